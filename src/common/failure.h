@@ -1,0 +1,54 @@
+// The one failure type of the system: a kind and where it happened.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace fennick {
+
+enum class FailureKind {
+    FileNotFound,
+    InputPastEnd,
+    SubscriptOutOfRange,
+    TypeMismatch,
+    Overflow,
+    InvalidArgument,
+    CannotCreate,
+    IoError,  // a read or write that the operating system refused after the open
+};
+
+// "File not found", "Type mismatch", ...
+std::string_view kindName(FailureKind kind);
+
+// Raised by every operation and caught by nobody but the program's edge.
+// Low-level helpers raise it with a detail only; the caller that knows the
+// file, line and field adds them on the way up (see `at`).
+class Failure : public std::runtime_error {
+public:
+    static constexpr long kNoLine = 0;
+    static constexpr long kNoField = -1;
+
+    Failure(FailureKind kind, std::string detail);
+
+    FailureKind kind() const noexcept { return kind_; }
+    const std::string& file() const noexcept { return file_; }
+    long line() const noexcept { return line_; }    // 1-based; kNoLine when not known
+    long field() const noexcept { return field_; }  // 0-based; kNoField when not known
+    const std::string& detail() const noexcept { return detail_; }
+
+    // Fills in the parts of the location that are still unknown.
+    Failure& at(std::string_view file, long line = kNoLine, long field = kNoField);
+
+private:
+    static std::string compose(FailureKind kind, const std::string& file, long line, long field,
+                               const std::string& detail);
+
+    FailureKind kind_;
+    std::string file_;
+    long line_ = kNoLine;
+    long field_ = kNoField;
+    std::string detail_;
+};
+
+}  // namespace fennick

@@ -1,0 +1,94 @@
+#include "common/numbers.h"
+
+#include <charconv>
+#include <cmath>
+#include <string>
+
+#include "common/failure.h"
+
+namespace fennick {
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Length of the longest decimal number at the start of `text` (sign, digits,
+// fraction, exponent); 0 when there is none.
+std::size_t numberPrefix(std::string_view text) {
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    std::size_t digits = 0;
+    while (i < text.size() && isDigit(text[i])) ++i, ++digits;
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        while (i < text.size() && isDigit(text[i])) ++i, ++digits;
+    }
+    if (digits == 0) return 0;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        std::size_t j = i + 1;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+        if (j < text.size() && isDigit(text[j])) {
+            while (j < text.size() && isDigit(text[j])) ++j;
+            i = j;
+        }
+    }
+    return i;
+}
+
+std::string quoted(std::string_view text) { return "(\"" + std::string(text) + "\")"; }
+
+// Converts a text that numberPrefix() accepted whole.
+double convert(std::string_view number, std::string_view original) {
+    bool negative = false;
+    if (number.front() == '+' || number.front() == '-') {
+        negative = number.front() == '-';
+        number.remove_prefix(1);
+    }
+    double value = 0;
+    const auto [end, error] =
+        std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error == std::errc::result_out_of_range) {
+        // Underflow is harmless (the value is 0 to the second); only a
+        // magnitude beyond double is an overflow.
+        if (std::isinf(std::strtod(std::string(number).c_str(), nullptr))) {
+            throw Failure(FailureKind::Overflow, "is too large " + quoted(original));
+        }
+        value = 0;
+    } else if (error != std::errc() || end != number.data() + number.size()) {
+        throw Failure(FailureKind::TypeMismatch, "is not a number " + quoted(original));
+    }
+    return negative ? -value : value;
+}
+
+}  // namespace
+
+std::string_view trimBlanks(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+double parseNumber(std::string_view text) {
+    const std::string_view number = trimBlanks(text);
+    if (number.empty() || numberPrefix(number) != number.size()) {
+        throw Failure(FailureKind::TypeMismatch, "is not a number " + quoted(text));
+    }
+    return convert(number, text);
+}
+
+double leadingNumber(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    const std::size_t length = numberPrefix(text);
+    return length == 0 ? 0.0 : convert(text.substr(0, length), text);
+}
+
+std::int32_t parseInt32(std::string_view text) {
+    const double rounded = std::nearbyint(parseNumber(text));  // halves to even
+    if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) {
+        throw Failure(FailureKind::Overflow, "is outside the 32-bit range " + quoted(text));
+    }
+    return static_cast<std::int32_t>(rounded);
+}
+
+}  // namespace fennick

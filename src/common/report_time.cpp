@@ -1,0 +1,91 @@
+#include "common/report_time.h"
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+#include <string>
+
+#include "common/failure.h"
+
+namespace fennick {
+
+namespace {
+
+using std::chrono::days;
+using std::chrono::local_days;
+using std::chrono::seconds;
+
+const LocalTime kEarliest = local_days{std::chrono::year{100} / 1 / 1};
+const LocalTime kLatest = local_days{std::chrono::year{10000} / 1 / 1} - seconds{1};
+
+void appendTwo(std::string& out, unsigned value) {
+    out += static_cast<char>('0' + value / 10 % 10);
+    out += static_cast<char>('0' + value % 10);
+}
+
+}  // namespace
+
+std::string dateText(LocalTime time) {
+    if (time < kEarliest || time > kLatest) {
+        throw Failure(FailureKind::Overflow, "is a date outside the years 100 to 9999");
+    }
+    const local_days day = std::chrono::floor<days>(time);
+    const std::chrono::year_month_day date{day};
+    const std::chrono::hh_mm_ss clock{time - day};
+    const int year = static_cast<int>(date.year());
+
+    std::string text;
+    text.reserve(19);
+    appendTwo(text, static_cast<unsigned>(date.month()));
+    text += '/';
+    appendTwo(text, static_cast<unsigned>(date.day()));
+    text += '/';
+    appendTwo(text, static_cast<unsigned>(year / 100));
+    appendTwo(text, static_cast<unsigned>(year % 100));
+    if (time != day) {
+        text += ' ';
+        appendTwo(text, static_cast<unsigned>(clock.hours().count()));
+        text += ':';
+        appendTwo(text, static_cast<unsigned>(clock.minutes().count()));
+        text += ':';
+        appendTwo(text, static_cast<unsigned>(clock.seconds().count()));
+    }
+    return text;
+}
+
+std::string reportZoneText(double epochSeconds) {
+    const double shown = std::nearbyint(epochSeconds) + static_cast<double>(kReportZoneOffset);
+    // Compare as doubles first: a huge value must not reach the integer cast.
+    const double earliest = static_cast<double>(kEarliest.time_since_epoch().count());
+    const double latest = static_cast<double>(kLatest.time_since_epoch().count());
+    if (!(shown >= earliest && shown <= latest)) {
+        throw Failure(FailureKind::Overflow,
+                      "is a time outside the years 100 to 9999");
+    }
+    return dateText(LocalTime{seconds{static_cast<long long>(shown)}});
+}
+
+std::string dayMonthYearText(std::chrono::year_month_day date) {
+    std::string text;
+    appendTwo(text, static_cast<unsigned>(date.day()));
+    text += '-';
+    appendTwo(text, static_cast<unsigned>(date.month()));
+    text += '-';
+    const int year = static_cast<int>(date.year());
+    appendTwo(text, static_cast<unsigned>(((year % 100) + 100) % 100));
+    return text;
+}
+
+LocalTime localNow() {
+    // The operator's clock is the one place the machine's zone counts.
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    localtime_r(&now, &parts);
+    const local_days day = local_days{std::chrono::year{parts.tm_year + 1900} /
+                                      std::chrono::month{static_cast<unsigned>(parts.tm_mon + 1)} /
+                                      std::chrono::day{static_cast<unsigned>(parts.tm_mday)}};
+    return day + std::chrono::hours{parts.tm_hour} + std::chrono::minutes{parts.tm_min} +
+           seconds{std::min(parts.tm_sec, 59)};
+}
+
+}  // namespace fennick

@@ -1,0 +1,40 @@
+// Times of the report zone (a fixed 8 hours ahead of UTC) and their text.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+namespace fennick {
+
+// The report zone's offset from UTC, in seconds; never the machine's zone.
+inline constexpr long long kReportZoneOffset = 28800;
+
+// The reporting window: whole seconds since 1970-01-01 00:00:00 UTC. Both 0
+// until the window is first computed.
+struct Window {
+    double StartEpoch = 0;
+    double EndEpoch = 0;
+};
+
+// A civil date and time of the report zone (or of the operator's clock),
+// counted in seconds from 1970-01-01 00:00:00 of that same zone.
+using LocalTime = std::chrono::local_seconds;
+
+// The date text of every date column and of the page's window line:
+// "MM/DD/YYYY HH:mm:ss", or "MM/DD/YYYY" alone at exactly midnight. The same
+// on every machine, whatever its locale. A year outside 100..9999 is an
+// overflow.
+std::string dateText(LocalTime time);
+
+// The date text of epoch seconds n shown in the report zone, that is of the
+// civil time n + 28800 s after 1970-01-01 00:00:00. A fraction of a second
+// rounds to the nearest second, halves to even.
+std::string reportZoneText(double epochSeconds);
+
+// "DD-MM-YY": the page's name part.
+std::string dayMonthYearText(std::chrono::year_month_day date);
+
+// The machine's present local date and time, to the second.
+LocalTime localNow();
+
+}  // namespace fennick

@@ -1,0 +1,139 @@
+#include "common/text_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "common/failure.h"
+
+namespace fennick {
+
+namespace {
+
+constexpr std::size_t kChunk = 1 << 16;
+
+std::string reason(int error) { return std::string("(") + std::strerror(error) + ")"; }
+
+}  // namespace
+
+std::filesystem::path fileIn(const std::filesystem::path& appDir, std::string_view name) {
+    return appDir / std::filesystem::path(std::string(name));
+}
+
+LineReader::LineReader(const std::filesystem::path& path, std::string name)
+    : name_(std::move(name)) {
+    file_ = std::fopen(path.c_str(), "rb");
+    if (file_ == nullptr) {
+        const int error = errno;
+        const auto kind = (error == ENOENT || error == ENOTDIR) ? FailureKind::FileNotFound
+                                                                : FailureKind::IoError;
+        throw Failure(kind, "cannot be opened: " + path.string() + " " + reason(error))
+            .at(name_);
+    }
+    buffer_.resize(kChunk);
+}
+
+LineReader::~LineReader() {
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+bool LineReader::fill() {
+    if (eof_) return false;
+    if (begin_ > 0) {  // keep the unread tail at the front
+        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+    }
+    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);  // a very long line
+    const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+    if (got == 0) {
+        if (std::ferror(file_)) {
+            throw Failure(FailureKind::IoError, "cannot be read " + reason(errno))
+                .at(name_, line_ + 1);
+        }
+        eof_ = true;
+        return false;
+    }
+    end_ += got;
+    return true;
+}
+
+bool LineReader::atEnd() { return begin_ == end_ && !fill(); }
+
+std::string_view LineReader::readLine() {
+    if (atEnd()) {
+        throw Failure(FailureKind::InputPastEnd, "holds no further line").at(name_, line_ + 1);
+    }
+    std::size_t scanned = begin_;
+    for (;;) {
+        const void* lf = std::memchr(buffer_.data() + scanned, '\n', end_ - scanned);
+        if (lf != nullptr) {
+            const std::size_t at = static_cast<const char*>(lf) - buffer_.data();
+            std::size_t length = at - begin_;
+            if (length > 0 && buffer_[at - 1] == '\r') --length;
+            std::string_view line(buffer_.data() + begin_, length);
+            begin_ = at + 1;
+            ++line_;
+            return line;
+        }
+        scanned = end_ - begin_;  // offsets move to the front when fill() compacts
+        if (!fill()) {
+            std::string_view line(buffer_.data() + begin_, end_ - begin_);
+            begin_ = end_;
+            ++line_;
+            return line;  // a last line without terminator
+        }
+        scanned += begin_;
+    }
+}
+
+LineWriter::LineWriter(const std::filesystem::path& path, std::string name)
+    : name_(std::move(name)) {
+    file_ = std::fopen(path.c_str(), "wb");
+    if (file_ == nullptr) {
+        throw Failure(FailureKind::CannotCreate, path.string() + " " + reason(errno)).at(name_);
+    }
+    std::setvbuf(file_, nullptr, _IOFBF, kChunk);
+}
+
+LineWriter::~LineWriter() {
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+void LineWriter::fail() {
+    throw Failure(FailureKind::IoError, "cannot be written " + reason(errno)).at(name_);
+}
+
+void LineWriter::write(std::string_view text) {
+    if (file_ == nullptr) fail();
+    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) fail();
+}
+
+void LineWriter::writeLine(std::string_view text) {
+    write(text);
+    write("\r\n");
+}
+
+void LineWriter::close() {
+    if (file_ == nullptr) return;
+    std::FILE* file = file_;
+    file_ = nullptr;
+    if (std::fclose(file) != 0) fail();
+}
+
+std::string readAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw Failure(FailureKind::FileNotFound, "cannot be opened").at(path.string());
+    }
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeAll(const std::filesystem::path& path, std::string_view bytes) {
+    LineWriter out(path, path.filename().string());
+    out.write(bytes);
+    out.close();
+}
+
+}  // namespace fennick

@@ -1,0 +1,71 @@
+// Single-byte text files: bytes pass through unchanged, lines end in CR LF
+// when written, and LF (with one CR before it removed) when read.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fennick {
+
+// `AppDir` joined with a file's name.
+std::filesystem::path fileIn(const std::filesystem::path& appDir, std::string_view name);
+
+// Reads a file one line at a time through one reusable buffer, so memory
+// follows the longest line, not the file.
+class LineReader {
+public:
+    // `name` is what failures call the file. A missing file is "file not found".
+    LineReader(const std::filesystem::path& path, std::string name);
+    ~LineReader();
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    bool atEnd();
+    // The next line without its terminator; valid until the next call.
+    // Reading when atEnd() is "input past end".
+    std::string_view readLine();
+    // 1-based number of the line that readLine() returned last.
+    long lineNumber() const noexcept { return line_; }
+    const std::string& name() const noexcept { return name_; }
+
+private:
+    bool fill();  // reads more bytes; false at end of file
+
+    std::FILE* file_ = nullptr;
+    std::string name_;
+    std::vector<char> buffer_;
+    std::size_t begin_ = 0;  // first unread byte
+    std::size_t end_ = 0;    // one past the last byte in the buffer
+    bool eof_ = false;
+    long line_ = 0;
+};
+
+// Creates a file anew (replacing one of the same name) and writes lines that
+// end in CR LF. What was written stays on disk if a later step fails.
+class LineWriter {
+public:
+    LineWriter(const std::filesystem::path& path, std::string name);
+    ~LineWriter();
+    LineWriter(const LineWriter&) = delete;
+    LineWriter& operator=(const LineWriter&) = delete;
+
+    void write(std::string_view text);
+    void writeLine(std::string_view text);
+    // Flushes and closes; a failed flush is an I/O error.
+    void close();
+
+private:
+    void fail();
+
+    std::FILE* file_ = nullptr;
+    std::string name_;
+};
+
+// Whole-file helpers for small files and tests.
+std::string readAll(const std::filesystem::path& path);
+void writeAll(const std::filesystem::path& path, std::string_view bytes);
+
+}  // namespace fennick

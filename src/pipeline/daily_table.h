@@ -1,0 +1,25 @@
+// Joins the daily policy list with out.txt into out1.txt.
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+#include "pipeline/retention_labels.h"
+
+namespace fennick {
+
+inline constexpr const char* kPolicyFile = "policy_list.txt";
+inline constexpr const char* kTableFile = "out1.txt";
+
+// The Retention Period text of a level code: the label for "0".."28",
+// "Not Programmed" for any other text.
+std::string_view retentionText(std::string_view code, const RetentionLabels& labels);
+
+// The Schedule Type text of a schedule-type code.
+std::string_view scheduleText(std::string_view code);
+
+// Writes out1.txt: the header line, then for each policy line its job lines
+// (the name on the first only) or its not-found line.
+void writeDailyTable(const std::filesystem::path& appDir, const RetentionLabels& labels);
+
+}  // namespace fennick

@@ -1,0 +1,158 @@
+#include "pipeline/extraction.h"
+
+#include <string>
+#include <string_view>
+
+#include "common/failure.h"
+#include "common/fields.h"
+#include "common/numbers.h"
+#include "common/text_file.h"
+
+namespace fennick {
+
+namespace {
+
+// Dump fields the step reads by their position from the start.
+constexpr std::size_t kJobId = 0;
+constexpr std::size_t kOtherField = 1;
+constexpr std::size_t kStatus = 3;
+constexpr std::size_t kPolicy = 4;
+constexpr std::size_t kSchedule = 5;
+constexpr std::size_t kClient = 6;
+constexpr std::size_t kStart = 8;
+constexpr std::size_t kElapsed = 9;
+constexpr std::size_t kEnd = 10;
+constexpr std::size_t kRouteFlag = 11;
+constexpr std::size_t kKilobytes = 14;
+constexpr std::size_t kFiles = 15;
+constexpr std::size_t kScheduleType = 22;
+constexpr std::size_t kRetention = 27;
+
+// Fields counted back from the last one: their place moves with the line's length.
+constexpr std::size_t kMarkBack = 19;
+constexpr std::size_t kRateBack = 20;
+constexpr std::size_t kRouteTwoRateBack = 22;
+
+enum class Verdict { Skip, Stop, Jobs, OtherJobs };
+
+// Runs `convert` on a field's text and names the field in its failure; the
+// number helpers know the text but not where it came from.
+template <typename Convert>
+auto inField(std::size_t index, Convert convert) {
+    try {
+        return convert();
+    } catch (Failure& failure) {
+        failure.at({}, Failure::kNoLine, static_cast<long>(index));
+        throw;
+    }
+}
+
+// The absolute index of the field `back` places before the last one; a line
+// too short to have it is "subscript out of range".
+std::size_t indexFromEnd(const Fields& fields, std::size_t back) {
+    fields.fromEnd(back);
+    return fields.size() - 1 - back;
+}
+
+void addColumn(std::string& text, std::string_view column) {
+    text += column;
+    text += ',';
+}
+
+void addDateColumn(std::string& text, const Fields& fields, std::size_t index) {
+    const std::string_view field = fields.at(index);
+    text += inField(index, [field] { return reportZoneText(leadingNumber(field)); });
+    text += ',';
+}
+
+// Builds the whole output line first, so a field that fails leaves nothing
+// of the line on disk. out2.txt is the out.txt layout with field 1 second.
+void buildLine(std::string& text, const Fields& fields, std::size_t rateBack,
+               bool withOtherField) {
+    text.clear();
+    addColumn(text, fields.at(kPolicy));
+    if (withOtherField) addColumn(text, fields.at(kOtherField));
+    addColumn(text, fields.at(kSchedule));
+    addColumn(text, fields.at(kClient));
+    addDateColumn(text, fields, kStart);
+    addDateColumn(text, fields, kEnd);
+    addColumn(text, fields.at(kElapsed));
+    addColumn(text, fields.at(kKilobytes));
+    addColumn(text, fields.at(kFiles));
+    addColumn(text, fields.at(kRetention));
+    addColumn(text, fields.at(kStatus));
+    // Field 27 came first, so a line this far has the transfer rate too.
+    addColumn(text, fields[indexFromEnd(fields, rateBack)]);
+    addColumn(text, fields.at(kJobId));
+    text += fields.at(kScheduleType);
+}
+
+// Decides what one dump line does to the scan and, for a job to be written,
+// builds its line into `text`.
+Verdict examine(const Fields& fields, const Window& window, std::string& text) {
+    const std::string_view startField = fields.at(kStart);
+    const double start = inField(kStart, [startField] { return parseNumber(startField); });
+    if (start == 0) return Verdict::Skip;
+    if (start > window.EndEpoch) return Verdict::Skip;
+    // The dump lists the newest job first: nothing after this one can start
+    // inside the window, so the rest of the dump is never read.
+    if (start < window.StartEpoch) return Verdict::Stop;
+
+    const std::size_t markIndex = indexFromEnd(fields, kMarkBack);
+    const std::string_view mark = trimBlanks(fields[markIndex]);
+    if (!mark.empty()) {
+        if (inField(markIndex, [mark] { return parseNumber(mark); }) != 1) return Verdict::Skip;
+        buildLine(text, fields, kRateBack, false);
+        return Verdict::Jobs;
+    }
+    // Field 11 is tested untrimmed: a blank there still counts as text.
+    if (!fields.at(kRouteFlag).empty()) {
+        buildLine(text, fields, kRouteTwoRateBack, false);
+        return Verdict::Jobs;
+    }
+    buildLine(text, fields, kRateBack, true);
+    return Verdict::OtherJobs;
+}
+
+}  // namespace
+
+void extractJobs(const std::filesystem::path& appDir, const Window& window) {
+    // The dump opens first, so a missing dump leaves earlier outputs alone.
+    LineReader dump(fileIn(appDir, kDumpFile), kDumpFile);
+    LineWriter jobs(fileIn(appDir, kJobsFile), kJobsFile);
+    LineWriter otherJobs(fileIn(appDir, kOtherJobsFile), kOtherJobsFile);
+
+    // One line view, one field list and one output text serve every line, so
+    // memory follows the widest line rather than the dump.
+    Fields fields;
+    std::string text;
+    for (bool scanning = true; scanning && !dump.atEnd();) {
+        fields.split(dump.readLine());
+        Verdict verdict = Verdict::Skip;
+        try {
+            verdict = examine(fields, window, text);
+        } catch (Failure& failure) {
+            failure.at(kDumpFile, dump.lineNumber());
+            throw;
+        }
+        switch (verdict) {
+            case Verdict::Skip:
+                break;
+            case Verdict::Stop:
+                scanning = false;
+                break;
+            case Verdict::Jobs:
+                jobs.writeLine(text);
+                break;
+            case Verdict::OtherJobs:
+                otherJobs.writeLine(text);
+                break;
+        }
+    }
+    // Nothing reads out2.txt later in the run, so it closes with out.txt;
+    // close() rather than the destructor so that a failed flush is reported.
+    jobs.close();
+    otherJobs.close();
+}
+
+}  // namespace fennick

@@ -1,0 +1,22 @@
+// The reporting window from the four pickers.
+#pragma once
+
+#include "common/report_time.h"
+
+namespace fennick {
+
+// The four picker values as local date-times. Only the date of dp1/dp2 and
+// only the time of day of tp1/tp2 count.
+struct Pickers {
+    LocalTime dp1;
+    LocalTime tp1;
+    LocalTime dp2;
+    LocalTime tp2;
+};
+
+// StartEpoch from dp1's date at tp1's time of day, EndEpoch from dp2's date
+// at tp2's time of day, both read as report-zone times. Nothing is validated:
+// a start after the end is kept as it is.
+Window computeWindow(const Pickers& pickers);
+
+}  // namespace fennick

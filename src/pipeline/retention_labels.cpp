@@ -1,0 +1,42 @@
+#include "pipeline/retention_labels.h"
+
+#include "common/failure.h"
+#include "common/fields.h"
+#include "common/text_file.h"
+
+namespace fennick {
+
+namespace {
+
+// The level of a key "RL00".."RL28" in the line's first four characters,
+// or -1 when they are no key.
+int keyLevel(std::string_view line) {
+    if (line.size() < 4 || line[0] != 'R' || line[1] != 'L') return -1;
+    const char tens = line[2];
+    const char ones = line[3];
+    if (tens < '0' || tens > '9' || ones < '0' || ones > '9') return -1;
+    const int level = (tens - '0') * 10 + (ones - '0');
+    return level <= 28 ? level : -1;
+}
+
+}  // namespace
+
+RetentionLabels readRetentionLabels(const std::filesystem::path& appDir) {
+    RetentionLabels labels;
+    LineReader config(fileIn(appDir, kConfigFile), kConfigFile);
+    Fields pieces;
+    while (!config.atEnd()) {
+        const std::string_view line = config.readLine();
+        const int level = keyLevel(line);
+        if (level < 0) continue;
+        pieces.split(line, '=');
+        try {
+            labels[static_cast<std::size_t>(level)] = pieces.at(1);
+        } catch (Failure& failure) {
+            throw failure.at(kConfigFile, config.lineNumber());
+        }
+    }
+    return labels;
+}
+
+}  // namespace fennick

@@ -1,0 +1,19 @@
+// The names of the retention levels 0 to 28, from fennick_config.txt.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <string>
+
+namespace fennick {
+
+inline constexpr const char* kConfigFile = "fennick_config.txt";
+
+using RetentionLabels = std::array<std::string, 29>;
+
+// Lines "RLnn...=label[=...]" set label nn (00..28), the last such line
+// winning; every other line is ignored. A missing file is "file not found";
+// a key line without "=" is "subscript out of range".
+RetentionLabels readRetentionLabels(const std::filesystem::path& appDir);
+
+}  // namespace fennick

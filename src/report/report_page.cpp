@@ -1,0 +1,146 @@
+#include "report/report_page.h"
+
+#include "common/failure.h"
+#include "common/fields.h"
+#include "common/text_file.h"
+#include "report/html_text.h"
+
+namespace fennick {
+
+namespace {
+
+// The table's name as failures give it; the report knows nothing else of
+// the step that writes it.
+constexpr std::string_view kTableFile = "out1.txt";
+
+// Head lines 1 to 7, each with its line end, and the empty line 8. The
+// "--->" and the missing head and body elements are what the page has always
+// looked like; browsers take it as it is.
+constexpr std::string_view kHead =
+    "<html>\r\n"
+    "<STYLE TYPE=\"text/css\">\r\n"
+    "<!--\r\n"
+    "TD{font-family: Arial; font-size: 8pt;}\r\n"
+    "--->\r\n"
+    "</STYLE>\r\n"
+    "<TABLE BORDER=5 CELLPADDING=1 CELLSPACING=2 BGCOLOR=\"#99CCCC\">\r\n"
+    "\r\n";
+
+constexpr std::string_view kTitle =
+    "<br><h1 align=center><B><FONT size=4>Backup Report</font> </h1>";
+constexpr std::string_view kStartLabel = " <br> <FONT size=1> Start: ";
+constexpr std::string_view kEndLabel = "<br> End: ";
+constexpr std::string_view kWindowClose = "</font>";
+
+constexpr std::string_view kPlainRow = "<TR>";
+constexpr std::string_view kHighlightedRow = "<TR BGCOLOR=\"DD44EE\">";
+constexpr std::string_view kRowClose = "</TR>";
+
+constexpr std::string_view kHeadingCell = "<TD bgcolor=\"#6666CC\"> <FONT size=1 color=\"FFFFFF\">";
+constexpr std::string_view kPlainCell = "<TD>";
+constexpr std::string_view kEmptyCell = "<TD BGCOLOR=\"#CC99CC\">";
+// Without its semicolon, as the page has always had it.
+constexpr std::string_view kEmptyFiller = "&nbsp";
+constexpr std::string_view kNotFoundCell =
+    "<TD BGCOLOR=\"#333333\" align=center colspan=\"12\"> <FONT color=\"CC0000\"><B>";
+constexpr std::string_view kCellClose = "</TD>";
+
+constexpr std::string_view kSectionRow =
+    "<tr><TD bgcolor=\"#006666\" colspan=\"13\" align=CENTER><FONT color=\"FFFFFF\"> Daily Policies "
+    "</TD></tr>";
+constexpr std::string_view kPageEnd = "</table> </html>";
+
+constexpr std::string_view kNotFound = "Not Found";
+
+// Line 1 of the table: every field a heading cell, whatever it holds.
+void buildHeadingRow(const Fields& fields, std::string& row) {
+    row.assign(kPlainRow);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        row += kHeadingCell;
+        appendHtmlText(row, fields[i]);
+        row += kCellClose;
+    }
+    row += kRowClose;
+}
+
+// A job line or a not-found line. The opening is decided before anything is
+// appended, so a line too short for f1 or f9 fails with nothing of it
+// written.
+void buildRow(const Fields& fields, std::string& row) {
+    const bool notFound = fields.at(1) == kNotFound;
+    bool highlighted = false;
+    if (!notFound) {
+        const std::string_view status = fields.at(9);
+        highlighted = status != "0" && status != "1";
+    }
+    row.assign(highlighted ? kHighlightedRow : kPlainRow);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const std::string_view field = fields[i];
+        if (field.empty()) {
+            row += kEmptyCell;
+            row += kEmptyFiller;
+        } else if (field == kNotFound) {
+            row += kNotFoundCell;
+            row += kNotFound;
+        } else {
+            row += kPlainCell;
+            appendHtmlText(row, field);
+        }
+        row += kCellClose;
+    }
+    row += kRowClose;
+}
+
+}  // namespace
+
+std::string reportFileName(std::chrono::year_month_day today) {
+    return "report_" + dayMonthYearText(today) + ".html";
+}
+
+std::filesystem::path writeReport(const std::filesystem::path& appDir, const Window& window,
+                                  std::chrono::year_month_day today) {
+    // The table is opened first: when it is missing, the day's page stays as
+    // it was.
+    LineReader table(fileIn(appDir, kTableFile), std::string(kTableFile));
+
+    const std::string name = reportFileName(today);
+    const std::filesystem::path pagePath = fileIn(appDir, name);
+    LineWriter page(pagePath, name);
+
+    page.write(kHead);
+
+    std::string row;
+    row.assign(kTitle);
+    row += kStartLabel;
+    row += reportZoneText(window.StartEpoch);
+    row += kEndLabel;
+    row += reportZoneText(window.EndEpoch);
+    row += kWindowClose;
+    row += "\r\n";  // and the empty line 10
+    page.writeLine(row);
+
+    // No end test before line 1: an empty table fails here, after lines 1-10.
+    Fields fields;
+    fields.split(table.readLine());
+    buildHeadingRow(fields, row);
+    page.writeLine(row);
+
+    page.writeLine(kSectionRow);
+
+    while (!table.atEnd()) {
+        fields.split(table.readLine());
+        try {
+            buildRow(fields, row);
+        } catch (Failure& failure) {
+            failure.at(kTableFile, table.lineNumber());
+            throw;
+        }
+        page.writeLine(row);
+    }
+
+    page.writeLine(kPageEnd);
+    page.close();
+    return pagePath;
+}
+
+}  // namespace fennick

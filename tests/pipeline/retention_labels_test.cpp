@@ -34,7 +34,9 @@ TEST(RetentionLabels, KeyLinesGiveTheSecondPieceUnchanged) {
         const RetentionLabels labels = labelsOf(std::string(c.line) + "\r\n");
         EXPECT_EQ(labels[c.level], c.label) << c.line;
         for (std::size_t other = 0; other < labels.size(); ++other) {
-            if (other != c.level) EXPECT_EQ(labels[other], "") << c.line << " level " << other;
+            if (other != c.level) {
+                EXPECT_EQ(labels[other], "") << c.line << " level " << other;
+            }
         }
     }
 }

@@ -39,7 +39,11 @@ struct NameHash {
 class JobIndex {
   public:
     void add(std::string_view policy, std::string_view tail) {
-        rows_[std::string(policy)].push_back(spans_.size());
+        auto found = rows_.find(policy);  // no key copy for a policy seen before
+        if (found == rows_.end()) {
+            found = rows_.emplace(std::string(policy), std::vector<std::size_t>{}).first;
+        }
+        found->second.push_back(spans_.size());
         spans_.push_back({text_.size(), tail.size()});
         text_ += tail;
     }
@@ -126,15 +130,16 @@ JobIndex readJobs(const std::filesystem::path& appDir, const RetentionLabels& la
 // The job lines of one policy line, or its not-found line.
 void writePolicy(LineWriter& table, std::string_view policy, const JobIndex& jobs) {
     const std::vector<std::size_t>& rows = jobs.rowsOf(policy);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (i == 0)
-            table.write(policy);  // equal to the row's field 0
-        table.writeLine(jobs.tail(rows[i]));
+    if (rows.empty()) {
+        if (!jobs.failure) {  // a failing run stops before this line
+            table.write(policy);
+            table.writeLine(kNotFound);
+        }
+        return;
     }
-    if (rows.empty() && !jobs.failure) {
-        table.write(policy);
-        table.writeLine(kNotFound);
-    }
+    table.write(policy);  // only the first job line carries the name
+    for (const std::size_t row : rows)
+        table.writeLine(jobs.tail(row));
 }
 
 }  // namespace
@@ -147,8 +152,9 @@ std::string_view retentionText(std::string_view code, const RetentionLabels& lab
         level = static_cast<std::size_t>(code[0] - '0');
     } else if (code.size() == 2 && digit(code[0]) && code[0] != '0' && digit(code[1])) {
         level = static_cast<std::size_t>((code[0] - '0') * 10 + (code[1] - '0'));
-        if (level >= labels.size())
+        if (level >= labels.size()) {
             return kNotProgrammed;
+        }
     } else {
         return kNotProgrammed;
     }

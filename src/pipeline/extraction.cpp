@@ -67,11 +67,11 @@ void addDateColumn(std::string& text, const Fields& fields, std::size_t index) {
 
 // Builds the whole output line first, so a field that fails leaves nothing
 // of the line on disk. out2.txt is the out.txt layout with field 1 second.
-void buildLine(std::string& text, const Fields& fields, std::size_t rateBack,
-               bool withOtherField) {
+void buildLine(std::string& text, const Fields& fields, std::size_t rateBack, bool withOtherField) {
     text.clear();
     addColumn(text, fields.at(kPolicy));
-    if (withOtherField) addColumn(text, fields.at(kOtherField));
+    if (withOtherField)
+        addColumn(text, fields.at(kOtherField));
     addColumn(text, fields.at(kSchedule));
     addColumn(text, fields.at(kClient));
     addDateColumn(text, fields, kStart);
@@ -92,16 +92,20 @@ void buildLine(std::string& text, const Fields& fields, std::size_t rateBack,
 Verdict examine(const Fields& fields, const Window& window, std::string& text) {
     const std::string_view startField = fields.at(kStart);
     const double start = inField(kStart, [startField] { return parseNumber(startField); });
-    if (start == 0) return Verdict::Skip;
-    if (start > window.EndEpoch) return Verdict::Skip;
+    if (start == 0)
+        return Verdict::Skip;
+    if (start > window.EndEpoch)
+        return Verdict::Skip;
     // The dump lists the newest job first: nothing after this one can start
     // inside the window, so the rest of the dump is never read.
-    if (start < window.StartEpoch) return Verdict::Stop;
+    if (start < window.StartEpoch)
+        return Verdict::Stop;
 
     const std::size_t markIndex = indexFromEnd(fields, kMarkBack);
     const std::string_view mark = trimBlanks(fields[markIndex]);
     if (!mark.empty()) {
-        if (inField(markIndex, [mark] { return parseNumber(mark); }) != 1) return Verdict::Skip;
+        if (inField(markIndex, [mark] { return parseNumber(mark); }) != 1)
+            return Verdict::Skip;
         buildLine(text, fields, kRateBack, false);
         return Verdict::Jobs;
     }

@@ -11,10 +11,12 @@ namespace {
 // The level of a key "RL00".."RL28" in the line's first four characters,
 // or -1 when they are no key.
 int keyLevel(std::string_view line) {
-    if (line.size() < 4 || line[0] != 'R' || line[1] != 'L') return -1;
+    if (line.size() < 4 || line[0] != 'R' || line[1] != 'L')
+        return -1;
     const char tens = line[2];
     const char ones = line[3];
-    if (tens < '0' || tens > '9' || ones < '0' || ones > '9') return -1;
+    if (tens < '0' || tens > '9' || ones < '0' || ones > '9')
+        return -1;
     const int level = (tens - '0') * 10 + (ones - '0');
     return level <= 28 ? level : -1;
 }
@@ -28,7 +30,8 @@ RetentionLabels readRetentionLabels(const std::filesystem::path& appDir) {
     while (!config.atEnd()) {
         const std::string_view line = config.readLine();
         const int level = keyLevel(line);
-        if (level < 0) continue;
+        if (level < 0)
+            continue;
         pieces.split(line, '=');
         try {
             labels[static_cast<std::size_t>(level)] = pieces.at(1);

@@ -14,9 +14,11 @@ std::int64_t floorDiv(std::int64_t value, std::int64_t divisor) {
 
 // The "00" pattern: at least two digits, a minus sign before them.
 void appendTwoDigits(std::string& out, std::int64_t value) {
-    if (value < 0) out += '-';
+    if (value < 0)
+        out += '-';
     const std::int64_t magnitude = value < 0 ? -value : value;
-    if (magnitude < 10) out += '0';
+    if (magnitude < 10)
+        out += '0';
     out += std::to_string(magnitude);
 }
 

@@ -46,7 +46,8 @@ constexpr std::string_view kNotFoundCell =
 constexpr std::string_view kCellClose = "</TD>";
 
 constexpr std::string_view kSectionRow =
-    "<tr><TD bgcolor=\"#006666\" colspan=\"13\" align=CENTER><FONT color=\"FFFFFF\"> Daily Policies "
+    "<tr><TD bgcolor=\"#006666\" colspan=\"13\" align=CENTER><FONT color=\"FFFFFF\"> Daily "
+    "Policies "
     "</TD></tr>";
 constexpr std::string_view kPageEnd = "</table> </html>";
 

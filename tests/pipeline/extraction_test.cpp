@@ -26,7 +26,8 @@ constexpr std::size_t kMark = 20;
 std::string dumpLine(std::size_t count, const std::map<std::size_t, std::string>& texts) {
     std::string line;
     for (std::size_t i = 0; i < count; ++i) {
-        if (i > 0) line += ',';
+        if (i > 0)
+            line += ',';
         const auto given = texts.find(i);
         line += given != texts.end() ? given->second : "f" + std::to_string(i);
     }
@@ -46,10 +47,11 @@ std::string routeOneLine(const std::string& startText) {
 }
 
 class ExtractionTest : public ::testing::Test {
-protected:
+  protected:
     void writeDump(const std::vector<std::string>& lines, const std::string& end = "\n") {
         std::string bytes;
-        for (const auto& line : lines) bytes += line + end;
+        for (const auto& line : lines)
+            bytes += line + end;
         dir.write(kDumpFile, bytes);
     }
 
@@ -96,7 +98,9 @@ TEST_F(ExtractionTest, BlankMarkWithBlankField11WritesOutTxtWithRateFromLMinus22
         SCOPED_TRACE("mark \"" + mark + "\"");
         writeDump({job("1000", {{kMark, mark}, {11, " "}})});
         run();
-        EXPECT_EQ(jobs(), "f4,f5,f6,01/01/1970 08:16:40,01/01/1970 08:00:00,f9,f14,f15,f27,f3,f17,f0,f22\r\n");
+        EXPECT_EQ(
+            jobs(),
+            "f4,f5,f6,01/01/1970 08:16:40,01/01/1970 08:00:00,f9,f14,f15,f27,f3,f17,f0,f22\r\n");
         EXPECT_EQ(otherJobs(), "");
     }
 }
@@ -105,14 +109,14 @@ TEST_F(ExtractionTest, BlankMarkWithEmptyField11WritesOut2TxtWithField1Second) {
     writeDump({job("1000", {{kMark, " "}, {11, ""}})});
     run();
     EXPECT_EQ(jobs(), "");
-    EXPECT_EQ(otherJobs(),
-              "f4,f1,f5,f6,01/01/1970 08:16:40,01/01/1970 08:00:00,f9,f14,f15,f27,f3,f19,f0,f22\r\n");
+    EXPECT_EQ(
+        otherJobs(),
+        "f4,f1,f5,f6,01/01/1970 08:16:40,01/01/1970 08:00:00,f9,f14,f15,f27,f3,f19,f0,f22\r\n");
 }
 
 TEST_F(ExtractionTest, FieldsFromTheEndFollowEachLinesLength) {
     // 30 fields: mark 10, rate 9; 46 fields: mark 26, rate 25 (route 2: 23).
-    writeDump({dumpLine(30, {{8, "3000"}, {10, "1"}}),
-               dumpLine(46, {{8, "2000"}, {26, " 1 "}}),
+    writeDump({dumpLine(30, {{8, "3000"}, {10, "1"}}), dumpLine(46, {{8, "2000"}, {26, " 1 "}}),
                dumpLine(46, {{8, "1000"}, {26, ""}})});
     run();
     EXPECT_EQ(jobs(),
@@ -156,8 +160,9 @@ TEST_F(ExtractionTest, ShortLinesOutsideTheWindowCauseNoFailure) {
 }
 
 TEST_F(ExtractionTest, StartAfterEndSelectsNothing) {
-    writeDump({job("6000"), job("3000"), ""});
-    run({4000, 5000 - 3000});
+    // 6000 and 3000 lie after the end; 1500 lies before the start and ends the scan.
+    writeDump({job("6000"), job("3000"), job("1500"), ""});
+    run({4000, 2000});
     EXPECT_EQ(jobs(), "");
     EXPECT_EQ(otherJobs(), "");
 }
@@ -176,10 +181,10 @@ TEST_F(ExtractionTest, EndColumnShowsLeadingNumberOfField10) {
         std::string field;
         std::string shown;
     } cases[] = {
-        {"0", "01/01/1970 08:00:00"},      {"", "01/01/1970 08:00:00"},
-        {"n/a", "01/01/1970 08:00:00"},    {" 61x", "01/01/1970 08:01:01"},
-        {"57600", "01/02/1970"},           {"1000000000", "09/09/2001 09:46:40"},
-        {"-28800", "01/01/1970"},          {"253402271999", "12/31/9999 23:59:59"},
+        {"0", "01/01/1970 08:00:00"},   {"", "01/01/1970 08:00:00"},
+        {"n/a", "01/01/1970 08:00:00"}, {" 61x", "01/01/1970 08:01:01"},
+        {"57600", "01/02/1970"},        {"1000000000", "09/09/2001 09:46:40"},
+        {"-28800", "01/01/1970"},       {"253402271999", "12/31/9999 23:59:59"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("end field \"" + c.field + "\"");
@@ -199,8 +204,9 @@ TEST_F(ExtractionTest, StartAtMidnightOfTheReportZoneShowsDateOnly) {
 TEST_F(ExtractionTest, EightBitBytesPassThroughUnchanged) {
     writeDump({job("1000", {{4, "Pol\xE9\xFF"}, {0, "\x80"}})});
     run();
-    EXPECT_EQ(jobs(), "Pol\xE9\xFF,f5,f6,01/01/1970 08:16:40,01/01/1970 08:00:00,f9,f14,f15,f27,f3,"
-                      "f19,\x80,f22\r\n");
+    EXPECT_EQ(jobs(),
+              "Pol\xE9\xFF,f5,f6,01/01/1970 08:16:40,01/01/1970 08:00:00,f9,f14,f15,f27,f3,"
+              "f19,\x80,f22\r\n");
 }
 
 TEST_F(ExtractionTest, CrLfDumpWithoutFinalNewlineIsReadWhole) {

@@ -24,7 +24,9 @@ Pickers dayOfDecember5() {
     return Pickers{fifth, fifth, sixth, sixth};
 }
 
-LocalTime writtenOnDecember7() { return local_days{2026y / 12 / 7} + hours{6} + minutes{30}; }
+LocalTime writtenOnDecember7() {
+    return local_days{2026y / 12 / 7} + hours{6} + minutes{30};
+}
 
 // A dump line of 40 fields routed to out.txt by its routing mark.
 std::string job(int id, const std::string& policy, long long start, const std::string& status) {
@@ -44,25 +46,26 @@ std::string job(int id, const std::string& policy, long long start, const std::s
     fields[39 - 19] = "1";
     fields[39 - 20] = "5000";
     std::string line;
-    for (std::size_t i = 0; i < fields.size(); ++i) line += (i ? "," : "") + fields[i];
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        line += (i ? "," : "") + fields[i];
     return line + "\r\n";
 }
 
 const char* const kOutputs[] = {"out.txt", "out2.txt", "out1.txt", "report_07-12-26.html"};
 
 class ProcessTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir.write("fennick_config.txt", "RL03=1 month\r\n");
-        dir.write("bpdbjobs.txt", job(3, "PolB", kWindowEnd + 10, "0") +
-                                      job(2, "PolA", kWindowEnd - 100, "2") +
-                                      job(1, "PolA", kWindowStart, "0") +
-                                      job(0, "PolA", kWindowStart - 1, "0"));
+        dir.write("bpdbjobs.txt",
+                  job(3, "PolB", kWindowEnd + 10, "0") + job(2, "PolA", kWindowEnd - 100, "2") +
+                      job(1, "PolA", kWindowStart, "0") + job(0, "PolA", kWindowStart - 1, "0"));
         dir.write("policy_list.txt", "PolA\r\nPolC\r\n");
     }
 
     void writeEarlierOutputs() const {
-        for (const char* name : kOutputs) dir.write(name, std::string("earlier ") + name);
+        for (const char* name : kOutputs)
+            dir.write(name, std::string("earlier ") + name);
     }
 
     Failure runExpectingFailure(Window& window) const {
@@ -102,7 +105,8 @@ TEST_F(ProcessTest, CompleteRunWritesExactlyFourFilesAndChangesNoInput) {
         after.erase(name);
     }
     std::vector<std::string> written;
-    for (const auto& entry : after) written.push_back(entry.first);
+    for (const auto& entry : after)
+        written.push_back(entry.first);
     EXPECT_EQ(written, (std::vector<std::string>{"out.txt", "out1.txt", "out2.txt",
                                                  "report_07-12-26.html"}));
 

@@ -46,7 +46,8 @@ TEST(RetentionLabels, LinesThatAreNoKeyAreIgnored) {
     // key, comments, blank lines and lines too short for a key.
     const RetentionLabels labels =
         labelsOf("rl05=x\nRL29=x\nRL5=x\n RL05=x\n# comment\n\nRL\nRLab=x\nRL-1=x\nRL99=y\n");
-    for (const std::string& label : labels) EXPECT_EQ(label, "");
+    for (const std::string& label : labels)
+        EXPECT_EQ(label, "");
 }
 
 TEST(RetentionLabels, LastLineForALevelWins) {
@@ -56,7 +57,8 @@ TEST(RetentionLabels, LastLineForALevelWins) {
 }
 
 TEST(RetentionLabels, EmptyFileLeavesEveryLabelEmpty) {
-    for (const std::string& label : labelsOf("")) EXPECT_EQ(label, "");
+    for (const std::string& label : labelsOf(""))
+        EXPECT_EQ(label, "");
 }
 
 TEST(RetentionLabels, MissingFileIsFileNotFound) {

@@ -31,15 +31,19 @@ TempDir::~TempDir() {
 void TempDir::write(std::string_view name, std::string_view bytes) const {
     std::ofstream out(file(name), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write test file " + std::string(name));
+    if (!out)
+        throw std::runtime_error("cannot write test file " + std::string(name));
 }
 
 std::string TempDir::read(std::string_view name) const {
     std::ifstream in(file(name), std::ios::binary);
-    if (!in) return "<missing>";
+    if (!in)
+        return "<missing>";
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-bool TempDir::exists(std::string_view name) const { return std::filesystem::exists(file(name)); }
+bool TempDir::exists(std::string_view name) const {
+    return std::filesystem::exists(file(name));
+}
 
 }  // namespace fennick::test

@@ -8,7 +8,7 @@
 namespace fennick::test {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -22,7 +22,7 @@ public:
     std::string read(std::string_view name) const;
     bool exists(std::string_view name) const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

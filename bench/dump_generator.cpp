@@ -1,0 +1,365 @@
+#include "dump_generator.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+
+#include "common/text_file.h"
+#include "dump_shape.h"
+
+namespace fennick::bench {
+
+namespace {
+
+// Lines are gathered in one buffer and handed to the writer in big pieces:
+// five million jobs are about a gigabyte.
+constexpr std::size_t kFlushAt = std::size_t{1} << 22;
+
+// A small, fast generator whose output is fixed by its seed on every
+// platform (the standard distributions are not).
+class Rng {
+  public:
+    explicit Rng(std::uint64_t seed) : state_(seed) {}
+
+    std::uint64_t next() {
+        std::uint64_t z = (state_ += 0x9e3779b97f4a7c15ULL);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+        return z ^ (z >> 31);
+    }
+    // 0 .. bound-1
+    std::uint32_t below(std::uint32_t bound) {
+        return static_cast<std::uint32_t>(((next() >> 32) * bound) >> 32);
+    }
+    // [0, 1)
+    double unit() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
+
+  private:
+    std::uint64_t state_;
+};
+
+void appendNumber(std::string& out, long long value) {
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, result.ptr);
+}
+
+// At least `width` digits, zeros in front.
+void appendPadded(std::string& out, int value, int width = 2) {
+    for (int limit = 10; --width > 0; limit *= 10) {
+        if (value < limit)
+            out += '0';
+    }
+    appendNumber(out, value);
+}
+
+constexpr std::array<std::string_view, 5> kKinds = {"daily_fs", "daily_db", "weekly_db", "daily_vm",
+                                                    "weekly_fs"};
+
+// Mostly 0 and 1; the rest are the failures a real server reports most.
+std::string_view pickStatus(Rng& rng) {
+    static constexpr std::array<std::string_view, 7> kFailures = {"2",  "13",  "50", "96",
+                                                                  "58", "150", "196"};
+    const std::uint32_t roll = rng.below(100);
+    if (roll < 86)
+        return "0";
+    if (roll < 95)
+        return "1";
+    return kFailures[rng.below(kFailures.size())];
+}
+
+// Code 3 is rare: the daily table shows it as "Not Programmed".
+int pickScheduleType(Rng& rng) {
+    const std::uint32_t roll = rng.below(100);
+    if (roll < 30)
+        return 0;
+    if (roll < 75)
+        return 1;
+    if (roll < 90)
+        return 4;
+    if (roll < 98)
+        return 2;
+    return 3;
+}
+
+std::string_view scheduleSuffix(int type) {
+    static constexpr std::array<std::string_view, 5> kSuffixes = {"Full", "Diff_Incr", "User",
+                                                                  "Calendar", "Cum_Incr"};
+    return kSuffixes[static_cast<std::size_t>(type)];
+}
+
+void appendRetention(std::string& out, Rng& rng) {
+    const std::uint32_t roll = rng.below(200);
+    if (roll < 110) {
+        out += '1';
+    } else if (roll < 140) {
+        out += '3';
+    } else if (roll < 160) {
+        out += '0';
+    } else if (roll < 198) {
+        appendNumber(out, rng.below(29));
+    } else {
+        out += "29";  // outside the configured levels
+    }
+}
+
+// The routing mark: mostly 1, sometimes blank (one in five of those made of
+// spaces), sometimes a mark that drops the job, now and then 1 in another form.
+std::string_view pickMark(Rng& rng) {
+    const std::uint32_t roll = rng.below(200);
+    if (roll < 174)
+        return "1";
+    if (roll < 176)
+        return "01";
+    if (roll < 184)
+        return "";
+    if (roll < 186)
+        return "  ";
+    if (roll < 194)
+        return "0";
+    return "2";
+}
+
+bool trimmedEmpty(std::string_view text) {
+    return text.find_first_not_of(' ') == std::string_view::npos;
+}
+
+// Fields the pipeline never reads, four kinds picked by two random bits.
+constexpr std::array<std::string_view, 4> kFiller = {"0", "", "1", "0"};
+
+class JobWriter {
+  public:
+    explicit JobWriter(const DumpOptions& options)
+        : options_(options),
+          rng_(options.seed * 0x2545f4914f6cdd1dULL + 1),
+          counts_(fieldCounts()),
+          spanSeconds_(options.spanHours * 3600.0) {
+        for (int index = 0; index < options.policies; ++index)
+            names_.push_back(policyName(index));
+    }
+
+    void append(std::string& out, long long index) {
+        const int policy =
+            static_cast<int>(rng_.below(static_cast<std::uint32_t>(options_.policies)));
+        const std::size_t count = counts_[rng_.below(static_cast<std::uint32_t>(counts_.size()))];
+        const std::size_t last = count - 1;
+        const std::size_t markField = last - kMarkBack;
+        const std::size_t rateField = last - kRateBack;
+        const std::size_t otherRateField = last - kOtherRateBack;
+
+        // Offsets grow strictly with the index, so start times never rise.
+        const auto offset =
+            static_cast<long long>(std::floor((static_cast<double>(index) + rng_.unit()) *
+                                              spanSeconds_ / static_cast<double>(options_.jobs)));
+        // Now and then a queued job that has not started: start time 0.
+        const bool queued = rng_.below(4000) == 0;
+        const long long start = queued ? 0 : options_.now - offset;
+        const long long elapsed = queued ? 0 : pickElapsed();
+        const long long rate = 500 + rng_.below(80000);  // kilobytes per second
+        const long long kbytes = elapsed * rate;
+        const int type = pickScheduleType(rng_);
+        // Field 11 is mostly set; left empty more often beside a blank mark,
+        // so that out2.txt gets its share of jobs.
+        const std::string_view mark = pickMark(rng_);
+        const bool routeFlag = rng_.below(100) >= (trimmedEmpty(mark) ? 40 : 8);
+        std::uint64_t bits = rng_.next();
+        int bitsLeft = 32;
+
+        for (std::size_t field = 0; field < count; ++field) {
+            if (field > 0)
+                out += ',';
+            if (field == markField) {
+                out += mark;
+                continue;
+            }
+            if (field == rateField) {
+                appendNumber(out, rate);
+                continue;
+            }
+            if (field == otherRateField) {
+                appendNumber(out, rate * (90 + rng_.below(10)) / 100);
+                continue;
+            }
+            switch (field) {
+                case kJobIdField:
+                    appendNumber(out, kFirstJobId + options_.jobs - index);
+                    break;
+                case 2:
+                    out += '3';  // done
+                    break;
+                case kStatusField:
+                    out += pickStatus(rng_);
+                    break;
+                case kPolicyField:
+                    out += names_[static_cast<std::size_t>(policy)];
+                    break;
+                case kScheduleField:
+                    out += isDailyPolicy(policy) ? "Daily_" : "Weekly_";
+                    out += scheduleSuffix(type);
+                    break;
+                case kClientField:
+                    out += "srv";
+                    appendPadded(out, static_cast<int>((policy * 7 + rng_.below(12)) % 400), 3);
+                    out += ".corp.local";
+                    break;
+                case 7:
+                    out += rng_.below(2) == 0 ? "media01" : "media02";
+                    break;
+                case kStartField:
+                    appendNumber(out, start);
+                    break;
+                case kElapsedField:
+                    appendNumber(out, elapsed);
+                    break;
+                case kEndField:
+                    appendNumber(out, start + elapsed);
+                    break;
+                case kRouteFlagField:
+                    if (routeFlag)
+                        out += '1';
+                    break;
+                case kKilobytesField:
+                    appendNumber(out, kbytes);
+                    break;
+                case kFilesField:
+                    appendNumber(out, kbytes / (40 + rng_.below(400)) + 1);
+                    break;
+                case 16:
+                    out += "/";
+                    break;
+                case kScheduleTypeField:
+                    appendNumber(out, type);
+                    break;
+                case kRetentionField:
+                    appendRetention(out, rng_);
+                    break;
+                default:
+                    if (bitsLeft == 0) {
+                        bits = rng_.next();
+                        bitsLeft = 32;
+                    }
+                    out += kFiller[bits & 3];
+                    bits >>= 2;
+                    --bitsLeft;
+            }
+        }
+        out += "\r\n";
+    }
+
+  private:
+    // Mostly minutes, some hours, a few long runs.
+    long long pickElapsed() {
+        const std::uint32_t roll = rng_.below(100);
+        if (roll < 70)
+            return 30 + rng_.below(1800);
+        if (roll < 95)
+            return 1800 + rng_.below(5400);
+        return 7200 + rng_.below(28800);
+    }
+
+    const DumpOptions& options_;
+    Rng rng_;
+    std::vector<std::size_t> counts_;
+    std::vector<std::string> names_;
+    double spanSeconds_;
+};
+
+}  // namespace
+
+std::string policyName(int index) {
+    std::string name(kKinds[static_cast<std::size_t>(index) % kKinds.size()]);
+    name += '_';
+    appendPadded(name, index / static_cast<int>(kKinds.size()) + 1);
+    return name;
+}
+
+bool isDailyPolicy(int index) {
+    return kKinds[static_cast<std::size_t>(index) % kKinds.size()].starts_with("daily");
+}
+
+std::uintmax_t writeDump(const std::filesystem::path& dir, const DumpOptions& options) {
+    const std::filesystem::path path = fileIn(dir, "bpdbjobs.txt");
+    {
+        LineWriter dump(path, "bpdbjobs.txt");
+        JobWriter jobs(options);
+        std::string buffer;
+        buffer.reserve(kFlushAt + 4096);
+        for (long long index = 0; index < options.jobs; ++index) {
+            jobs.append(buffer, index);
+            if (buffer.size() >= kFlushAt) {
+                dump.write(buffer);
+                buffer.clear();
+            }
+        }
+        dump.write(buffer);
+        dump.close();
+    }
+    return std::filesystem::file_size(path);
+}
+
+void writePolicyList(const std::filesystem::path& dir, int policies) {
+    LineWriter list(fileIn(dir, "policy_list.txt"), "policy_list.txt");
+    int daily = 0;
+    for (int index = 0; index < policies; ++index) {
+        if (!isDailyPolicy(index))
+            continue;
+        // Leave some daily policies out, as an operator's list would.
+        if (daily++ % 5 == 4)
+            continue;
+        list.writeLine(policyName(index));
+    }
+    list.writeLine(kRetiredPolicy);
+    list.close();
+}
+
+void writeConfig(const std::filesystem::path& dir) {
+    static constexpr std::array<std::string_view, 29> kLabels = {"1 week",
+                                                                 "2 weeks",
+                                                                 "3 weeks",
+                                                                 "1 month",
+                                                                 "2 months",
+                                                                 "3 months",
+                                                                 "6 months",
+                                                                 "9 months",
+                                                                 "1 year",
+                                                                 "infinity",
+                                                                 "2 years",
+                                                                 "3 years",
+                                                                 "5 years",
+                                                                 "7 years",
+                                                                 "10 years",
+                                                                 "2 days",
+                                                                 "3 days",
+                                                                 "4 days",
+                                                                 "5 days",
+                                                                 "6 days",
+                                                                 "10 days",
+                                                                 "12 days",
+                                                                 "2 weeks (vault)",
+                                                                 "4 weeks (vault)",
+                                                                 "expires immediately",
+                                                                 "1 day",
+                                                                 "18 months",
+                                                                 "30 years",
+                                                                 "infinity (legal hold)"};
+    LineWriter config(fileIn(dir, "fennick_config.txt"), "fennick_config.txt");
+    config.writeLine("# Retention level names for the Backup Report (RLnn=label)");
+    std::string line;
+    for (std::size_t level = 0; level < kLabels.size(); ++level) {
+        line = "RL";
+        appendPadded(line, static_cast<int>(level));
+        line += '=';
+        line += kLabels[level];
+        config.writeLine(line);
+    }
+    config.close();
+}
+
+std::uintmax_t generateAppDir(const std::filesystem::path& dir, const DumpOptions& options) {
+    std::filesystem::create_directories(dir);
+    writeConfig(dir);
+    writePolicyList(dir, options.policies);
+    return writeDump(dir, options);
+}
+
+}  // namespace fennick::bench

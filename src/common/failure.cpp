@@ -30,9 +30,12 @@ Failure::Failure(FailureKind kind, std::string detail)
       detail_(std::move(detail)) {}
 
 Failure& Failure::at(std::string_view file, long line, long field) {
-    if (file_.empty()) file_ = file;
-    if (line_ == kNoLine) line_ = line;
-    if (field_ == kNoField) field_ = field;
+    if (file_.empty())
+        file_ = file;
+    if (line_ == kNoLine)
+        line_ = line;
+    if (field_ == kNoField)
+        field_ = field;
     static_cast<std::runtime_error&>(*this) =
         std::runtime_error(compose(kind_, file_, line_, field_, detail_));
     return *this;
@@ -43,13 +46,16 @@ std::string Failure::compose(FailureKind kind, const std::string& file, long lin
                              const std::string& detail) {
     std::string text(kindName(kind));
     text += ':';
-    if (!file.empty()) text += ' ' + file;
-    if (line != kNoLine) text += " line " + std::to_string(line);
+    if (!file.empty())
+        text += ' ' + file;
+    if (line != kNoLine)
+        text += " line " + std::to_string(line);
     if (field != kNoField) {
         text += line != kNoLine ? ", field " : " field ";
         text += std::to_string(field);
     }
-    if (!detail.empty()) text += ' ' + detail;
+    if (!detail.empty())
+        text += ' ' + detail;
     return text;
 }
 

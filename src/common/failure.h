@@ -25,7 +25,7 @@ std::string_view kindName(FailureKind kind);
 // Low-level helpers raise it with a detail only; the caller that knows the
 // file, line and field adds them on the way up (see `at`).
 class Failure : public std::runtime_error {
-public:
+  public:
     static constexpr long kNoLine = 0;
     static constexpr long kNoField = -1;
 
@@ -40,7 +40,7 @@ public:
     // Fills in the parts of the location that are still unknown.
     Failure& at(std::string_view file, long line = kNoLine, long field = kNoField);
 
-private:
+  private:
     static std::string compose(FailureKind kind, const std::string& file, long line, long field,
                                const std::string& detail);
 

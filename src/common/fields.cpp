@@ -8,7 +8,8 @@ namespace fennick {
 
 void Fields::split(std::string_view line, char separator) {
     fields_.clear();
-    if (line.empty()) return;
+    if (line.empty())
+        return;
     std::size_t start = 0;
     for (;;) {
         const std::size_t comma = line.find(separator, start);
@@ -33,10 +34,10 @@ std::string_view Fields::at(std::size_t index) const {
 
 std::string_view Fields::fromEnd(std::size_t back) const {
     if (back >= fields_.size()) {
-        throw Failure(FailureKind::SubscriptOutOfRange,
-                      "field " + std::to_string(back) + " before the last does not exist: the line has " +
-                          std::to_string(fields_.size()) +
-                          (fields_.size() == 1 ? " field" : " fields"));
+        throw Failure(
+            FailureKind::SubscriptOutOfRange,
+            "field " + std::to_string(back) + " before the last does not exist: the line has " +
+                std::to_string(fields_.size()) + (fields_.size() == 1 ? " field" : " fields"));
     }
     return fields_[fields_.size() - 1 - back];
 }

@@ -11,7 +11,7 @@ namespace fennick {
 // The fields of one line, as views into it; reuse one object across lines so
 // that splitting allocates nothing once it has grown to the widest line.
 class Fields {
-public:
+  public:
     void split(std::string_view line, char separator = ',');
 
     std::size_t size() const noexcept { return fields_.size(); }
@@ -22,7 +22,7 @@ public:
     // The field `back` places before the last one (0 is the last field).
     std::string_view fromEnd(std::size_t back) const;
 
-private:
+  private:
     std::vector<std::string_view> fields_;
 };
 

@@ -10,33 +10,45 @@ namespace fennick {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Length of the longest decimal number at the start of `text` (sign, digits,
 // fraction, exponent); 0 when there is none.
 std::size_t numberPrefix(std::string_view text) {
     std::size_t i = 0;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
     std::size_t digits = 0;
-    while (i < text.size() && isDigit(text[i])) ++i, ++digits;
+    while (i < text.size() && isDigit(text[i]))
+        ++i, ++digits;
     if (i < text.size() && text[i] == '.') {
         ++i;
-        while (i < text.size() && isDigit(text[i])) ++i, ++digits;
+        while (i < text.size() && isDigit(text[i]))
+            ++i, ++digits;
     }
-    if (digits == 0) return 0;
+    if (digits == 0)
+        return 0;
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         std::size_t j = i + 1;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-'))
+            ++j;
         if (j < text.size() && isDigit(text[j])) {
-            while (j < text.size() && isDigit(text[j])) ++j;
+            while (j < text.size() && isDigit(text[j]))
+                ++j;
             i = j;
         }
     }
     return i;
 }
 
-std::string quoted(std::string_view text) { return "(\"" + std::string(text) + "\")"; }
+std::string quoted(std::string_view text) {
+    return "(\"" + std::string(text) + "\")";
+}
 
 // Converts a text that numberPrefix() accepted whole.
 double convert(std::string_view number, std::string_view original) {
@@ -46,8 +58,7 @@ double convert(std::string_view number, std::string_view original) {
         number.remove_prefix(1);
     }
     double value = 0;
-    const auto [end, error] =
-        std::from_chars(number.data(), number.data() + number.size(), value);
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
     if (error == std::errc::result_out_of_range) {
         // Underflow is harmless (the value is 0 to the second); only a
         // magnitude beyond double is an overflow.
@@ -64,8 +75,10 @@ double convert(std::string_view number, std::string_view original) {
 }  // namespace
 
 std::string_view trimBlanks(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
     return text;
 }
 
@@ -78,7 +91,8 @@ double parseNumber(std::string_view text) {
 }
 
 double leadingNumber(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
     const std::size_t length = numberPrefix(text);
     return length == 0 ? 0.0 : convert(text.substr(0, length), text);
 }

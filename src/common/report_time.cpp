@@ -59,8 +59,7 @@ std::string reportZoneText(double epochSeconds) {
     const double earliest = static_cast<double>(kEarliest.time_since_epoch().count());
     const double latest = static_cast<double>(kLatest.time_since_epoch().count());
     if (!(shown >= earliest && shown <= latest)) {
-        throw Failure(FailureKind::Overflow,
-                      "is a time outside the years 100 to 9999");
+        throw Failure(FailureKind::Overflow, "is a time outside the years 100 to 9999");
     }
     return dateText(LocalTime{seconds{static_cast<long long>(shown)}});
 }

@@ -13,7 +13,9 @@ namespace {
 
 constexpr std::size_t kChunk = 1 << 16;
 
-std::string reason(int error) { return std::string("(") + std::strerror(error) + ")"; }
+std::string reason(int error) {
+    return std::string("(") + std::strerror(error) + ")";
+}
 
 }  // namespace
 
@@ -28,24 +30,26 @@ LineReader::LineReader(const std::filesystem::path& path, std::string name)
         const int error = errno;
         const auto kind = (error == ENOENT || error == ENOTDIR) ? FailureKind::FileNotFound
                                                                 : FailureKind::IoError;
-        throw Failure(kind, "cannot be opened: " + path.string() + " " + reason(error))
-            .at(name_);
+        throw Failure(kind, "cannot be opened: " + path.string() + " " + reason(error)).at(name_);
     }
     buffer_.resize(kChunk);
 }
 
 LineReader::~LineReader() {
-    if (file_ != nullptr) std::fclose(file_);
+    if (file_ != nullptr)
+        std::fclose(file_);
 }
 
 bool LineReader::fill() {
-    if (eof_) return false;
+    if (eof_)
+        return false;
     if (begin_ > 0) {  // keep the unread tail at the front
         std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
         end_ -= begin_;
         begin_ = 0;
     }
-    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);  // a very long line
+    if (end_ == buffer_.size())
+        buffer_.resize(buffer_.size() * 2);  // a very long line
     const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
     if (got == 0) {
         if (std::ferror(file_)) {
@@ -59,7 +63,9 @@ bool LineReader::fill() {
     return true;
 }
 
-bool LineReader::atEnd() { return begin_ == end_ && !fill(); }
+bool LineReader::atEnd() {
+    return begin_ == end_ && !fill();
+}
 
 std::string_view LineReader::readLine() {
     if (atEnd()) {
@@ -71,7 +77,8 @@ std::string_view LineReader::readLine() {
         if (lf != nullptr) {
             const std::size_t at = static_cast<const char*>(lf) - buffer_.data();
             std::size_t length = at - begin_;
-            if (length > 0 && buffer_[at - 1] == '\r') --length;
+            if (length > 0 && buffer_[at - 1] == '\r')
+                --length;
             std::string_view line(buffer_.data() + begin_, length);
             begin_ = at + 1;
             ++line_;
@@ -98,7 +105,8 @@ LineWriter::LineWriter(const std::filesystem::path& path, std::string name)
 }
 
 LineWriter::~LineWriter() {
-    if (file_ != nullptr) std::fclose(file_);
+    if (file_ != nullptr)
+        std::fclose(file_);
 }
 
 void LineWriter::fail() {
@@ -106,8 +114,10 @@ void LineWriter::fail() {
 }
 
 void LineWriter::write(std::string_view text) {
-    if (file_ == nullptr) fail();
-    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) fail();
+    if (file_ == nullptr)
+        fail();
+    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size())
+        fail();
 }
 
 void LineWriter::writeLine(std::string_view text) {
@@ -116,10 +126,12 @@ void LineWriter::writeLine(std::string_view text) {
 }
 
 void LineWriter::close() {
-    if (file_ == nullptr) return;
+    if (file_ == nullptr)
+        return;
     std::FILE* file = file_;
     file_ = nullptr;
-    if (std::fclose(file) != 0) fail();
+    if (std::fclose(file) != 0)
+        fail();
 }
 
 std::string readAll(const std::filesystem::path& path) {

@@ -16,7 +16,7 @@ std::filesystem::path fileIn(const std::filesystem::path& appDir, std::string_vi
 // Reads a file one line at a time through one reusable buffer, so memory
 // follows the longest line, not the file.
 class LineReader {
-public:
+  public:
     // `name` is what failures call the file. A missing file is "file not found".
     LineReader(const std::filesystem::path& path, std::string name);
     ~LineReader();
@@ -24,14 +24,15 @@ public:
     LineReader& operator=(const LineReader&) = delete;
 
     bool atEnd();
-    // The next line without its terminator; valid until the next call.
+    // The next line without its terminator; valid until the next readLine()
+    // or atEnd(), either of which may refill the buffer.
     // Reading when atEnd() is "input past end".
     std::string_view readLine();
     // 1-based number of the line that readLine() returned last.
     long lineNumber() const noexcept { return line_; }
     const std::string& name() const noexcept { return name_; }
 
-private:
+  private:
     bool fill();  // reads more bytes; false at end of file
 
     std::FILE* file_ = nullptr;
@@ -46,7 +47,7 @@ private:
 // Creates a file anew (replacing one of the same name) and writes lines that
 // end in CR LF. What was written stays on disk if a later step fails.
 class LineWriter {
-public:
+  public:
     LineWriter(const std::filesystem::path& path, std::string name);
     ~LineWriter();
     LineWriter(const LineWriter&) = delete;
@@ -57,7 +58,7 @@ public:
     // Flushes and closes; a failed flush is an I/O error.
     void close();
 
-private:
+  private:
     void fail();
 
     std::FILE* file_ = nullptr;

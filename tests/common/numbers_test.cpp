@@ -1,0 +1,181 @@
+#include "common/numbers.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "common/failure.h"
+#include "common/failure_of.h"
+
+namespace fennick {
+namespace {
+
+using test::failureOf;
+
+struct Converted {
+    const char* text;
+    double value;
+};
+
+struct Rejected {
+    const char* text;
+    FailureKind kind;
+};
+
+TEST(ParseNumber, AcceptsDecimalNumbersWithBlanksAroundThem) {
+    const Converted cases[] = {
+        {"1", 1},
+        {" 1 ", 1},
+        {"+1", 1},
+        {"-1", -1},
+        {"1.5", 1.5},
+        {".5", 0.5},
+        {"-.5", -0.5},
+        {"1.", 1},
+        {"1e3", 1000},
+        {"1E-2", 0.01},
+        {"1e+3", 1000},
+        {"\t7\t", 7},
+        {"007", 7},
+        {"1700000000", 1700000000},
+        {"1.7976931348623157e308", std::numeric_limits<double>::max()},
+        {"1e-400", 0},  // too small for double: zero, not a failure
+    };
+    for (const Converted& c : cases) {
+        double value = std::nan("");
+        EXPECT_NO_THROW(value = parseNumber(c.text)) << '"' << c.text << '"';
+        EXPECT_EQ(value, c.value) << '"' << c.text << '"';
+    }
+}
+
+TEST(ParseNumber, RejectsAnythingButAWholeNumber) {
+    const Rejected cases[] = {
+        {"", FailureKind::TypeMismatch},
+        {" ", FailureKind::TypeMismatch},
+        {"\t", FailureKind::TypeMismatch},
+        {"1a", FailureKind::TypeMismatch},
+        {"a1", FailureKind::TypeMismatch},
+        {"1 2", FailureKind::TypeMismatch},
+        {"--1", FailureKind::TypeMismatch},
+        {"+-1", FailureKind::TypeMismatch},
+        {"+ 1", FailureKind::TypeMismatch},
+        {"0x10", FailureKind::TypeMismatch},
+        {"inf", FailureKind::TypeMismatch},
+        {"-infinity", FailureKind::TypeMismatch},
+        {"nan", FailureKind::TypeMismatch},
+        {"1e", FailureKind::TypeMismatch},
+        {"1e+", FailureKind::TypeMismatch},
+        {"e3", FailureKind::TypeMismatch},
+        {".", FailureKind::TypeMismatch},
+        {"1.2.3", FailureKind::TypeMismatch},
+        {"1,5", FailureKind::TypeMismatch},
+        {"1\r", FailureKind::TypeMismatch},  // only spaces and tabs are blanks
+        {"1e400", FailureKind::Overflow},
+        {"-1e400", FailureKind::Overflow},
+        {"1.8e308", FailureKind::Overflow},
+    };
+    for (const Rejected& c : cases) {
+        const auto failure = failureOf([&] { parseNumber(c.text); });
+        ASSERT_TRUE(failure) << '"' << c.text << '"';
+        EXPECT_EQ(failure->kind(), c.kind) << '"' << c.text << '"';
+    }
+}
+
+TEST(ParseNumber, FailureQuotesTheFieldAsGiven) {
+    const auto failure = failureOf([] { parseNumber(" 1x "); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->detail(), "is not a number (\" 1x \")");
+}
+
+TEST(LeadingNumber, TakesTheNumberAtTheStartAndZeroWhenThereIsNone) {
+    const Converted cases[] = {
+        {"12abc", 12},
+        {"abc", 0},
+        {"", 0},
+        {" ", 0},
+        {" 7x", 7},
+        {"\t7", 7},
+        {"-3.5z", -3.5},
+        {"1e5x", 100000},
+        {"1ex", 1},
+        {"1e+x", 1},
+        {"1E-1,", 0.1},
+        {"+", 0},
+        {"-", 0},
+        {".", 0},
+        {".5.", 0.5},
+        {"1.2.3", 1.2},
+        {"0x1F", 0},
+        {"x12", 0},
+        {"1700000000", 1700000000},
+    };
+    for (const Converted& c : cases) {
+        double value = std::nan("");
+        EXPECT_NO_THROW(value = leadingNumber(c.text)) << '"' << c.text << '"';
+        EXPECT_EQ(value, c.value) << '"' << c.text << '"';
+    }
+}
+
+TEST(LeadingNumber, NumberBeyondDoubleIsOverflowNotInfinity) {
+    const auto failure = failureOf([] { leadingNumber("1e400x"); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->kind(), FailureKind::Overflow);
+}
+
+TEST(ParseInt32, RoundsHalvesToEvenAndChecksTheRange) {
+    struct Case {
+        const char* text;
+        std::int32_t value;
+    };
+    const Case cases[] = {
+        {"0", 0},
+        {"28", 28},
+        {" 5 ", 5},
+        {"0.5", 0},
+        {"1.5", 2},
+        {"2.5", 2},
+        {"3.5", 4},
+        {"-0.5", 0},
+        {"-1.5", -2},
+        {"-2.5", -2},
+        {"2.4999", 2},
+        {"2.5001", 3},
+        {"1e3", 1000},
+        {"2147483647", 2147483647},
+        {"2147483646.5", 2147483646},
+        {"-2147483648", INT32_MIN},
+        {"-2147483648.5", INT32_MIN},  // the half goes to the even neighbour, inside the range
+    };
+    for (const Case& c : cases) {
+        std::int32_t value = -1;
+        EXPECT_NO_THROW(value = parseInt32(c.text)) << '"' << c.text << '"';
+        EXPECT_EQ(value, c.value) << '"' << c.text << '"';
+    }
+}
+
+TEST(ParseInt32, RejectsTextAndNumbersOutsideTheRange) {
+    const Rejected cases[] = {
+        {"2147483647.5", FailureKind::Overflow}, {"2147483648", FailureKind::Overflow},
+        {"-2147483649", FailureKind::Overflow},  {"-2147483648.51", FailureKind::Overflow},
+        {"1e10", FailureKind::Overflow},         {"1e400", FailureKind::Overflow},
+        {"abc", FailureKind::TypeMismatch},      {"", FailureKind::TypeMismatch},
+        {"1.5x", FailureKind::TypeMismatch},
+    };
+    for (const Rejected& c : cases) {
+        const auto failure = failureOf([&] { parseInt32(c.text); });
+        ASSERT_TRUE(failure) << '"' << c.text << '"';
+        EXPECT_EQ(failure->kind(), c.kind) << '"' << c.text << '"';
+    }
+}
+
+TEST(TrimBlanks, DropsSpacesAndTabsAtBothEndsOnly) {
+    EXPECT_EQ(trimBlanks(" \t a b \t "), "a b");
+    EXPECT_EQ(trimBlanks("  "), "");
+    EXPECT_EQ(trimBlanks("\r1\n"), "\r1\n");
+}
+
+}  // namespace
+}  // namespace fennick

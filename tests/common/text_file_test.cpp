@@ -1,0 +1,303 @@
+#include "common/text_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/failure.h"
+#include "common/failure_of.h"
+#include "common/numbers.h"
+#include "support/temp_dir.h"
+
+namespace fennick {
+namespace {
+
+using test::failureOf;
+using Lines = std::vector<std::string>;
+
+constexpr std::size_t kChunk = 65536;  // the reader's first buffer size
+
+Lines readLines(const std::filesystem::path& path) {
+    LineReader reader(path, "in.txt");
+    Lines lines;
+    while (!reader.atEnd())
+        lines.emplace_back(reader.readLine());
+    return lines;
+}
+
+// What the reader must return: split at LF, drop one CR before it, and a last
+// line without terminator counts, an empty remainder does not.
+Lines expectedLines(const std::string& bytes) {
+    Lines lines;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        const std::size_t lf = bytes.find('\n', start);
+        if (lf == std::string::npos) {
+            lines.push_back(bytes.substr(start));
+            break;
+        }
+        std::size_t end = lf;
+        if (end > start && bytes[end - 1] == '\r')
+            --end;
+        lines.push_back(bytes.substr(start, end - start));
+        start = lf + 1;
+    }
+    return lines;
+}
+
+class TextFile : public ::testing::Test {
+  protected:
+    Lines linesOf(const std::string& bytes) {
+        dir_.write("in.txt", bytes);
+        return readLines(dir_.file("in.txt"));
+    }
+
+    test::TempDir dir_;
+};
+
+TEST_F(TextFile, ReaderSplitsAtLfAndDropsOneCrBeforeIt) {
+    using namespace std::string_literals;
+    struct Case {
+        std::string bytes;
+        Lines lines;
+    };
+    const Case cases[] = {
+        {"", {}},
+        {"a", {"a"}},
+        {"a\n", {"a"}},  // no extra empty line after the last terminator
+        {"a\r\n", {"a"}},
+        {"a\nb", {"a", "b"}},
+        {"a\r\nb\r\n", {"a", "b"}},
+        {"\n", {""}},
+        {"\r\n", {""}},
+        {"\n\n", {"", ""}},
+        {"a\n\nb\n", {"a", "", "b"}},
+        {"a\r\r\n", {"a\r"}},
+        {"a\rb\n", {"a\rb"}},
+        {"\ra\n", {"\ra"}},
+        {"a\r", {"a\r"}},  // a CR not before an LF is kept, even at the end
+        {"a\n\r", {"a", "\r"}},
+        {"a\0b\n\0\n"s, {"a\0b"s, "\0"s}},
+        {"\x80\xA0\xE9\xFF\n\xFE", {"\x80\xA0\xE9\xFF", "\xFE"}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(linesOf(c.bytes), c.lines) << testing::PrintToString(c.bytes);
+    }
+}
+
+TEST_F(TextFile, EveryByteButLfPassesThroughWriterAndReaderUnchanged) {
+    std::string line;
+    for (int byte = 0; byte < 256; ++byte) {
+        if (byte != '\n')
+            line += static_cast<char>(byte);
+    }
+    {
+        LineWriter writer(dir_.file("out.txt"), "out.txt");
+        writer.writeLine(line);
+        writer.writeLine(line);
+    }
+    EXPECT_EQ(dir_.read("out.txt"), line + "\r\n" + line + "\r\n");
+    EXPECT_EQ(readLines(dir_.file("out.txt")), (Lines{line, line}));
+}
+
+TEST_F(TextFile, EmptyFileIsAtEndAndReadingFailsAtLineOne) {
+    dir_.write("in.txt", "");
+    LineReader reader(dir_.file("in.txt"), "in.txt");
+    EXPECT_TRUE(reader.atEnd());
+    EXPECT_EQ(reader.lineNumber(), 0);
+    const auto failure = failureOf([&] { reader.readLine(); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->kind(), FailureKind::InputPastEnd);
+    EXPECT_EQ(failure->file(), "in.txt");
+    EXPECT_EQ(failure->line(), 1);
+}
+
+TEST_F(TextFile, ReadingPastTheLastLineNamesTheLineAfterIt) {
+    dir_.write("in.txt", "one\r\ntwo\r\n");
+    LineReader reader(dir_.file("in.txt"), "in.txt");
+    EXPECT_EQ(reader.readLine(), "one");
+    EXPECT_EQ(reader.lineNumber(), 1);
+    EXPECT_EQ(reader.readLine(), "two");
+    EXPECT_EQ(reader.lineNumber(), 2);
+    EXPECT_TRUE(reader.atEnd());
+    EXPECT_TRUE(reader.atEnd());  // asking again changes nothing
+    const auto failure = failureOf([&] { reader.readLine(); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->kind(), FailureKind::InputPastEnd);
+    EXPECT_EQ(failure->line(), 3);
+    EXPECT_EQ(reader.lineNumber(), 2);
+}
+
+TEST_F(TextFile, MissingFileIsFileNotFoundNamingTheFile) {
+    for (const auto& path : {dir_.file("bpdbjobs.txt"), dir_.file("missing") / "bpdbjobs.txt"}) {
+        const auto failure = failureOf([&] { LineReader reader(path, "bpdbjobs.txt"); });
+        ASSERT_TRUE(failure) << path;
+        EXPECT_EQ(failure->kind(), FailureKind::FileNotFound) << path;
+        EXPECT_EQ(failure->file(), "bpdbjobs.txt");
+        EXPECT_NE(std::string(failure->what()).find("bpdbjobs.txt"), std::string::npos);
+        EXPECT_FALSE(dir_.exists("bpdbjobs.txt"));  // reading never creates it
+    }
+    // Also through a regular file used as a directory.
+    dir_.write("plain", "x");
+    const auto failure =
+        failureOf([&] { LineReader reader(dir_.file("plain") / "bpdbjobs.txt", "bpdbjobs.txt"); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->kind(), FailureKind::FileNotFound);
+}
+
+TEST_F(TextFile, LineLongerThanTheBufferIsReadWhole) {
+    std::string longLine(1 << 20, 'x');
+    for (std::size_t i = 0; i < longLine.size(); i += 4093)
+        longLine[i] = static_cast<char>(i % 200 + 20);
+    EXPECT_EQ(linesOf("a\n" + longLine + "\r\nshort\n" + longLine),
+              (Lines{"a", longLine, "short", longLine}));
+}
+
+TEST_F(TextFile, LineEndsExactlyOnBufferBoundaries) {
+    // Each line with its terminator fills one buffer exactly.
+    const std::string lf(kChunk - 1, 'a');
+    const std::string crlf(kChunk - 2, 'b');
+    EXPECT_EQ(linesOf(lf + "\n" + lf + "\n" + lf + "\n"), (Lines{lf, lf, lf}));
+    EXPECT_EQ(linesOf(crlf + "\r\n" + crlf + "\r\n" + "end"), (Lines{crlf, crlf, "end"}));
+    // The whole first buffer is one line without its LF, which comes next.
+    const std::string full(kChunk, 'c');
+    EXPECT_EQ(linesOf(full + "\n" + full + "\n"), (Lines{full, full}));
+}
+
+TEST_F(TextFile, CrAtTheEndOfABufferBeforeLfInTheNextIsDropped) {
+    const std::string first = "first";
+    // "first\n" then a line whose CR is the buffer's last byte, its LF the next.
+    const std::string second(kChunk - 1 - (first.size() + 1), 's');
+    const std::string bytes = first + "\n" + second + "\r\n" + "last";
+    ASSERT_EQ(bytes[kChunk - 1], '\r');
+    ASSERT_EQ(bytes[kChunk], '\n');
+    EXPECT_EQ(linesOf(bytes), (Lines{first, second, "last"}));
+    // A CR at the end of a buffer with no LF after it stays in the line.
+    const std::string kept = first + "\n" + second + "\rmore\n";
+    EXPECT_EQ(linesOf(kept), (Lines{first, second + "\rmore"}));
+}
+
+TEST_F(TextFile, ManyLinesAcrossBufferBoundariesMatchASimpleSplit) {
+    std::mt19937 random(20260612);
+    for (int round = 0; round < 4; ++round) {
+        std::string bytes;
+        while (bytes.size() < 5 * kChunk) {
+            const std::size_t length = random() % (round == 3 ? 70000 : 3000);
+            for (std::size_t i = 0; i < length; ++i) {
+                // Mostly letters, now and then a CR or an 8-bit byte inside the line.
+                const unsigned pick = random() % 64;
+                bytes += pick == 0 ? '\r' : pick == 1 ? '\xE4' : static_cast<char>('a' + pick % 26);
+            }
+            bytes += random() % 2 == 0 ? "\n" : "\r\n";
+        }
+        if (round % 2 == 1)
+            bytes += "unterminated";
+        const Lines lines = linesOf(bytes);
+        ASSERT_EQ(lines, expectedLines(bytes)) << "round " << round;
+    }
+}
+
+TEST_F(TextFile, LineNumberCountsLinesReadSoFar) {
+    dir_.write("in.txt", std::string(3 * kChunk, 'z') + "\n\nx\n");
+    LineReader reader(dir_.file("in.txt"), "in.txt");
+    long expected = 0;
+    while (!reader.atEnd()) {
+        reader.readLine();
+        EXPECT_EQ(reader.lineNumber(), ++expected);
+    }
+    EXPECT_EQ(expected, 3);
+}
+
+TEST_F(TextFile, WriterEndsLinesInCrLfAndWritesTextUnchanged) {
+    {
+        LineWriter writer(dir_.file("out.txt"), "out.txt");
+        writer.writeLine("a,b");
+        writer.writeLine("");
+        writer.write("no end\n");
+        writer.write("");
+        writer.writeLine("x");
+        writer.close();
+    }
+    EXPECT_EQ(dir_.read("out.txt"), "a,b\r\n\r\nno end\nx\r\n");
+}
+
+TEST_F(TextFile, WriterReplacesALongerFile) {
+    dir_.write("out.txt", std::string(100000, 'o') + "\r\n");
+    {
+        LineWriter writer(dir_.file("out.txt"), "out.txt");
+        writer.writeLine("new");
+    }
+    EXPECT_EQ(dir_.read("out.txt"), "new\r\n");
+    { LineWriter writer(dir_.file("out.txt"), "out.txt"); }
+    EXPECT_EQ(dir_.read("out.txt"), "");  // created empty even when nothing is written
+}
+
+TEST_F(TextFile, WriterInMissingDirectoryCannotCreate) {
+    const auto failure =
+        failureOf([&] { LineWriter writer(dir_.file("missing") / "out1.txt", "out1.txt"); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->kind(), FailureKind::CannotCreate);
+    EXPECT_EQ(failure->file(), "out1.txt");
+    EXPECT_FALSE(dir_.exists("missing"));
+}
+
+TEST_F(TextFile, LinesWrittenBeforeAFailureStayOnDisk) {
+    const auto failure = failureOf([&] {
+        LineWriter writer(dir_.file("out.txt"), "out.txt");
+        writer.writeLine("one");
+        writer.writeLine(std::string(3 * kChunk, 'm'));
+        writer.writeLine("three");
+        parseNumber("not a number");  // leaves with the writer still open
+    });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->kind(), FailureKind::TypeMismatch);
+    EXPECT_EQ(dir_.read("out.txt"), "one\r\n" + std::string(3 * kChunk, 'm') + "\r\nthree\r\n");
+}
+
+TEST_F(TextFile, WriteThatTheDeviceRefusesIsIoError) {
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full here";
+    // Small writes sit in the buffer until close; large ones reach the device at once.
+    const auto atClose = failureOf([] {
+        LineWriter writer("/dev/full", "out.txt");
+        writer.writeLine("x");
+        writer.close();
+    });
+    ASSERT_TRUE(atClose);
+    EXPECT_EQ(atClose->kind(), FailureKind::IoError);
+    EXPECT_EQ(atClose->file(), "out.txt");
+
+    const auto atWrite = failureOf([] {
+        LineWriter writer("/dev/full", "out.txt");
+        writer.write(std::string(4 * kChunk, 'w'));
+    });
+    ASSERT_TRUE(atWrite);
+    EXPECT_EQ(atWrite->kind(), FailureKind::IoError);
+}
+
+TEST_F(TextFile, WriteAfterCloseIsIoError) {
+    LineWriter writer(dir_.file("out.txt"), "out.txt");
+    writer.writeLine("a");
+    writer.close();
+    writer.close();  // closing twice is harmless
+    const auto failure = failureOf([&] { writer.writeLine("b"); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->kind(), FailureKind::IoError);
+    EXPECT_EQ(dir_.read("out.txt"), "a\r\n");
+}
+
+TEST_F(TextFile, ReadAllAndWriteAllKeepBytesAndMissingFileIsNotFound) {
+    const std::string bytes = std::string("\x01\r\n\0\xFF", 5) + "tail";
+    writeAll(dir_.file("w.bin"), bytes);
+    EXPECT_EQ(readAll(dir_.file("w.bin")), bytes);
+    const auto failure = failureOf([&] { readAll(dir_.file("none.txt")); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->kind(), FailureKind::FileNotFound);
+}
+
+}  // namespace
+}  // namespace fennick

@@ -29,7 +29,12 @@ std::string dumpLine(std::size_t count, const std::map<std::size_t, std::string>
         if (i > 0)
             line += ',';
         const auto given = texts.find(i);
-        line += given != texts.end() ? given->second : "f" + std::to_string(i);
+        if (given != texts.end()) {
+            line += given->second;
+        } else {
+            line += 'f';
+            line += std::to_string(i);
+        }
     }
     return line;
 }

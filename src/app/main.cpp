@@ -1,0 +1,62 @@
+// The program's edge: builds the window, runs the start-up, and is the one
+// place where a failure is reported and the program ends.
+#include <QApplication>
+#include <QMessageBox>
+#include <QStringList>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <string>
+
+#include "app/form1.h"
+#include "app/start_up.h"
+
+namespace {
+
+// A scheduler has no display; without one the window must not be needed.
+void runHeadlessWithoutDisplay() {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+}
+
+// Nobody watches the unattended run, and a modal message would wait for
+// ever, so it reports on stderr; the operator gets the message box.
+int reportFailure(const std::string& message, bool unattended) {
+    if (unattended) {
+        std::fprintf(stderr, "fennick: %s\n", message.c_str());
+    } else {
+        QMessageBox::critical(nullptr, QStringLiteral("Fennick"), QString::fromLatin1(message));
+    }
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    // The argument text as it came, before the toolkit takes its own options.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const bool unattended = fennick::app::isUnattended(arguments);
+    if (unattended)
+        runHeadlessWithoutDisplay();
+
+    QApplication application(argc, argv);
+    try {
+        fennick::app::Form1 form(std::filesystem::current_path());
+        QObject::connect(&form, &fennick::app::Form1::failed, &form,
+                         [&form, unattended](const QString& message) {
+                             reportFailure(message.toLatin1().toStdString(), unattended);
+                             form.hide();
+                             QApplication::exit(1);
+                         });
+        if (form.Form_Load(arguments))
+            return 0;
+        form.show();
+        return QApplication::exec();
+    } catch (const std::exception& failure) {
+        return reportFailure(failure.what(), unattended);
+    }
+}

@@ -15,6 +15,13 @@ inline long long epochOf(LocalTime reportZoneTime) {
     return reportZoneTime.time_since_epoch().count() - kReportZoneOffset;
 }
 
+// The clock of the window tests: 02:15:00 on 5 December 2026.
+inline const LocalTime kNow = std::chrono::local_days{std::chrono::year{2026} / 12 / 5} +
+                              std::chrono::hours{2} + std::chrono::minutes{15};
+inline LocalTime fixedNow() {
+    return kNow;
+}
+
 enum class Route { Jobs, OtherJobs };
 
 // A 40-field dump line: the routing mark is field 20 and the transfer rate

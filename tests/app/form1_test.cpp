@@ -24,10 +24,8 @@ namespace {
 using namespace std::chrono;
 using test::TempDir;
 
-const LocalTime kNow = local_days{2026y / 12 / 5} + 2h + 15min;
-LocalTime fixedNow() {
-    return kNow;
-}
+using test::fixedNow;
+using test::kNow;
 
 std::set<std::string> filesIn(const std::filesystem::path& dir) {
     std::set<std::string> names;

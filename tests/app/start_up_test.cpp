@@ -18,11 +18,8 @@ namespace {
 using namespace std::chrono;
 using test::TempDir;
 
-// 02:15:00 on 5 December 2026.
-const LocalTime kNow = local_days{2026y / 12 / 5} + 2h + 15min;
-LocalTime fixedNow() {
-    return kNow;
-}
+using test::fixedNow;
+using test::kNow;
 
 std::optional<Failure> failureOf(const std::function<void()>& action) {
     try {

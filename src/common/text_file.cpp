@@ -28,9 +28,12 @@ LineReader::LineReader(const std::filesystem::path& path, std::string name)
     file_ = std::fopen(path.c_str(), "rb");
     if (file_ == nullptr) {
         const int error = errno;
-        const auto kind = (error == ENOENT || error == ENOTDIR) ? FailureKind::FileNotFound
-                                                                : FailureKind::IoError;
-        throw Failure(kind, "cannot be opened: " + path.string() + " " + reason(error)).at(name_);
+        if (error == ENOENT || error == ENOTDIR) {
+            throw Failure(FailureKind::FileNotFound, "(" + path.string() + ")").at(name_);
+        }
+        throw Failure(FailureKind::IoError,
+                      "cannot be opened: " + path.string() + " " + reason(error))
+            .at(name_);
     }
     buffer_.resize(kChunk);
 }

@@ -36,7 +36,7 @@ std::string_view Fields::fromEnd(std::size_t back) const {
     if (back >= fields_.size()) {
         throw Failure(
             FailureKind::SubscriptOutOfRange,
-            "field " + std::to_string(back) + " before the last does not exist: the line has " +
+            "has no field L-" + std::to_string(back) + " (L being its last field): the line has " +
                 std::to_string(fields_.size()) + (fields_.size() == 1 ? " field" : " fields"));
     }
     return fields_[fields_.size() - 1 - back];

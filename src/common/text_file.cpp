@@ -126,6 +126,13 @@ void LineWriter::write(std::string_view text) {
 void LineWriter::writeLine(std::string_view text) {
     write(text);
     write("\r\n");
+    // A file that opens but takes no bytes (a full disk or device) is noticed
+    // at its first line, not at close, where a later failure would hide it.
+    if (!firstLineFlushed_) {
+        firstLineFlushed_ = true;
+        if (std::fflush(file_) != 0)
+            fail();
+    }
 }
 
 void LineWriter::close() {

@@ -63,6 +63,7 @@ class LineWriter {
 
     std::FILE* file_ = nullptr;
     std::string name_;
+    bool firstLineFlushed_ = false;
 };
 
 // Whole-file helpers for small files and tests.

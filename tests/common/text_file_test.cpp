@@ -261,10 +261,20 @@ TEST_F(TextFile, LinesWrittenBeforeAFailureStayOnDisk) {
 TEST_F(TextFile, WriteThatTheDeviceRefusesIsIoError) {
     if (!std::filesystem::exists("/dev/full"))
         GTEST_SKIP() << "no /dev/full here";
-    // Small writes sit in the buffer until close; large ones reach the device at once.
-    const auto atClose = failureOf([] {
+    // The first line reaches the device at once; later small writes sit in
+    // the buffer until close; large ones reach the device at once.
+    const auto atFirstLine = failureOf([] {
         LineWriter writer("/dev/full", "out.txt");
         writer.writeLine("x");
+        ADD_FAILURE() << "the first line was taken";
+    });
+    ASSERT_TRUE(atFirstLine);
+    EXPECT_EQ(atFirstLine->kind(), FailureKind::IoError);
+    EXPECT_EQ(atFirstLine->file(), "out.txt");
+
+    const auto atClose = failureOf([] {
+        LineWriter writer("/dev/full", "out.txt");
+        writer.write("x");
         writer.close();
     });
     ASSERT_TRUE(atClose);

@@ -281,6 +281,17 @@ TEST(ReportPage, EmptyTableFailsAfterLinesOneToTen) {
     EXPECT_EQ(dir.read(kPageName), joined({kExpectedHead, kZeroWindowLines}));
 }
 
+TEST(ReportPage, PageThatTakesNoBytesFailsBeforeTheTableIsRead) {
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full here";
+    TempDir dir;
+    std::filesystem::create_symlink("/dev/full", dir.file(kPageName));
+    dir.write("out1.txt", "");  // would fail on its own, but later
+    const Failure failure = runReportExpectingFailure(dir);
+    EXPECT_EQ(failure.kind(), FailureKind::IoError);
+    EXPECT_EQ(failure.file(), kPageName);
+}
+
 TEST(ReportPage, ShortLineFailsWithEarlierRowsKeptAndNothingOfItsOwn) {
     struct Case {
         std::string_view line;

@@ -21,6 +21,15 @@ void runHeadlessWithoutDisplay() {
     }
 }
 
+// A scheduler mails whatever a job prints: the unattended run keeps the
+// toolkit's own notices (such as a missing runtime directory) off stderr and
+// prints only real failures.
+void quietToolkitNotices(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) {
+        std::fprintf(stderr, "fennick: %s\n", message.toLocal8Bit().constData());
+    }
+}
+
 // Nobody watches the unattended run, and a modal message would wait for
 // ever, so it reports on stderr; the operator gets the message box.
 int reportFailure(const std::string& message, bool unattended) {
@@ -40,8 +49,10 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const bool unattended = fennick::app::isUnattended(arguments);
-    if (unattended)
+    if (unattended) {
         runHeadlessWithoutDisplay();
+        qInstallMessageHandler(quietToolkitNotices);
+    }
 
     QApplication application(argc, argv);
     try {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building, testing and running fennick needs on a fresh Debian machine.
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev)
+packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev faketime)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

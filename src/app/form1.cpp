@@ -1,5 +1,6 @@
 #include "app/form1.h"
 
+#include <QApplication>
 #include <QFont>
 #include <QPalette>
 #include <chrono>
@@ -42,6 +43,15 @@ QLabel* fittedLabel(QWidget* parent, const char* name, const char* text, int lef
     return label;
 }
 
+// The wait cursor for as long as it lives, failures included.
+class WaitCursor {
+  public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
 // A control the operator never sees, clicks or tabs to.
 void keepHidden(QWidget* control) {
     control->setFocusPolicy(Qt::NoFocus);
@@ -77,15 +87,15 @@ void Form1::createControls() {
     Label1 = fittedLabel(this, "Label1", "Start Date & Time", 600, 360);
     Label2 = fittedLabel(this, "Label2", "End Date & Time", 4800, 360);
 
-    // All four start on today's date at 00:00:00, so the unattended run
-    // covers the previous calendar day from midnight to midnight.
-    const LocalTime today = std::chrono::floor<std::chrono::days>(now_());
+    // All four start at the present moment, so the unattended run covers the
+    // 24 hours before it started.
+    const LocalTime present = now_();
     dp1 = place(new DatePicker(this), "dp1", 600, 600, 1815, 375);
     tp1 = place(new DatePicker(this), "tp1", 2400, 600, 1815, 375);
     dp2 = place(new DatePicker(this), "dp2", 4800, 600, 1815, 375);
     tp2 = place(new DatePicker(this), "tp2", 6600, 600, 1815, 375);
     for (DatePicker* picker : {dp1, tp1, dp2, tp2})
-        picker->setValue(today);
+        picker->setValue(present);
 
     Command1 =
         place(new QPushButton(QStringLiteral("Process"), this), "Command1", 1200, 6360, 1695, 735);
@@ -151,6 +161,8 @@ Pickers Form1::pickers() const {
 }
 
 void Form1::Command1_Click() {
+    // The results are the files; the window only says it is busy.
+    const WaitCursor busy;
     process(appDir_, pickers(), now_, window_);
 }
 

@@ -1,6 +1,7 @@
 // The program's edge: builds the window, runs the start-up, and is the one
 // place where a failure is reported and the program ends.
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 #include <QStringList>
 #include <cstdio>
@@ -41,6 +42,13 @@ int reportFailure(const std::string& message, bool unattended) {
     return 1;
 }
 
+// AppDir is where the program file lies, not where it was started from, so a
+// scheduler may start it from anywhere.
+std::filesystem::path programDir() {
+    return std::filesystem::path(
+        QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -56,7 +64,7 @@ int main(int argc, char* argv[]) {
 
     QApplication application(argc, argv);
     try {
-        fennick::app::Form1 form(std::filesystem::current_path());
+        fennick::app::Form1 form(programDir());
         QObject::connect(&form, &fennick::app::Form1::failed, &form,
                          [&form, unattended](const QString& message) {
                              reportFailure(message.toLatin1().toStdString(), unattended);

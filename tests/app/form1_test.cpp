@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <set>
+#include <vector>
 #include "qt_print.h"
 
 #include "app/banner.h"
@@ -156,14 +157,14 @@ TEST(Form1Process, ClickWritesEveryFileAndStoresTheWindow) {
     EXPECT_TRUE(failures.isEmpty()) << failures.join('\n').toStdString();
     EXPECT_EQ(form.reportingWindow().StartEpoch,
               static_cast<double>(test::epochOf(local_days{2026y / 12 / 4} + 6h)));
-    EXPECT_EQ(form.reportingWindow().EndEpoch,
-              static_cast<double>(test::epochOf(local_days{2026y / 12 / 5})));
+    EXPECT_EQ(form.reportingWindow().EndEpoch, static_cast<double>(test::epochOf(kNow)));
     EXPECT_EQ(dir.read("out.txt").rfind("PolA,Daily,client1,12/04/2026 10:00:00,", 0), 0u)
         << dir.read("out.txt");
     EXPECT_EQ(dir.read("out2.txt").rfind("PolB,other,Daily,", 0), 0u) << dir.read("out2.txt");
     EXPECT_NE(dir.read("out1.txt").find("PolC,Not Found"), std::string::npos);
     const std::string page = dir.read("report_05-12-26.html");
-    EXPECT_NE(page.find("Start: 12/04/2026 06:00:00<br> End: 12/05/2026</font>"), std::string::npos)
+    EXPECT_NE(page.find("Start: 12/04/2026 06:00:00<br> End: 12/05/2026 02:15:00</font>"),
+              std::string::npos)
         << page;
 }
 
@@ -182,8 +183,35 @@ TEST(Form1Process, FailedClickIsReportedAndKeepsTheNewWindow) {
     EXPECT_TRUE(failures[0].startsWith("File not found: bpdbjobs.txt"))
         << failures[0].toStdString();
     EXPECT_EQ(form.reportingWindow().StartEpoch,
-              static_cast<double>(test::epochOf(local_days{2026y / 12 / 4})));
+              static_cast<double>(test::epochOf(local_days{2026y / 12 / 4} + 2h + 15min)));
     EXPECT_FALSE(dir.exists("out.txt"));
+}
+
+TEST(Form1Process, ShowsTheWaitCursorOnlyWhileProcessRuns) {
+    for (const bool withDump : {true, false}) {
+        TempDir dir;
+        test::writeInputs(dir, local_days{2026y / 12 / 4} + 10h);
+        if (!withDump)
+            std::filesystem::remove(dir.file("bpdbjobs.txt"));
+        // The clock is read inside "Process"; it looks at the cursor then.
+        std::vector<int> shapesSeen;
+        Form1 form(dir.path(), [&shapesSeen] {
+            const QCursor* cursor = QApplication::overrideCursor();
+            shapesSeen.push_back(cursor ? cursor->shape() : -1);
+            return kNow;
+        });
+        shapesSeen.clear();
+        QObject::connect(&form, &Form1::failed, [](const QString&) {});
+
+        child<QPushButton>(form, "Command1")->click();
+
+        if (withDump) {
+            ASSERT_FALSE(shapesSeen.empty());
+            for (int shape : shapesSeen)
+                EXPECT_EQ(shape, Qt::WaitCursor);
+        }
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "with dump: " << withDump;
+    }
 }
 
 TEST(Form1Process, UpdateDatabaseWritesNothing) {
@@ -205,14 +233,15 @@ TEST(Form1Process, WindowAloneThenReportFromTheStoredWindow) {
     TempDir dir;
     Form1 form(dir.path(), fixedNow);
     form.Command3_Click();
-    const double midnight = static_cast<double>(test::epochOf(local_days{2026y / 12 / 5}));
-    EXPECT_EQ(form.reportingWindow().StartEpoch, midnight);
-    EXPECT_EQ(form.reportingWindow().EndEpoch, midnight);
+    const double now = static_cast<double>(test::epochOf(kNow));
+    EXPECT_EQ(form.reportingWindow().StartEpoch, now);
+    EXPECT_EQ(form.reportingWindow().EndEpoch, now);
     EXPECT_TRUE(filesIn(dir.path()).empty());
 
     dir.write("out1.txt", "Policy,Schedule\r\n");
     form.Command4_Click();
-    EXPECT_NE(dir.read("report_05-12-26.html").find("Start: 12/05/2026<br> End: 12/05/2026"),
+    EXPECT_NE(dir.read("report_05-12-26.html")
+                  .find("Start: 12/05/2026 02:15:00<br> End: 12/05/2026 02:15:00"),
               std::string::npos);
 }
 

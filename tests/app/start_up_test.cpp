@@ -106,7 +106,7 @@ TEST(FormLoad, FillsText1AndGivesTheTimePickersTheirClockDisplay) {
         auto* picker = form.findChild<DatePicker*>(name);
         EXPECT_EQ(picker->displayFormatMode(), DatePicker::kCustomDisplay) << name;
         EXPECT_EQ(picker->displayFormat(), "HH:mm:ss") << name;
-        EXPECT_EQ(picker->text(), "00:00:00") << name;
+        EXPECT_EQ(picker->text(), "02:15:00") << name;
         // The clock display must not narrow the range to one day.
         EXPECT_EQ(picker->minimumDate(), QDate(1601, 1, 1)) << name;
         EXPECT_EQ(picker->maximumDate(), QDate(9999, 12, 31)) << name;
@@ -123,8 +123,8 @@ TEST(FormLoad, InteractiveStartLeavesTheDatePickersAndWritesNothing) {
     test::writeInputs(dir, local_days{2026y / 12 / 4} + 10h);
     Form1 form(dir.path(), fixedNow);
     EXPECT_FALSE(form.Form_Load({"-q", "x"}));
-    EXPECT_EQ(form.findChild<DatePicker*>("dp1")->Value(), local_days{2026y / 12 / 5});
-    EXPECT_EQ(form.findChild<DatePicker*>("dp2")->Value(), local_days{2026y / 12 / 5});
+    EXPECT_EQ(form.findChild<DatePicker*>("dp1")->Value(), kNow);
+    EXPECT_EQ(form.findChild<DatePicker*>("dp2")->Value(), kNow);
     EXPECT_FALSE(dir.exists("out.txt"));
     EXPECT_EQ(form.reportingWindow().StartEpoch, 0);
 }
@@ -137,11 +137,11 @@ TEST(FormLoad, UnattendedRunCoversThePreviousDayAndWritesEveryFile) {
 
     EXPECT_EQ(form.findChild<DatePicker*>("dp1")->Value(), local_days{2026y / 12 / 4} + 2h + 15min);
     EXPECT_EQ(form.findChild<DatePicker*>("dp2")->Value(), kNow);
-    // The time pickers keep midnight, so the window runs midnight to midnight.
+    // The time pickers keep the moment of start-up, so the window is the 24
+    // hours before it.
     EXPECT_EQ(form.reportingWindow().StartEpoch,
-              static_cast<double>(test::epochOf(local_days{2026y / 12 / 4})));
-    EXPECT_EQ(form.reportingWindow().EndEpoch,
-              static_cast<double>(test::epochOf(local_days{2026y / 12 / 5})));
+              static_cast<double>(test::epochOf(local_days{2026y / 12 / 4} + 2h + 15min)));
+    EXPECT_EQ(form.reportingWindow().EndEpoch, static_cast<double>(test::epochOf(kNow)));
     EXPECT_NE(dir.read("out.txt").find("PolA"), std::string::npos);
     EXPECT_NE(dir.read("out2.txt").find("PolB"), std::string::npos);
     EXPECT_NE(dir.read("out1.txt").find("PolC,Not Found"), std::string::npos);

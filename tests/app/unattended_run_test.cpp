@@ -1,38 +1,64 @@
-// The real program started the way a scheduler starts it: "-q", no display.
+// The real program started the way a scheduler starts it: "-q", no display,
+// from some other directory, with the clock frozen by faketime.
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "app_inputs.h"
-#include "common/report_time.h"
-#include "report/report_page.h"
 #include "support/temp_dir.h"
 
 namespace fennick::app {
 namespace {
 
 using namespace std::chrono;
+using test::dumpLine;
+using test::epochOf;
+using test::Route;
 using test::TempDir;
 
 constexpr int kTimedOut = 124;  // timeout(1)'s status when it had to stop the program
+
+// The frozen clock of these runs, read in UTC: 02:15:00 on 5 December 2026.
+constexpr const char* kFrozenClock = "2026-12-05 02:15:00";
+const LocalTime kStart = local_days{2026y / 12 / 4} + 2h + 15min;
+const LocalTime kEnd = local_days{2026y / 12 / 5} + 2h + 15min;
 
 struct Outcome {
     int status = -1;
     std::string errors;
 };
 
-// Runs the program in `appDir` with the given arguments, without a display
-// or a chosen platform, and stops it after 60 seconds.
-Outcome runFennick(const std::filesystem::path& appDir, const std::string& arguments) {
+struct Run {
+    std::string arguments = "-q";
+    std::string environment;  // extra NAME=value words for env(1)
+    int seconds = 60;         // then timeout(1) stops the program
+};
+
+// The program file copied into `appDir`, which is where it finds its files.
+std::filesystem::path install(const TempDir& appDir) {
+    const auto program = appDir.file("fennick");
+    std::filesystem::copy_file(FENNICK_BINARY, program);
+    return program;
+}
+
+// Starts the installed program from `workDir` with no display and no chosen
+// platform, the clock frozen and the zone UTC.
+Outcome runFennick(const std::filesystem::path& program, const std::filesystem::path& workDir,
+                   const Run& run) {
     TempDir scratch;
-    const std::string command = "cd '" + appDir.string() +
-                                "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "
-                                "timeout 60 '" FENNICK_BINARY "' " +
-                                arguments + " 2>'" + scratch.file("stderr").string() + "'";
+    const std::string command =
+        "cd '" + workDir.string() +
+        "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM TZ=UTC "
+        // faketime preloads its library, which a sanitizer build must allow.
+        "ASAN_OPTIONS=verify_asan_link_order=0 " +
+        run.environment + " timeout " + std::to_string(run.seconds) + " faketime -f '" +
+        kFrozenClock + "' '" + program.string() + "' " + run.arguments + " 2>'" +
+        scratch.file("stderr").string() + "'";
     const int raw = std::system(command.c_str());
     Outcome outcome;
     outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -40,50 +66,107 @@ Outcome runFennick(const std::filesystem::path& appDir, const std::string& argum
     return outcome;
 }
 
-int filesIn(const std::filesystem::path& dir) {
+std::set<std::string> filesIn(const std::filesystem::path& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+int linesOf(const std::string& text) {
     int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir))
-        ++count;
+    for (char c : text)
+        count += c == '\n';
     return count;
 }
 
-TEST(UnattendedRun, MissingDumpReportsOnStderrAndEndsWithStatus1) {
-    TempDir dir;
-    const Outcome outcome = runFennick(dir.path(), "-q");
+TEST(UnattendedRun, FaketimeIsThere) {
+    ASSERT_EQ(std::system("faketime -f '2026-01-01 00:00:00' true"), 0)
+        << "the end-to-end runs need faketime (Debian package faketime)";
+}
+
+TEST(UnattendedRun, WritesTheFilesOfThe24HoursBeforeItsStartAndEndsWithStatus0) {
+    TempDir appDir;
+    TempDir workDir;
+    const auto program = install(appDir);
+    appDir.write("fennick_config.txt", test::configText());
+    appDir.write("policy_list.txt", "PolA\r\nPolC\r\n");
+    // Newest first: one second past each end of the window, both ends, and
+    // a job of the other route inside.
+    appDir.write("bpdbjobs.txt", dumpLine("106", "PolA", epochOf(kEnd) + 1, Route::Jobs) +
+                                     dumpLine("105", "PolA", epochOf(kEnd), Route::Jobs) +
+                                     dumpLine("104", "PolB", epochOf(kEnd) - 60, Route::OtherJobs) +
+                                     dumpLine("103", "PolA", epochOf(kStart), Route::Jobs) +
+                                     dumpLine("102", "PolA", epochOf(kStart) - 1, Route::Jobs));
+
+    const Outcome outcome = runFennick(program, workDir.path(), {});
+
+    ASSERT_NE(outcome.status, kTimedOut) << "the program waited for somebody";
+    EXPECT_EQ(outcome.status, 0) << outcome.errors;
+    EXPECT_EQ(outcome.errors, "");
+    const std::string jobs = appDir.read("out.txt");
+    EXPECT_EQ(linesOf(jobs), 2) << jobs;
+    EXPECT_EQ(jobs.rfind("PolA,Daily,client1,12/05/2026 02:15:00,", 0), 0u) << jobs;
+    EXPECT_NE(jobs.find("PolA,Daily,client1,12/04/2026 02:15:00,"), std::string::npos) << jobs;
+    EXPECT_EQ(linesOf(appDir.read("out2.txt")), 1);
+    EXPECT_NE(appDir.read("out1.txt").find("PolC,Not Found"), std::string::npos);
+    const std::string page = appDir.read("report_05-12-26.html");
+    EXPECT_NE(page.find("Start: 12/04/2026 02:15:00<br> End: 12/05/2026 02:15:00"),
+              std::string::npos)
+        << page;
+    EXPECT_EQ(
+        filesIn(appDir.path()),
+        (std::set<std::string>{"fennick", "fennick_config.txt", "policy_list.txt", "bpdbjobs.txt",
+                               "out.txt", "out2.txt", "out1.txt", "report_05-12-26.html"}));
+    EXPECT_TRUE(filesIn(workDir.path()).empty()) << "AppDir is the program's directory";
+}
+
+TEST(UnattendedRun, MissingDumpReportsOnStderrAndWritesNothing) {
+    TempDir appDir;
+    TempDir workDir;
+    const auto program = install(appDir);
+    workDir.write("bpdbjobs.txt", "4711,x\r\n");  // not where the program looks
+
+    const Outcome outcome = runFennick(program, workDir.path(), {});
+
     ASSERT_NE(outcome.status, kTimedOut) << "the program waited for somebody";
     EXPECT_EQ(outcome.status, 1) << outcome.errors;
-    EXPECT_NE(outcome.errors.find("fennick: File not found: bpdbjobs.txt"), std::string::npos)
+    EXPECT_EQ(outcome.errors.rfind("fennick: File not found: bpdbjobs.txt", 0), 0u)
         << outcome.errors;
-    EXPECT_EQ(filesIn(dir.path()), 0);
+    EXPECT_EQ(filesIn(appDir.path()), std::set<std::string>{"fennick"});
+    EXPECT_EQ(filesIn(workDir.path()), std::set<std::string>{"bpdbjobs.txt"});
 }
 
 TEST(UnattendedRun, FailureInsideProcessIsReportedTheSameWay) {
-    TempDir dir;
-    dir.write("bpdbjobs.txt", "4711,x\r\n");  // no configuration file
-    const Outcome outcome = runFennick(dir.path(), "-q");
+    TempDir appDir;
+    const auto program = install(appDir);
+    appDir.write("bpdbjobs.txt", "4711,x\r\n");  // no configuration file
+
+    const Outcome outcome = runFennick(program, appDir.path(), {});
+
     ASSERT_NE(outcome.status, kTimedOut);
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_NE(outcome.errors.find("fennick: File not found: fennick_config.txt"), std::string::npos)
+    EXPECT_EQ(outcome.errors.rfind("fennick: File not found: fennick_config.txt", 0), 0u)
         << outcome.errors;
-    EXPECT_EQ(filesIn(dir.path()), 1);
+    EXPECT_EQ(filesIn(appDir.path()), (std::set<std::string>{"fennick", "bpdbjobs.txt"}));
 }
 
-TEST(UnattendedRun, SuccessWritesTheReportOfYesterdayAndEndsWithStatus0) {
-    const year_month_day today{floor<days>(localNow())};
-    const local_days yesterday = local_days{today} - days{1};
-    TempDir dir;
-    test::writeInputs(dir, yesterday + 12h);
+// Anything but exactly "-q" opens the window and waits for the operator, so
+// the run is stopped from outside and must have written nothing.
+TEST(UnattendedRun, OtherArgumentsWaitForTheOperatorInstead) {
+    for (const char* arguments : {"-Q", "/q", "'-q '", "-q x", ""}) {
+        TempDir appDir;
+        const auto program = install(appDir);
+        test::writeInputs(appDir, local_days{2026y / 12 / 4} + 12h);
+        const auto before = filesIn(appDir.path());
 
-    const Outcome outcome = runFennick(dir.path(), "-q");
+        const Outcome outcome = runFennick(
+            program, appDir.path(),
+            {.arguments = arguments, .environment = "QT_QPA_PLATFORM=offscreen", .seconds = 3});
 
-    if (year_month_day{floor<days>(localNow())} != today)
-        GTEST_SKIP() << "ran across midnight";
-    ASSERT_NE(outcome.status, kTimedOut);
-    EXPECT_EQ(outcome.status, 0) << outcome.errors;
-    EXPECT_NE(dir.read("out.txt").find("PolA"), std::string::npos);
-    EXPECT_NE(dir.read("out2.txt").find("PolB"), std::string::npos);
-    EXPECT_NE(dir.read("out1.txt").find("PolA"), std::string::npos);
-    EXPECT_NE(dir.read(reportFileName(today)).find("Backup Report"), std::string::npos);
+        EXPECT_EQ(outcome.status, kTimedOut) << arguments << ": " << outcome.errors;
+        EXPECT_EQ(filesIn(appDir.path()), before) << arguments;
+    }
 }
 
 }  // namespace

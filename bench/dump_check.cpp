@@ -2,6 +2,7 @@
 // and number conversions, so the check sees the files as the pipeline will.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <unordered_set>
 
@@ -58,7 +59,7 @@ double number(const Fields& fields, std::size_t index) {
 
 void checkDump(const std::filesystem::path& dir, const DumpOptions& options, Problems& problems) {
     constexpr std::string_view kName = "bpdbjobs.txt";
-    const std::vector<std::size_t> counts = fieldCounts();
+    const std::vector<std::size_t> counts = fieldCounts(options.fewestFields, options.mostFields);
     std::unordered_set<std::string> pool;
     for (int index = 0; index < options.policies; ++index)
         pool.insert(policyName(index));
@@ -67,12 +68,16 @@ void checkDump(const std::filesystem::path& dir, const DumpOptions& options, Pro
     Fields fields;
     Mix mix;
     std::uintmax_t textBytes = 0;
+    std::size_t shortest = std::numeric_limits<std::size_t>::max();
+    std::size_t longest = 0;
     double previousStart = static_cast<double>(options.now);
     const double oldest = static_cast<double>(options.now) - options.spanHours * 3600.0 - 1.0;
     while (!dump.atEnd()) {
         const std::string_view line = dump.readLine();
         const long lineNumber = dump.lineNumber();
         textBytes += line.size();
+        shortest = std::min(shortest, line.size());
+        longest = std::max(longest, line.size());
         fields.split(line);
         try {
             if (std::find(counts.begin(), counts.end(), fields.size()) == counts.end()) {
@@ -127,6 +132,14 @@ void checkDump(const std::filesystem::path& dir, const DumpOptions& options, Pro
     if (size != textBytes + 2 * static_cast<std::uintmax_t>(dump.lineNumber())) {
         problems.add(std::string(kName) + ": not every line ends in CR LF");
     }
+    // Lengthened lines land within their range; a line of many short fields
+    // may be longer than asked, but not by much.
+    if (options.longestLine > 0 && options.jobs > 0 &&
+        (shortest < options.shortestLine ||
+         longest > options.longestLine + options.longestLine / 10)) {
+        problems.add(std::string(kName) + ": lines of " + std::to_string(shortest) + " to " +
+                     std::to_string(longest) + " bytes");
+    }
     if (options.jobs >= 20000 && std::min({mix.routeOne, mix.routeTwo, mix.routeThree, mix.dropped,
                                            mix.failed, mix.queued}) == 0) {
         problems.add(std::string(kName) + ": a route, a failed status or a queued job is missing");
@@ -136,21 +149,34 @@ void checkDump(const std::filesystem::path& dir, const DumpOptions& options, Pro
 void checkPolicyList(const std::filesystem::path& dir, const DumpOptions& options,
                      Problems& problems) {
     constexpr std::string_view kName = "policy_list.txt";
+    std::vector<std::string> expected = listedPolicies(options);
+    if (options.listedDaily >= 0 && static_cast<int>(expected.size()) != options.listedDaily) {
+        problems.add(std::string(kName) + ": the pool holds only " +
+                     std::to_string(expected.size()) + " daily policies");
+    }
+    for (int index = 0; index < options.absentPolicies; ++index)
+        expected.push_back(retiredPolicyName(index));
     std::unordered_set<std::string> daily;
     for (int index = 0; index < options.policies; ++index) {
         if (isDailyPolicy(index))
             daily.insert(policyName(index));
     }
     LineReader list(fileIn(dir, kName), std::string(kName));
-    std::string last;
+    std::size_t at = 0;
     while (!list.atEnd()) {
-        if (!last.empty() && !daily.contains(last)) {
-            problems.add(kName, list.lineNumber(), "not a daily policy of the pool: " + last);
+        const std::string_view name = list.readLine();
+        if (at >= expected.size() || name != expected[at]) {
+            problems.add(kName, list.lineNumber(), "unexpected policy " + std::string(name));
+        } else if (at < expected.size() - static_cast<std::size_t>(options.absentPolicies) &&
+                   !daily.contains(std::string(name))) {
+            problems.add(kName, list.lineNumber(), "not a daily policy of the pool");
         }
-        last = list.readLine();
+        ++at;
     }
-    if (last != kRetiredPolicy)
-        problems.add(std::string(kName) + ": the retired policy is not last");
+    if (at != expected.size()) {
+        problems.add(std::string(kName) + ": " + std::to_string(at) + " lines, not " +
+                     std::to_string(expected.size()));
+    }
 }
 
 void checkConfig(const std::filesystem::path& dir, Problems& problems) {

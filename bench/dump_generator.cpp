@@ -1,8 +1,10 @@
 #include "dump_generator.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 #include "common/text_file.h"
 #include "dump_shape.h"
@@ -127,21 +129,101 @@ bool trimmedEmpty(std::string_view text) {
 // Fields the pipeline never reads, four kinds picked by two random bits.
 constexpr std::array<std::string_view, 4> kFiller = {"0", "", "1", "0"};
 
+// What the long middle of a real job line holds: tries, hosts, paths and
+// progress notes. No commas, so a cut anywhere is one field.
+constexpr std::string_view kNotes =
+    "1767225600 media01 bpbrm pid=4312 1767225641 started backup job for client srv012 "
+    "policy daily_fs_01 schedule Daily_Full on storage unit stu_disk_01 /var/backup/vol0 "
+    "bptm pid=4420 1767225700 connecting begin writing 1767226112 end writing; write time "
+    "0:06:52 Info bpbkar pid=981 done. status: 0 the requested operation was successfully "
+    "completed tries 1 of 2 kbytes 48211904 files 201874 D:\\data\\share C:\\Program Files "
+    "snapshot vss_0042 mounted image daily_fs_01_1767225600_C1_F1 catalog 1767226150 ";
+
+// `length` bytes of kNotes from `offset` on, wrapping at its end.
+void appendNotes(std::string& out, std::size_t offset, std::size_t length) {
+    offset %= kNotes.size();
+    while (length > 0) {
+        const std::size_t piece = std::min(length, kNotes.size() - offset);
+        out.append(kNotes.substr(offset, piece));
+        length -= piece;
+        offset = 0;
+    }
+}
+
 class JobWriter {
   public:
     explicit JobWriter(const DumpOptions& options)
         : options_(options),
           rng_(options.seed * 0x2545f4914f6cdd1dULL + 1),
-          counts_(fieldCounts()),
+          counts_(fieldCounts(options.fewestFields, options.mostFields)),
           spanSeconds_(options.spanHours * 3600.0) {
         for (int index = 0; index < options.policies; ++index)
             names_.push_back(policyName(index));
     }
 
     void append(std::string& out, long long index) {
+        // Most jobs are short; a few carry hundreds of fields and kilobytes.
+        const double share = std::pow(rng_.unit(), 5);
+        const std::size_t count =
+            counts_[std::min(counts_.size() - 1, static_cast<std::size_t>(
+                                                     share * static_cast<double>(counts_.size())))];
+        line_.clear();
+        fillers_.clear();
+        appendFields(line_, index, count);
+        appendLengthened(out, share);
+        out += "\r\n";
+    }
+
+  private:
+    // A filler field: where its text ends in line_, and how long it is.
+    struct Filler {
+        std::size_t end;
+        std::size_t length;
+    };
+
+    // Writes line_ to `out`, lengthening the filler fields until the line
+    // reaches its target length (a longer line stays as it is).
+    void appendLengthened(std::string& out, double share) {
+        std::size_t target = 0;
+        if (options_.longestLine > 0 && !fillers_.empty()) {
+            const double jitter = (rng_.unit() - 0.5) * 0.1;
+            const double place = std::clamp(share + jitter, 0.0, 1.0);
+            target = options_.shortestLine +
+                     static_cast<std::size_t>(
+                         place * static_cast<double>(options_.longestLine - options_.shortestLine));
+        }
+        if (target <= line_.size()) {
+            out += line_;
+            return;
+        }
+        std::size_t missing = target - line_.size();
+        std::size_t copied = 0;
+        for (std::size_t i = 0; i < fillers_.size(); ++i) {
+            const Filler& filler = fillers_[i];
+            const std::size_t left = fillers_.size() - i;
+            std::size_t pad = missing;
+            if (left > 1) {
+                const auto most = static_cast<std::uint32_t>(std::min<std::size_t>(
+                    2 * missing / left + 1, std::numeric_limits<std::uint32_t>::max()));
+                pad = std::min<std::size_t>(missing, rng_.below(most));
+            }
+            missing -= pad;
+            const std::size_t begin = filler.end - filler.length;
+            out.append(line_, copied, begin - copied);
+            if (pad == 0) {
+                out.append(line_, begin, filler.length);
+            } else {
+                appendNotes(out, rng_.below(static_cast<std::uint32_t>(kNotes.size())),
+                            filler.length + pad);
+            }
+            copied = filler.end;
+        }
+        out.append(line_, copied, std::string::npos);
+    }
+
+    void appendFields(std::string& out, long long index, std::size_t count) {
         const int policy =
             static_cast<int>(rng_.below(static_cast<std::uint32_t>(options_.policies)));
-        const std::size_t count = counts_[rng_.below(static_cast<std::uint32_t>(counts_.size()))];
         const std::size_t last = count - 1;
         const std::size_t markField = last - kMarkBack;
         const std::size_t rateField = last - kRateBack;
@@ -233,17 +315,20 @@ class JobWriter {
                 case kRetentionField:
                     appendRetention(out, rng_);
                     break;
-                default:
+                default: {
                     if (bitsLeft == 0) {
                         bits = rng_.next();
                         bitsLeft = 32;
                     }
-                    out += kFiller[bits & 3];
+                    const std::string_view filler = kFiller[bits & 3];
+                    out += filler;
+                    if (field != 1)  // out2.txt shows field 1: keep it short
+                        fillers_.push_back({out.size(), filler.size()});
                     bits >>= 2;
                     --bitsLeft;
+                }
             }
         }
-        out += "\r\n";
     }
 
   private:
@@ -262,6 +347,8 @@ class JobWriter {
     std::vector<std::size_t> counts_;
     std::vector<std::string> names_;
     double spanSeconds_;
+    std::string line_;  // the line before its fillers are lengthened
+    std::vector<Filler> fillers_;
 };
 
 }  // namespace
@@ -297,18 +384,36 @@ std::uintmax_t writeDump(const std::filesystem::path& dir, const DumpOptions& op
     return std::filesystem::file_size(path);
 }
 
-void writePolicyList(const std::filesystem::path& dir, int policies) {
-    LineWriter list(fileIn(dir, "policy_list.txt"), "policy_list.txt");
+std::string retiredPolicyName(int index) {
+    std::string name = "daily_retired_";
+    appendPadded(name, index + 1);
+    return name;
+}
+
+std::vector<std::string> listedPolicies(const DumpOptions& options) {
+    std::vector<std::string> listed;
     int daily = 0;
-    for (int index = 0; index < policies; ++index) {
+    for (int index = 0; index < options.policies; ++index) {
         if (!isDailyPolicy(index))
             continue;
-        // Leave some daily policies out, as an operator's list would.
-        if (daily++ % 5 == 4)
-            continue;
-        list.writeLine(policyName(index));
+        if (options.listedDaily < 0) {
+            // Leave some daily policies out, as an operator's list would.
+            if (daily++ % 5 == 4)
+                continue;
+        } else if (static_cast<int>(listed.size()) == options.listedDaily) {
+            break;
+        }
+        listed.push_back(policyName(index));
     }
-    list.writeLine(kRetiredPolicy);
+    return listed;
+}
+
+void writePolicyList(const std::filesystem::path& dir, const DumpOptions& options) {
+    LineWriter list(fileIn(dir, "policy_list.txt"), "policy_list.txt");
+    for (const std::string& name : listedPolicies(options))
+        list.writeLine(name);
+    for (int index = 0; index < options.absentPolicies; ++index)
+        list.writeLine(retiredPolicyName(index));
     list.close();
 }
 
@@ -358,7 +463,7 @@ void writeConfig(const std::filesystem::path& dir) {
 std::uintmax_t generateAppDir(const std::filesystem::path& dir, const DumpOptions& options) {
     std::filesystem::create_directories(dir);
     writeConfig(dir);
-    writePolicyList(dir, options.policies);
+    writePolicyList(dir, options);
     return writeDump(dir, options);
 }
 

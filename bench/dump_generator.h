@@ -15,13 +15,25 @@ struct DumpOptions {
     long long jobs = 2000;
     long long now = 0;  // epoch seconds: the newest job starts no later than this
     double spanHours = 72;
-    int policies = 20;
+    int policies = 20;  // the pool the jobs' policy names come from
     std::uint64_t seed = 1;
+    // Field counts per line; few fields are common, many are rare.
+    std::size_t fewestFields = 40;
+    std::size_t mostFields = 400;
+    // Line length in bytes without CR LF, growing with the field count; 0 and
+    // 0 leave the unread fields short ("natural" lines of about 80 to 800 bytes).
+    std::size_t shortestLine = 0;
+    std::size_t longestLine = 0;
+    // Daily policies of the pool named in policy_list.txt; -1 lists four of
+    // every five.
+    int listedDaily = -1;
+    // Daily policies listed after them that never run.
+    int absentPolicies = 1;
 };
 
-// A daily policy that is listed but never runs, so a report always has a
-// "Not Found" line.
-inline constexpr std::string_view kRetiredPolicy = "daily_retired_01";
+// Listed daily policies that never run, so a report always has "Not Found"
+// lines: "daily_retired_01", "daily_retired_02", ...
+std::string retiredPolicyName(int index);
 
 // Policy `index` (from 0) of the pool: "daily_fs_01", "daily_db_01",
 // "weekly_db_01", "daily_vm_01", "weekly_fs_01", "daily_fs_02", ...
@@ -33,9 +45,11 @@ bool isDailyPolicy(int index);
 // Returns the file's size in bytes.
 std::uintmax_t writeDump(const std::filesystem::path& dir, const DumpOptions& options);
 
-// policy_list.txt: four of every five daily policies of the pool, then
-// kRetiredPolicy.
-void writePolicyList(const std::filesystem::path& dir, int policies);
+// Daily policies of the pool that policy_list.txt names, in list order.
+std::vector<std::string> listedPolicies(const DumpOptions& options);
+
+// policy_list.txt: listedPolicies(), then the absent (retired) policies.
+void writePolicyList(const std::filesystem::path& dir, const DumpOptions& options);
 
 // fennick_config.txt: a comment line and RL00..RL28 with readable labels.
 void writeConfig(const std::filesystem::path& dir);

@@ -1,26 +1,35 @@
-// fennick_gendump DIR [--jobs N] [--now EPOCH] [--span-hours H] [--policies P]
-//                     [--seed S] [--check]
+// fennick_gendump DIR [options] [--check]: see kUsage.
 // Writes bpdbjobs.txt, policy_list.txt and fennick_config.txt into DIR.
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <utility>
 
 #include "common/failure.h"
 #include "dump_generator.h"
+#include "dump_shape.h"
 
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: fennick_gendump DIR [--jobs N] [--now EPOCH] [--span-hours H] [--policies P]\n"
-    "                           [--seed S] [--check]\n"
-    "  --jobs N        jobs in bpdbjobs.txt (default 2000)\n"
-    "  --now EPOCH     latest start time, seconds since 1970 UTC (default: the present time)\n"
-    "  --span-hours H  hours the start times spread over before EPOCH (default 72)\n"
-    "  --policies P    size of the policy pool (default 20)\n"
-    "  --seed S        the same seed and EPOCH give the same files (default 1)\n"
-    "  --check         read the files back and report what breaks their expected shape\n";
+    "usage: fennick_gendump DIR [options] [--check]\n"
+    "  --jobs N             jobs in bpdbjobs.txt (default 2000)\n"
+    "  --now EPOCH          latest start time, seconds since 1970 UTC (default: the present)\n"
+    "  --span-hours H       hours the start times spread over before EPOCH (default 72)\n"
+    "  --span-days D        the same in days\n"
+    "  --policies P         size of the policy pool the jobs run (default 20)\n"
+    "  --daily-policies N   daily policies of the pool named in policy_list.txt\n"
+    "                       (default: four of every five)\n"
+    "  --absent-policies N  listed daily policies that never run (default 1)\n"
+    "  --fields MIN:MAX     fields per line (default 40:400, few fields most often)\n"
+    "  --line-bytes MIN:MAX lengthen the unread fields so lines grow from MIN to MAX\n"
+    "                       bytes with their field count (default: short fields)\n"
+    "  --big-server         --fields 60:400 --line-bytes 600:4000 (about 1.1 kB a line)\n"
+    "  --seed S             the same options, seed and EPOCH give the same files (default 1)\n"
+    "  --check              read the files back and report what breaks their expected shape\n";
 
 [[noreturn]] void usage(std::string_view problem) {
     std::cerr << "fennick_gendump: " << problem << "\n" << kUsage;
@@ -33,6 +42,20 @@ long long wholeNumber(std::string_view option, const char* text) {
     if (end == text || *end != '\0')
         usage(std::string(option) + " needs a whole number");
     return value;
+}
+
+// "MIN:MAX" with 0 < MIN <= MAX.
+std::pair<std::size_t, std::size_t> range(std::string_view option, std::string_view text) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos)
+        usage(std::string(option) + " needs MIN:MAX");
+    const std::string low(text.substr(0, colon));
+    const std::string high(text.substr(colon + 1));
+    const long long min = wholeNumber(option, low.c_str());
+    const long long max = wholeNumber(option, high.c_str());
+    if (min <= 0 || max < min)
+        usage(std::string(option) + " needs 0 < MIN <= MAX");
+    return {static_cast<std::size_t>(min), static_cast<std::size_t>(max)};
 }
 
 double positiveNumber(std::string_view option, const char* text) {
@@ -59,6 +82,13 @@ int main(int argc, char** argv) {
             check = true;
             continue;
         }
+        if (option == "--big-server") {
+            options.fewestFields = 60;
+            options.mostFields = 400;
+            options.shortestLine = 600;
+            options.longestLine = 4000;
+            continue;
+        }
         if (option == "-h" || option == "--help") {
             std::cout << kUsage;
             return 0;
@@ -73,6 +103,16 @@ int main(int argc, char** argv) {
                 options.now = wholeNumber(option, value);
             } else if (option == "--span-hours") {
                 options.spanHours = positiveNumber(option, value);
+            } else if (option == "--span-days") {
+                options.spanHours = 24 * positiveNumber(option, value);
+            } else if (option == "--daily-policies") {
+                options.listedDaily = static_cast<int>(wholeNumber(option, value));
+            } else if (option == "--absent-policies") {
+                options.absentPolicies = static_cast<int>(wholeNumber(option, value));
+            } else if (option == "--fields") {
+                std::tie(options.fewestFields, options.mostFields) = range(option, value);
+            } else if (option == "--line-bytes") {
+                std::tie(options.shortestLine, options.longestLine) = range(option, value);
             } else if (option == "--policies") {
                 options.policies = static_cast<int>(wholeNumber(option, value));
             } else if (option == "--seed") {
@@ -92,6 +132,10 @@ int main(int argc, char** argv) {
         usage("--jobs must not be negative");
     if (options.policies < 1 || options.policies > 100000)
         usage("--policies must be 1..100000");
+    if (options.listedDaily < -1 || options.absentPolicies < 0)
+        usage("--daily-policies and --absent-policies must not be negative");
+    if (fennick::bench::fieldCounts(options.fewestFields, options.mostFields).empty())
+        usage("--fields leaves no usable field count (a line needs at least 39 fields)");
 
     try {
         const auto begin = std::chrono::steady_clock::now();

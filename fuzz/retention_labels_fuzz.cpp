@@ -1,5 +1,10 @@
 // The configuration reader over a fennick_config.txt made of the input.
+// A first byte of 0x80 or more asks for about 64 KiB of filler before the
+// rest, so that the input's lines straddle the reader's buffer boundary; with
+// an odd first byte the filler has no line end and becomes one very long
+// line.
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "common/failure.h"
@@ -7,10 +12,28 @@
 #include "support/expected.h"
 #include "support/scratch.h"
 
+namespace {
+
+std::string configOf(std::string_view input) {
+    if (input.empty() || static_cast<unsigned char>(input[0]) < 0x80)
+        return std::string(input);
+    const auto mode = static_cast<unsigned char>(input[0]);
+    const std::size_t filler = 65536 - 128 + (mode & 0x7f) * 2;
+    std::string config(filler, '#');  // an ignored line
+    if ((mode & 1) == 0) {
+        config[filler - 2] = '\r';
+        config[filler - 1] = '\n';
+    }
+    config += input.substr(1);
+    return config;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace fennick;
     using namespace fennick::fuzz;
-    const std::string_view config(reinterpret_cast<const char*>(data), size);
+    const std::string config = configOf({reinterpret_cast<const char*>(data), size});
     clearScratch();
     putFile(kConfigFile, config);
 

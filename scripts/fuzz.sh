@@ -9,10 +9,6 @@ cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 targets=(numbers retention_labels extraction daily_table report_page process)
 
-CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DFENNICK_FUZZ=ON -DFENNICK_BUILD_APP=OFF \
-    -DFENNICK_BUILD_BENCH=OFF -DBUILD_TESTING=OFF >/dev/null
-cmake --build build-fuzz -j2 >/dev/null
-
 # The targets write their files in one scratch directory each; memory-backed
 # when the machine has one, which makes every target noticeably faster.
 if [[ -z "${TMPDIR:-}" && -d /dev/shm && -w /dev/shm ]]; then
@@ -20,6 +16,15 @@ if [[ -z "${TMPDIR:-}" && -d /dev/shm && -w /dev/shm ]]; then
 fi
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
+
+# Quiet unless the build fails.
+if ! { CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DFENNICK_FUZZ=ON \
+    -DFENNICK_BUILD_APP=OFF -DFENNICK_BUILD_BENCH=OFF -DBUILD_TESTING=OFF &&
+    cmake --build build-fuzz -j2; } >"$work/build.log" 2>&1; then
+    tail -n 60 "$work/build.log"
+    echo "the fuzz build failed"
+    exit 1
+fi
 findings="build-fuzz/findings"
 mkdir -p "$findings"
 failed=()

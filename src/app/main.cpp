@@ -14,12 +14,11 @@
 
 namespace {
 
-// A scheduler has no display; without one the window must not be needed.
-void runHeadlessWithoutDisplay() {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+// True when nothing says where a window could be shown.
+bool noDisplay() {
+    return qEnvironmentVariableIsEmpty("DISPLAY") &&
+           qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+           !qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
 }
 
 // A scheduler mails whatever a job prints: the unattended run keeps the
@@ -58,8 +57,16 @@ int main(int argc, char* argv[]) {
         arguments << QString::fromLocal8Bit(argv[i]);
     const bool unattended = fennick::app::isUnattended(arguments);
     if (unattended) {
-        runHeadlessWithoutDisplay();
+        // A scheduler has no display, and the unattended run needs none.
+        if (noDisplay())
+            qputenv("QT_QPA_PLATFORM", "offscreen");
         qInstallMessageHandler(quietToolkitNotices);
+    } else if (noDisplay()) {
+        // The toolkit would abort with a core dump; say what is missing instead.
+        std::fprintf(stderr,
+                     "fennick: no display for the window (DISPLAY and WAYLAND_DISPLAY are not "
+                     "set); use -q for the unattended run\n");
+        return 1;
     }
 
     QApplication application(argc, argv);

@@ -151,6 +151,52 @@ TEST(UnattendedRun, FailureInsideProcessIsReportedTheSameWay) {
     EXPECT_EQ(filesIn(appDir.path()), (std::set<std::string>{"fennick", "bpdbjobs.txt"}));
 }
 
+// A scheduled run over a broken AppDir ends at once with the failure's kind
+// and file on stderr; a huge first line is no failure at all.
+TEST(UnattendedRun, NeverHangsOverABrokenAppDir) {
+    struct Case {
+        const char* name;
+        const char* directoryInstead;  // a file replaced by a directory, or null
+        bool hugeFirstLine;
+        int status;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"dump is a directory", "bpdbjobs.txt", false, 1, "fennick: I/O error: bpdbjobs.txt"},
+        {"policy list is a directory", "policy_list.txt", false, 1,
+         "fennick: I/O error: policy_list.txt"},
+        {"out.txt is a directory", "out.txt", false, 1, "fennick: Cannot create file: out.txt"},
+        {"page is a directory", "report_05-12-26.html", false, 1,
+         "fennick: Cannot create file: report_05-12-26.html"},
+        {"10 MB first line", nullptr, true, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir appDir;
+        const auto program = install(appDir);
+        test::writeInputs(appDir, local_days{2026y / 12 / 4} + 12h);
+        if (c.directoryInstead) {
+            std::filesystem::remove(appDir.file(c.directoryInstead));
+            std::filesystem::create_directory(appDir.file(c.directoryInstead));
+        }
+        if (c.hugeFirstLine) {
+            appDir.write("bpdbjobs.txt",
+                         dumpLine("4712", std::string(10 << 20, 'P'), epochOf(kEnd), Route::Jobs) +
+                             appDir.read("bpdbjobs.txt"));
+        }
+
+        const Outcome outcome = runFennick(program, appDir.path(), {});
+
+        ASSERT_NE(outcome.status, kTimedOut) << "the program hung";
+        EXPECT_EQ(outcome.status, c.status) << outcome.errors;
+        EXPECT_EQ(outcome.errors.rfind(c.message, 0), 0u) << outcome.errors;
+        if (c.status == 0) {
+            EXPECT_EQ(outcome.errors, "");
+            EXPECT_NE(appDir.read("out.txt").find(std::string(10 << 20, 'P')), std::string::npos);
+        }
+    }
+}
+
 // Anything but exactly "-q" opens the window and waits for the operator, so
 // the run is stopped from outside and must have written nothing.
 TEST(UnattendedRun, OtherArgumentsWaitForTheOperatorInstead) {
@@ -167,6 +213,19 @@ TEST(UnattendedRun, OtherArgumentsWaitForTheOperatorInstead) {
         EXPECT_EQ(outcome.status, kTimedOut) << arguments << ": " << outcome.errors;
         EXPECT_EQ(filesIn(appDir.path()), before) << arguments;
     }
+}
+
+TEST(UnattendedRun, WindowWithoutADisplaySaysSoInsteadOfAborting) {
+    TempDir appDir;
+    const auto program = install(appDir);
+    test::writeInputs(appDir, local_days{2026y / 12 / 4} + 12h);
+
+    const Outcome outcome =
+        runFennick(program, appDir.path(), {.arguments = "", .environment = "", .seconds = 10});
+
+    EXPECT_EQ(outcome.status, 1) << outcome.errors;
+    EXPECT_EQ(outcome.errors.rfind("fennick: no display for the window", 0), 0u) << outcome.errors;
+    EXPECT_FALSE(appDir.exists("out.txt"));
 }
 
 }  // namespace

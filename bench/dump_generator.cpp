@@ -322,7 +322,9 @@ class JobWriter {
                     }
                     const std::string_view filler = kFiller[bits & 3];
                     out += filler;
-                    if (field != 1)  // out2.txt shows field 1: keep it short
+                    // Only the middle grows long, as the tries and their
+                    // notes do in a real dump; the fixed fields stay short.
+                    if (field > kRetentionField && field < otherRateField)
                         fillers_.push_back({out.size(), filler.size()});
                     bits >>= 2;
                     --bitsLeft;

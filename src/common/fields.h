@@ -26,4 +26,32 @@ class Fields {
     std::vector<std::string_view> fields_;
 };
 
+// The first and the last fields of a long line, for a step that reads only
+// those: the middle is never split, so a line of hundreds of fields costs
+// about its two ends. Indexes and failures are those of Fields.
+class EdgeFields {
+  public:
+    // Splits off the first `front` fields (all of them when the line has
+    // fewer); the fields at the end are split when first asked for.
+    void split(std::string_view line, std::size_t front);
+
+    // Field `index`, which must be below `front` or lie in a line that has no
+    // more fields than that; beyond the last field is "subscript out of range".
+    std::string_view at(std::size_t index) const;
+    // The field `back` places before the last one (0 is the last field).
+    std::string_view fromEnd(std::size_t back);
+    // The number of fields of the whole line; counts the middle's separators
+    // when it has to.
+    std::size_t size();
+
+  private:
+    void splitBack(std::size_t count);
+
+    std::string_view rest_;   // the unsplit text after the front fields
+    bool whole_ = true;       // no text after the front fields: all are split
+    bool restSplit_ = false;  // the back reached the front: all are split
+    std::vector<std::string_view> front_;
+    std::vector<std::string_view> back_;  // the last field first
+};
+
 }  // namespace fennick

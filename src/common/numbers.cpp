@@ -46,6 +46,26 @@ std::size_t numberPrefix(std::string_view text) {
     return i;
 }
 
+// Whole numbers of up to 15 digits are exact in a double: the common case of
+// times, sizes and counts takes this path instead of the general conversion,
+// with the same result.
+constexpr std::size_t kExactDigits = 15;
+
+bool allDigits(std::string_view text) {
+    for (const char c : text) {
+        if (!isDigit(c))
+            return false;
+    }
+    return true;
+}
+
+double digitsValue(std::string_view digits) {
+    std::uint64_t value = 0;
+    for (const char c : digits)
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    return static_cast<double>(value);
+}
+
 std::string quoted(std::string_view text) {
     return "(\"" + std::string(text) + "\")";
 }
@@ -84,6 +104,8 @@ std::string_view trimBlanks(std::string_view text) {
 
 double parseNumber(std::string_view text) {
     const std::string_view number = trimBlanks(text);
+    if (!number.empty() && number.size() <= kExactDigits && allDigits(number))
+        return digitsValue(number);
     if (number.empty() || numberPrefix(number) != number.size()) {
         throw Failure(FailureKind::TypeMismatch, "is not a number " + quoted(text));
     }
@@ -93,6 +115,8 @@ double parseNumber(std::string_view text) {
 double leadingNumber(std::string_view text) {
     while (!text.empty() && isBlank(text.front()))
         text.remove_prefix(1);
+    if (!text.empty() && text.size() <= kExactDigits && allDigits(text))
+        return digitsValue(text);
     const std::size_t length = numberPrefix(text);
     return length == 0 ? 0.0 : convert(text.substr(0, length), text);
 }

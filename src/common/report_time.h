@@ -26,10 +26,14 @@ using LocalTime = std::chrono::local_seconds;
 // overflow.
 std::string dateText(LocalTime time);
 
+// dateText() appended to `out`, for writers that build a line in one buffer.
+void appendDateText(std::string& out, LocalTime time);
+
 // The date text of epoch seconds n shown in the report zone, that is of the
 // civil time n + 28800 s after 1970-01-01 00:00:00. A fraction of a second
 // rounds to the nearest second, halves to even.
 std::string reportZoneText(double epochSeconds);
+void appendReportZoneText(std::string& out, double epochSeconds);
 
 // "DD-MM-YY": the page's name part.
 std::string dayMonthYearText(std::chrono::year_month_day date);

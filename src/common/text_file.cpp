@@ -12,6 +12,7 @@ namespace fennick {
 namespace {
 
 constexpr std::size_t kChunk = 1 << 16;
+constexpr std::size_t kWriteBuffer = 1 << 18;
 
 std::string reason(int error) {
     return std::string("(") + std::strerror(error) + ")";
@@ -104,23 +105,48 @@ LineWriter::LineWriter(const std::filesystem::path& path, std::string name)
     if (file_ == nullptr) {
         throw Failure(FailureKind::CannotCreate, path.string() + " " + reason(errno)).at(name_);
     }
-    std::setvbuf(file_, nullptr, _IOFBF, kChunk);
+    // The writer buffers itself; a second buffer in stdio would only copy.
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+    buffer_.resize(kWriteBuffer);
 }
 
 LineWriter::~LineWriter() {
-    if (file_ != nullptr)
+    if (file_ != nullptr) {
+        // A failed run keeps what it wrote; an error here has no one to go to.
+        if (used_ > 0)
+            static_cast<void>(std::fwrite(buffer_.data(), 1, used_, file_));
         std::fclose(file_);
+    }
 }
 
 void LineWriter::fail() {
     throw Failure(FailureKind::IoError, "cannot be written " + reason(errno)).at(name_);
 }
 
+void LineWriter::flushBuffer() {
+    if (used_ == 0)
+        return;
+    const std::size_t size = used_;
+    used_ = 0;
+    if (std::fwrite(buffer_.data(), 1, size, file_) != size)
+        fail();
+}
+
 void LineWriter::write(std::string_view text) {
     if (file_ == nullptr)
         fail();
-    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size())
-        fail();
+    if (text.empty())
+        return;
+    if (text.size() >= kChunk) {  // a large piece goes straight out, as it comes
+        flushBuffer();
+        if (std::fwrite(text.data(), 1, text.size(), file_) != text.size())
+            fail();
+        return;
+    }
+    if (text.size() > buffer_.size() - used_)
+        flushBuffer();
+    std::memcpy(buffer_.data() + used_, text.data(), text.size());
+    used_ += text.size();
 }
 
 void LineWriter::writeLine(std::string_view text) {
@@ -130,8 +156,7 @@ void LineWriter::writeLine(std::string_view text) {
     // at its first line, not at close, where a later failure would hide it.
     if (!firstLineFlushed_) {
         firstLineFlushed_ = true;
-        if (std::fflush(file_) != 0)
-            fail();
+        flushBuffer();
     }
 }
 
@@ -139,6 +164,13 @@ void LineWriter::close() {
     if (file_ == nullptr)
         return;
     std::FILE* file = file_;
+    try {
+        flushBuffer();
+    } catch (const Failure&) {
+        file_ = nullptr;
+        std::fclose(file);
+        throw;
+    }
     file_ = nullptr;
     if (std::fclose(file) != 0)
         fail();

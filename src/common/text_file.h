@@ -45,7 +45,8 @@ class LineReader {
 };
 
 // Creates a file anew (replacing one of the same name) and writes lines that
-// end in CR LF. What was written stays on disk if a later step fails.
+// end in CR LF. What was written stays on disk if a later step fails: the
+// writer's buffer goes out when it is closed or destroyed.
 class LineWriter {
   public:
     LineWriter(const std::filesystem::path& path, std::string name);
@@ -60,9 +61,14 @@ class LineWriter {
 
   private:
     void fail();
+    void flushBuffer();
 
     std::FILE* file_ = nullptr;
     std::string name_;
+    // Lines gather here and reach the file in large writes, one call per
+    // buffer rather than two per line.
+    std::vector<char> buffer_;
+    std::size_t used_ = 0;
     bool firstLineFlushed_ = false;
 };
 

@@ -33,6 +33,10 @@ constexpr std::size_t kMarkBack = 19;
 constexpr std::size_t kRateBack = 20;
 constexpr std::size_t kRouteTwoRateBack = 22;
 
+// The step reads fields 0 to 27 from the front and the last 23 from the
+// back; a dump line's long middle is never split.
+constexpr std::size_t kFrontFields = kRetention + 1;
+
 enum class Verdict { Skip, Stop, Jobs, OtherJobs };
 
 // Runs `convert` on a field's text and names the field in its failure; the
@@ -47,27 +51,20 @@ auto inField(std::size_t index, Convert convert) {
     }
 }
 
-// The absolute index of the field `back` places before the last one; a line
-// too short to have it is "subscript out of range".
-std::size_t indexFromEnd(const Fields& fields, std::size_t back) {
-    fields.fromEnd(back);
-    return fields.size() - 1 - back;
-}
-
 void addColumn(std::string& text, std::string_view column) {
     text += column;
     text += ',';
 }
 
-void addDateColumn(std::string& text, const Fields& fields, std::size_t index) {
+void addDateColumn(std::string& text, const EdgeFields& fields, std::size_t index) {
     const std::string_view field = fields.at(index);
-    text += inField(index, [field] { return reportZoneText(leadingNumber(field)); });
+    inField(index, [&text, field] { appendReportZoneText(text, leadingNumber(field)); });
     text += ',';
 }
 
 // Builds the whole output line first, so a field that fails leaves nothing
 // of the line on disk. out2.txt is the out.txt layout with field 1 second.
-void buildLine(std::string& text, const Fields& fields, std::size_t rateBack, bool withOtherField) {
+void buildLine(std::string& text, EdgeFields& fields, std::size_t rateBack, bool withOtherField) {
     text.clear();
     addColumn(text, fields.at(kPolicy));
     if (withOtherField)
@@ -82,14 +79,14 @@ void buildLine(std::string& text, const Fields& fields, std::size_t rateBack, bo
     addColumn(text, fields.at(kRetention));
     addColumn(text, fields.at(kStatus));
     // Field 27 came first, so a line this far has the transfer rate too.
-    addColumn(text, fields[indexFromEnd(fields, rateBack)]);
+    addColumn(text, fields.fromEnd(rateBack));
     addColumn(text, fields.at(kJobId));
     text += fields.at(kScheduleType);
 }
 
 // Decides what one dump line does to the scan and, for a job to be written,
 // builds its line into `text`.
-Verdict examine(const Fields& fields, const Window& window, std::string& text) {
+Verdict examine(EdgeFields& fields, const Window& window, std::string& text) {
     const std::string_view startField = fields.at(kStart);
     const double start = inField(kStart, [startField] { return parseNumber(startField); });
     if (start == 0)
@@ -101,10 +98,18 @@ Verdict examine(const Fields& fields, const Window& window, std::string& text) {
     if (start < window.StartEpoch)
         return Verdict::Stop;
 
-    const std::size_t markIndex = indexFromEnd(fields, kMarkBack);
-    const std::string_view mark = trimBlanks(fields[markIndex]);
+    const std::string_view mark = trimBlanks(fields.fromEnd(kMarkBack));
     if (!mark.empty()) {
-        if (inField(markIndex, [mark] { return parseNumber(mark); }) != 1)
+        double value = 0;
+        try {
+            value = parseNumber(mark);
+        } catch (Failure& failure) {
+            // Only a failure needs the mark's index, and with it the count
+            // of the middle's fields.
+            failure.at({}, Failure::kNoLine, static_cast<long>(fields.size() - 1 - kMarkBack));
+            throw;
+        }
+        if (value != 1)
             return Verdict::Skip;
         buildLine(text, fields, kRateBack, false);
         return Verdict::Jobs;
@@ -128,10 +133,10 @@ void extractJobs(const std::filesystem::path& appDir, const Window& window) {
 
     // One line view, one field list and one output text serve every line, so
     // memory follows the widest line rather than the dump.
-    Fields fields;
+    EdgeFields fields;
     std::string text;
     for (bool scanning = true; scanning && !dump.atEnd();) {
-        fields.split(dump.readLine());
+        fields.split(dump.readLine(), kFrontFields);
         Verdict verdict = Verdict::Skip;
         try {
             verdict = examine(fields, window, text);

@@ -33,36 +33,41 @@ struct NameHash {
     }
 };
 
-// The jobs of out.txt, converted once. Every row's job line minus its Policy
-// field (it begins with the comma) lies in one shared text; the rows of each
-// policy name keep their file order.
+// The jobs of out.txt, converted once. Only the rows of listed policies are
+// kept: every row's job line minus its Policy field (it begins with the
+// comma) lies in one shared text, and the rows of each policy keep their file
+// order. Rows of other policies are converted and dropped, so a bad one still
+// stops the run where a row-by-row join would.
 class JobIndex {
   public:
+    explicit JobIndex(const std::vector<std::string>& policies) {
+        rows_.reserve(policies.size());
+        for (const std::string& policy : policies)
+            rows_.try_emplace(policy);
+    }
+
     // Room for about `bytes` of job lines, so the shared text is not copied
     // over and over while it grows.
     void reserve(std::uintmax_t bytes) {
         text_.reserve(static_cast<std::size_t>(bytes + bytes / 8));
     }
 
-    void add(std::string_view policy, std::string_view tail) {
-        auto found = rows_.find(policy);  // no key copy for a policy seen before
-        if (found == rows_.end()) {
-            found = rows_.emplace(std::string(policy), std::vector<std::size_t>{}).first;
-        }
-        found->second.push_back(spans_.size());
-        spans_.push_back({text_.size(), tail.size()});
-        text_ += tail;
-    }
+    // Converts one split row and keeps it when its policy is listed.
+    void add(const Fields& fields, const RetentionLabels& labels);
 
-    // Row numbers of `policy` in file order; empty when it has none.
-    const std::vector<std::size_t>& rowsOf(std::string_view policy) const {
-        static const std::vector<std::size_t> kNone;
+    // The kept rows of `policy` in file order; empty when it has none.
+    struct Span {
+        std::size_t offset;
+        std::size_t length;
+    };
+    const std::vector<Span>& rowsOf(std::string_view policy) const {
+        static const std::vector<Span> kNone;
         const auto found = rows_.find(policy);
         return found == rows_.end() ? kNone : found->second;
     }
 
-    std::string_view tail(std::size_t row) const {
-        return std::string_view(text_).substr(spans_[row].offset, spans_[row].length);
+    std::string_view tail(const Span& row) const {
+        return std::string_view(text_).substr(row.offset, row.length);
     }
 
     // The first failure met while reading out.txt. The rows before it are
@@ -71,20 +76,14 @@ class JobIndex {
     std::optional<Failure> failure;
 
   private:
-    struct Span {
-        std::size_t offset;
-        std::size_t length;
-    };
-
     std::string text_;
-    std::vector<Span> spans_;
-    std::unordered_map<std::string, std::vector<std::size_t>, NameHash, std::equal_to<>> rows_;
+    std::unordered_map<std::string, std::vector<Span>, NameHash, std::equal_to<>> rows_;
 };
 
-// Everything of a job line after its Policy field, starting with ",". The
-// coded fields are looked at in the order 5, 8, 12, so a short or bad row
-// names the same field whatever its policy.
-void appendTail(std::string& tail, const Fields& fields, const RetentionLabels& labels) {
+// Everything of a job line after its Policy field, starting with ",", goes
+// to the shared text. The coded fields are looked at in the order 5, 8, 12,
+// so a short or bad row names the same field whatever its policy.
+void JobIndex::add(const Fields& fields, const RetentionLabels& labels) {
     const std::string_view elapsedField = fields.at(5);
     std::int32_t elapsed = 0;
     try {
@@ -96,9 +95,13 @@ void appendTail(std::string& tail, const Fields& fields, const RetentionLabels& 
     const std::string_view retention = retentionText(fields.at(8), labels);
     const std::string_view schedule = scheduleText(fields.at(12));
 
-    const auto add = [&tail](std::string_view text) {
-        tail += ',';
-        tail += text;
+    const auto found = rows_.find(fields[0]);
+    if (found == rows_.end())
+        return;  // no policy line names it: it appears nowhere
+    const std::size_t offset = text_.size();
+    const auto add = [this](std::string_view text) {
+        text_ += ',';
+        text_ += text;
     };
     for (std::size_t i = 1; i <= 4; ++i)
         add(fields[i]);
@@ -109,27 +112,26 @@ void appendTail(std::string& tail, const Fields& fields, const RetentionLabels& 
     for (std::size_t i = 9; i <= 11; ++i)
         add(fields[i]);
     add(schedule);
+    found->second.push_back({offset, text_.size() - offset});
 }
 
 // Reads out.txt once. Reading stops at the first failure, which is kept in
 // the index rather than raised, because the table must first be written up
 // to the point where a row-by-row join would have stopped.
-JobIndex readJobs(const std::filesystem::path& appDir, const RetentionLabels& labels) {
+JobIndex readJobs(const std::filesystem::path& appDir, const std::vector<std::string>& policies,
+                  const RetentionLabels& labels) {
     const std::filesystem::path path = fileIn(appDir, kJobsFile);
     LineReader reader(path, kJobsFile);
-    JobIndex jobs;
+    JobIndex jobs(policies);
     std::error_code sizeUnknown;
     const std::uintmax_t bytes = std::filesystem::file_size(path, sizeUnknown);
     if (!sizeUnknown)
         jobs.reserve(bytes);
     Fields fields;
-    std::string tail;
     try {
         while (!reader.atEnd()) {
             fields.split(reader.readLine());
-            tail.clear();
-            appendTail(tail, fields, labels);
-            jobs.add(fields[0], tail);
+            jobs.add(fields, labels);
         }
     } catch (Failure& failure) {
         failure.at(kJobsFile, reader.lineNumber());
@@ -140,7 +142,7 @@ JobIndex readJobs(const std::filesystem::path& appDir, const RetentionLabels& la
 
 // The job lines of one policy line, or its not-found line.
 void writePolicy(LineWriter& table, std::string_view policy, const JobIndex& jobs) {
-    const std::vector<std::size_t>& rows = jobs.rowsOf(policy);
+    const auto& rows = jobs.rowsOf(policy);
     if (rows.empty()) {
         if (!jobs.failure) {  // a failing run stops before this line
             table.write(policy);
@@ -149,8 +151,27 @@ void writePolicy(LineWriter& table, std::string_view policy, const JobIndex& job
         return;
     }
     table.write(policy);  // only the first job line carries the name
-    for (const std::size_t row : rows)
+    for (const auto& row : rows)
         table.writeLine(jobs.tail(row));
+}
+
+// The policy list read whole (it is short), so that only the rows of listed
+// policies need to be kept. A failure while reading it is kept too, and
+// raised where reading line by line would have met it.
+struct PolicyList {
+    std::vector<std::string> names;
+    std::optional<Failure> failure;
+};
+
+PolicyList readPolicies(LineReader& reader) {
+    PolicyList list;
+    try {
+        while (!reader.atEnd())
+            list.names.emplace_back(reader.readLine());
+    } catch (Failure& failure) {
+        list.failure = std::move(failure);
+    }
+    return list;
 }
 
 }  // namespace
@@ -185,19 +206,22 @@ std::string_view scheduleText(std::string_view code) {
 }
 
 void writeDailyTable(const std::filesystem::path& appDir, const RetentionLabels& labels) {
-    LineReader policies(fileIn(appDir, kPolicyFile), kPolicyFile);
+    LineReader policyReader(fileIn(appDir, kPolicyFile), kPolicyFile);
     LineWriter table(fileIn(appDir, kTableFile), kTableFile);
     table.writeLine(kHeader);
 
+    const PolicyList policies = readPolicies(policyReader);
     // out.txt is read once, and only when there is a policy line to join.
-    if (!policies.atEnd()) {
-        const JobIndex jobs = readJobs(appDir, labels);
-        writePolicy(table, policies.readLine(), jobs);
+    if (!policies.names.empty()) {
+        const JobIndex jobs = readJobs(appDir, policies.names, labels);
+        writePolicy(table, policies.names.front(), jobs);
         if (jobs.failure)
             throw *jobs.failure;
-        while (!policies.atEnd())
-            writePolicy(table, policies.readLine(), jobs);
+        for (std::size_t i = 1; i < policies.names.size(); ++i)
+            writePolicy(table, policies.names[i], jobs);
     }
+    if (policies.failure)
+        throw *policies.failure;
     table.close();
 }
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 
 #include "common/failure.h"
@@ -19,11 +20,24 @@ namespace {
 
 using Seconds = std::chrono::duration<double>;
 
+// Wall and processor seconds of one step: on a shared machine the wall time
+// also holds the waits for a core.
+struct Took {
+    double wall;
+    double cpu;
+};
+
 template <typename Step>
-double timed(Step step) {
+Took timed(Step step) {
     const auto begin = std::chrono::steady_clock::now();
+    const std::clock_t cpuBegin = std::clock();
     step();
-    return Seconds(std::chrono::steady_clock::now() - begin).count();
+    return {Seconds(std::chrono::steady_clock::now() - begin).count(),
+            static_cast<double>(std::clock() - cpuBegin) / CLOCKS_PER_SEC};
+}
+
+void print(const char* name, Took took) {
+    std::printf("  %s %.4f (cpu %.4f)", name, took.wall, took.cpu);
 }
 
 }  // namespace
@@ -40,15 +54,20 @@ int main(int argc, char** argv) {
     const auto today = std::chrono::year_month_day{std::chrono::floor<std::chrono::days>(
         std::chrono::sys_seconds{std::chrono::seconds{static_cast<long long>(window.EndEpoch)}})};
     try {
-        std::printf("run  labels_s  extract_s  table_s  report_s  total_s\n");
         for (int run = 1; run <= runs; ++run) {
             fennick::RetentionLabels labels;
-            const double tLabels = timed([&] { labels = fennick::readRetentionLabels(dir); });
-            const double tExtract = timed([&] { fennick::extractJobs(dir, window); });
-            const double tTable = timed([&] { fennick::writeDailyTable(dir, labels); });
-            const double tReport = timed([&] { fennick::writeReport(dir, window, today); });
-            std::printf("%3d  %8.4f  %9.4f  %7.4f  %8.4f  %7.4f\n", run, tLabels, tExtract, tTable,
-                        tReport, tLabels + tExtract + tTable + tReport);
+            const Took tLabels = timed([&] { labels = fennick::readRetentionLabels(dir); });
+            const Took tExtract = timed([&] { fennick::extractJobs(dir, window); });
+            const Took tTable = timed([&] { fennick::writeDailyTable(dir, labels); });
+            const Took tReport = timed([&] { fennick::writeReport(dir, window, today); });
+            std::printf("run %d seconds:", run);
+            print("labels", tLabels);
+            print("extract", tExtract);
+            print("table", tTable);
+            print("report", tReport);
+            print("total", {tLabels.wall + tExtract.wall + tTable.wall + tReport.wall,
+                            tLabels.cpu + tExtract.cpu + tTable.cpu + tReport.cpu});
+            std::printf("\n");
         }
     } catch (const fennick::Failure& failure) {
         std::fprintf(stderr, "fennick_steps: %s\n", failure.what());

@@ -1,5 +1,8 @@
 #include "common/fields.h"
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "common/failure.h"
@@ -8,20 +11,53 @@ namespace fennick {
 
 namespace {
 
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kLow7 = 0x7f7f7f7f7f7f7f7fULL;
+constexpr std::uint64_t kCommas = kOnes * static_cast<unsigned char>(',');
+
+// The high bit of every byte of the eight at `p` that is a comma, and no
+// other bit (exact, unlike the shorter zero-byte test).
+std::uint64_t commaBits(const char* p) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    const std::uint64_t x = word ^ kCommas;  // a comma becomes a zero byte
+    return ~(((x & kLow7) + kLow7) | x | kLow7);
+}
+
+// Byte offset of a high bit in a word loaded from memory, first byte = 0.
+int byteOf(int bit) {
+    return std::endian::native == std::endian::little ? bit / 8 : 7 - bit / 8;
+}
+
 // Appends the fields of `line` to `fields`, at most `most` of them, and
 // returns the offset where the next field starts, or npos when the line ended.
-// A byte loop beats one memchr per field: most fields are a few bytes.
+// Eight bytes are tested at a time: fields are short and many, so one call
+// per field (memchr) would cost more than the search itself.
 std::size_t splitInto(std::vector<std::string_view>& fields, std::string_view line,
                       std::size_t most) {
     const char* const begin = line.data();
     const char* const end = begin + line.size();
     const char* start = begin;
-    for (const char* p = begin; p != end; ++p) {
-        if (*p != ',')
-            continue;
-        fields.emplace_back(start, static_cast<std::size_t>(p - start));
-        start = p + 1;
-        if (fields.size() == most)
+    const char* p = begin;
+    const auto cut = [&](const char* comma) {
+        fields.emplace_back(start, static_cast<std::size_t>(comma - start));
+        start = comma + 1;
+        return fields.size() == most;
+    };
+    for (; end - p >= 8; p += 8) {
+        std::uint64_t bits = commaBits(p);
+        while (bits != 0) {
+            const int bit = std::endian::native == std::endian::little
+                                ? std::countr_zero(bits)
+                                : 63 - std::countl_zero(bits);
+            if (cut(p + byteOf(bit)))
+                return static_cast<std::size_t>(start - begin);
+            bits &=
+                std::endian::native == std::endian::little ? bits - 1 : ~(std::uint64_t{1} << bit);
+        }
+    }
+    for (; p != end; ++p) {
+        if (*p == ',' && cut(p))
             return static_cast<std::size_t>(start - begin);
     }
     fields.emplace_back(start, static_cast<std::size_t>(end - start));
@@ -107,22 +143,33 @@ std::string_view EdgeFields::at(std::size_t index) const {
 
 void EdgeFields::splitBack(std::size_t count) {
     // Backwards from the end of the rest (or from where the last call
-    // stopped) to the comma before each field.
+    // stopped), eight bytes at a time like splitInto().
     const char* const begin = rest_.data();
     const char* end = begin + rest_.size();
     for (const std::string_view& field : back_)
         end -= field.size() + 1;  // the fields already split and their commas
-    while (back_.size() < count) {
-        const char* p = end;
-        while (p != begin && p[-1] != ',')
-            --p;
-        back_.emplace_back(p, static_cast<std::size_t>(end - p));
-        if (p == begin) {
-            restSplit_ = true;
-            return;
+    const auto cut = [&](const char* comma) {
+        back_.emplace_back(comma + 1, static_cast<std::size_t>(end - comma - 1));
+        end = comma;
+        return back_.size() == count;
+    };
+    const char* p = end;
+    for (; p - begin >= 8; p -= 8) {
+        std::uint64_t bits = commaBits(p - 8);
+        while (bits != 0) {
+            const int bit = std::endian::native == std::endian::little ? 63 - std::countl_zero(bits)
+                                                                       : std::countr_zero(bits);
+            if (cut(p - 8 + byteOf(bit)))
+                return;
+            bits &= ~(std::uint64_t{1} << bit);
         }
-        end = p - 1;
     }
+    while (p != begin) {
+        if (*--p == ',' && cut(p))
+            return;
+    }
+    back_.emplace_back(begin, static_cast<std::size_t>(end - begin));
+    restSplit_ = true;
 }
 
 std::string_view EdgeFields::fromEnd(std::size_t back) {

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Whole unattended runs (`fennick -q`) against `wc -l` on the same dump, timed
+# together by hyperfine, plus peak memory from /usr/bin/time -v.
+#
+#   bench/run_hyperfine.sh [BUILD_DIR] [CACHE_DIR] [RUNS]
+#
+# BUILD_DIR (default build-perf) must hold fennick and bench/fennick_gendump
+# (a Release build with -DFENNICK_BUILD_APP=ON). The dumps, about 1.2 GB per
+# million jobs, go to CACHE_DIR (default /work/cache), outside the repository.
+# Results go to CACHE_DIR/results/.
+#
+# The dumps are generated with --now set to the present moment, and fennick
+# runs with TZ=UTC-8, so that its window "one day ago to now" read in the
+# report zone (UTC+8) is the last 24 hours of the dump. No faked clock: under
+# faketime the font cache of the toolkit is thrown away on every run, which
+# costs about 0.5 s a run and is not what a real server sees.
+set -euo pipefail
+
+build=${1:-build-perf}
+cache=${2:-/work/cache}
+runs=${3:-5}
+results=$cache/results
+mkdir -p "$results"
+
+fennick=$build/fennick
+[[ -x $fennick ]] || fennick=$build/src/app/fennick
+gendump=$build/bench/fennick_gendump
+for tool in "$fennick" "$gendump"; do
+    [[ -x $tool ]] || { echo "missing $tool" >&2; exit 1; }
+done
+
+# A big server: lines of 600 to 4000 bytes with 60 to 400 fields, a pool of
+# 2000 policies, 1000 of them listed as daily and 50 listed ones that never run.
+shape=(--big-server --policies 2000 --daily-policies 1000 --absent-policies 50 --seed 5)
+
+facts() {
+    echo "date: $(date -u '+%Y-%m-%d %H:%M:%S UTC')"
+    echo "nproc: $(nproc)"
+    echo "cpu: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')"
+    echo "memory: $(free -m | awk '/^Mem:/ {print $2 " MiB"}')"
+    echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+}
+
+# generate NAME JOBS SPAN_OPTION...: a fresh AppDir with the program beside the dump.
+generate() {
+    local name=$1 jobs=$2
+    shift 2
+    local dir=$cache/$name
+    rm -rf "$dir"
+    "$gendump" "$dir" --jobs "$jobs" --now "$(date +%s)" "$@" "${shape[@]}"
+    ln -f "$fennick" "$dir/fennick" 2>/dev/null || cp "$fennick" "$dir/fennick"
+}
+
+# compare NAME: hyperfine over fennick -q and wc -l, then one run under
+# /usr/bin/time -v for the peak memory and the line counts of the outputs.
+compare() {
+    local name=$1 dir=$cache/$1
+    echo "== $name"
+    facts
+    hyperfine -N --warmup 1 --runs "$runs" \
+        --export-json "$results/$name.json" --export-markdown "$results/$name.md" \
+        "env TZ=UTC-8 $dir/fennick -q" "wc -l $dir/bpdbjobs.txt"
+    /usr/bin/time -v env TZ=UTC-8 "$dir/fennick" -q 2> "$results/$name.time"
+    grep -E 'Maximum resident|Elapsed' "$results/$name.time"
+    wc -l "$dir"/out.txt "$dir"/out2.txt "$dir"/out1.txt
+    ls -l "$dir"/out.txt "$dir"/report_*.html
+    echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+}
+
+# peak NAME: peak memory of one whole run, nothing else.
+peak() {
+    local name=$1 dir=$cache/$1
+    /usr/bin/time -v env TZ=UTC-8 "$dir/fennick" -q 2> "$results/$name.time"
+    echo "$name: $(grep 'Maximum resident' "$results/$name.time"), out.txt $(wc -l < "$dir/out.txt") lines"
+}
+
+case ${CASES:-month daily memory} in *month*)
+    # Case 1: a month's worth of jobs (1,000,000) all inside the 24-hour window.
+    generate month 1000000 --span-hours 23
+    compare month
+    ;;
+esac
+case ${CASES:-month daily memory} in *daily*)
+    # Case 2: the same number of jobs over 30 days; the window is the newest day.
+    generate daily 1000000 --span-days 30
+    compare daily
+    ;;
+esac
+case ${CASES:-month daily memory} in *memory*)
+    # Case 4: four times the dump at the same job rate, same window.
+    generate daily4 4000000 --span-days 120
+    generate daily 1000000 --span-days 30
+    peak daily
+    peak daily4
+    ;;
+esac

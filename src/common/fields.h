@@ -26,6 +26,13 @@ class Fields {
     std::vector<std::string_view> fields_;
 };
 
+// The text from the start of `first` to the end of `last`, two fields of the
+// same line in that order, with the separators between them: consecutive
+// fields that go out unchanged are copied in one piece.
+inline std::string_view fieldRun(std::string_view first, std::string_view last) {
+    return {first.data(), static_cast<std::size_t>(last.data() + last.size() - first.data())};
+}
+
 // The first and the last fields of a long line, for a step that reads only
 // those: the middle is never split, so a line of hundreds of fields costs
 // about its two ends. Indexes and failures are those of Fields.

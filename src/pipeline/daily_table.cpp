@@ -103,14 +103,11 @@ void JobIndex::add(const Fields& fields, const RetentionLabels& labels) {
         text_ += ',';
         text_ += text;
     };
-    for (std::size_t i = 1; i <= 4; ++i)
-        add(fields[i]);
+    add(fieldRun(fields[1], fields[4]));
     add(TimeString(elapsed));
-    add(fields[6]);
-    add(fields[7]);
+    add(fieldRun(fields[6], fields[7]));
     add(retention);
-    for (std::size_t i = 9; i <= 11; ++i)
-        add(fields[i]);
+    add(fieldRun(fields[9], fields[11]));
     add(schedule);
     found->second.push_back({offset, text_.size() - offset});
 }

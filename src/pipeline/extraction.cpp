@@ -18,7 +18,7 @@ constexpr std::size_t kOtherField = 1;
 constexpr std::size_t kStatus = 3;
 constexpr std::size_t kPolicy = 4;
 constexpr std::size_t kSchedule = 5;
-constexpr std::size_t kClient = 6;
+constexpr std::size_t kClient = 6;  // 4, 5 and 6 go out side by side
 constexpr std::size_t kStart = 8;
 constexpr std::size_t kElapsed = 9;
 constexpr std::size_t kEnd = 10;
@@ -66,16 +66,19 @@ void addDateColumn(std::string& text, const EdgeFields& fields, std::size_t inde
 // of the line on disk. out2.txt is the out.txt layout with field 1 second.
 void buildLine(std::string& text, EdgeFields& fields, std::size_t rateBack, bool withOtherField) {
     text.clear();
-    addColumn(text, fields.at(kPolicy));
-    if (withOtherField)
+    // Fields 4 to 6 and 14 to 15 stand side by side in the dump as in the
+    // output: each run is copied in one piece.
+    if (withOtherField) {
+        addColumn(text, fields.at(kPolicy));
         addColumn(text, fields.at(kOtherField));
-    addColumn(text, fields.at(kSchedule));
-    addColumn(text, fields.at(kClient));
+        addColumn(text, fieldRun(fields.at(kSchedule), fields.at(kClient)));
+    } else {
+        addColumn(text, fieldRun(fields.at(kPolicy), fields.at(kClient)));
+    }
     addDateColumn(text, fields, kStart);
     addDateColumn(text, fields, kEnd);
     addColumn(text, fields.at(kElapsed));
-    addColumn(text, fields.at(kKilobytes));
-    addColumn(text, fields.at(kFiles));
+    addColumn(text, fieldRun(fields.at(kKilobytes), fields.at(kFiles)));
     addColumn(text, fields.at(kRetention));
     addColumn(text, fields.at(kStatus));
     // Field 27 came first, so a line this far has the transfer rate too.

@@ -1,8 +1,9 @@
-// fennick_steps DIR START END [--runs N]
+// fennick_steps DIR START END [--runs N] [--only extract|table|report]
 // Times each step of one "Process" run on DIR with the window [START, END]
 // (epoch seconds), without the window program: the labels, the extraction,
 // the daily table and the report page. It also serves windows that the
-// unattended run cannot give, such as a month.
+// unattended run cannot give, such as a month. With --only, one step runs on
+// the files that an earlier run left, for profiling that step alone.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -43,13 +44,25 @@ void print(const char* name, Took took) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4 && !(argc == 6 && std::string(argv[4]) == "--runs")) {
-        std::fprintf(stderr, "usage: fennick_steps DIR START END [--runs N]\n");
+    int runs = 1;
+    std::string only;
+    bool usable = argc >= 4;
+    for (int arg = 4; usable && arg < argc; arg += 2) {
+        const std::string option = argv[arg];
+        usable = arg + 1 < argc && (option == "--runs" || option == "--only");
+        if (usable && option == "--runs")
+            runs = std::max(1, std::atoi(argv[arg + 1]));
+        else if (usable)
+            only = argv[arg + 1];
+    }
+    if (!usable || !(only.empty() || only == "extract" || only == "table" || only == "report")) {
+        std::fprintf(
+            stderr,
+            "usage: fennick_steps DIR START END [--runs N] [--only extract|table|report]\n");
         return 2;
     }
     const std::filesystem::path dir = argv[1];
     const fennick::Window window{std::strtod(argv[2], nullptr), std::strtod(argv[3], nullptr)};
-    const int runs = argc == 6 ? std::max(1, std::atoi(argv[5])) : 1;
     // The page is named after the window's last day, so runs repeat exactly.
     const auto today = std::chrono::year_month_day{std::chrono::floor<std::chrono::days>(
         std::chrono::sys_seconds{std::chrono::seconds{static_cast<long long>(window.EndEpoch)}})};
@@ -57,9 +70,13 @@ int main(int argc, char** argv) {
         for (int run = 1; run <= runs; ++run) {
             fennick::RetentionLabels labels;
             const Took tLabels = timed([&] { labels = fennick::readRetentionLabels(dir); });
-            const Took tExtract = timed([&] { fennick::extractJobs(dir, window); });
-            const Took tTable = timed([&] { fennick::writeDailyTable(dir, labels); });
-            const Took tReport = timed([&] { fennick::writeReport(dir, window, today); });
+            const auto runs = [&only](const char* step) { return only.empty() || only == step; };
+            const Took tExtract =
+                timed([&] { runs("extract") && (fennick::extractJobs(dir, window), true); });
+            const Took tTable =
+                timed([&] { runs("table") && (fennick::writeDailyTable(dir, labels), true); });
+            const Took tReport =
+                timed([&] { runs("report") && (fennick::writeReport(dir, window, today), true); });
             std::printf("run %d seconds:", run);
             print("labels", tLabels);
             print("extract", tExtract);

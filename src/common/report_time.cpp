@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <ctime>
+#include <limits>
 #include <string>
 
 #include "common/failure.h"
@@ -56,16 +58,27 @@ CivilDate civilFromDays(long long dayNumber) {
 void appendChecked(std::string& out, long long count) {
     const long long dayNumber = (count >= 0 ? count : count - 86399) / 86400;
     const auto secondOfDay = static_cast<unsigned>(count - dayNumber * 86400);
-    const CivilDate date = civilFromDays(dayNumber);
-    const auto year = static_cast<unsigned>(date.year);
 
+    // Jobs next to each other in a dump mostly share their day: the date
+    // part of the last day shown is kept.
+    struct LastDay {
+        long long number = std::numeric_limits<long long>::min();
+        char text[10];
+    };
+    thread_local LastDay last;
     char text[19];
-    appendTwo(text, date.month);
-    text[2] = '/';
-    appendTwo(text + 3, date.day);
-    text[5] = '/';
-    appendTwo(text + 6, year / 100);
-    appendTwo(text + 8, year % 100);
+    if (dayNumber != last.number) {
+        const CivilDate date = civilFromDays(dayNumber);
+        const auto year = static_cast<unsigned>(date.year);
+        appendTwo(last.text, date.month);
+        last.text[2] = '/';
+        appendTwo(last.text + 3, date.day);
+        last.text[5] = '/';
+        appendTwo(last.text + 6, year / 100);
+        appendTwo(last.text + 8, year % 100);
+        last.number = dayNumber;
+    }
+    std::memcpy(text, last.text, sizeof last.text);
     if (secondOfDay == 0) {
         out.append(text, 10);
         return;

@@ -104,5 +104,105 @@ TEST(Fields, OtherSeparatorSplitsOnlyAtThatCharacter) {
     EXPECT_EQ(fieldsOf(fields), (std::vector<std::string>{"RL03", "1 month,x", "y"}));
 }
 
+// Lines around the eight-byte steps of the splitter: commas at every offset,
+// runs of empty fields, long fields, bytes with the high bit set.
+std::vector<std::string> awkwardLines() {
+    std::vector<std::string> lines = {"", ",", "a", ",,,,,,,,,,,,,,,,,", "\xac,\x2c\xff,\xac\xac"};
+    for (std::size_t length = 1; length <= 40; ++length) {
+        std::string line(length, 'x');
+        for (std::size_t comma = 0; comma < length; comma += 1 + length % 5)
+            line[comma] = ',';
+        lines.push_back(line);
+    }
+    std::string wide;
+    for (int field = 0; field < 300; ++field) {
+        if (field > 0)
+            wide += ',';
+        wide += std::string(static_cast<std::size_t>(field * 7 % 23),
+                            static_cast<char>('a' + field % 26));
+    }
+    lines.push_back(wide);
+    return lines;
+}
+
+TEST(Fields, SplitMatchesAPlainSearchAtEveryOffset) {
+    Fields fields;
+    for (const std::string& line : awkwardLines()) {
+        std::vector<std::string> expected;
+        if (!line.empty()) {
+            std::size_t start = 0;
+            for (std::size_t comma; (comma = line.find(',', start)) != std::string::npos;
+                 start = comma + 1)
+                expected.push_back(line.substr(start, comma - start));
+            expected.push_back(line.substr(start));
+        }
+        fields.split(line);
+        EXPECT_EQ(fieldsOf(fields), expected) << '"' << line << '"';
+    }
+}
+
+TEST(EdgeFields, GivesTheSameFieldsAndFailuresAsASplitOfTheWholeLine) {
+    Fields whole;
+    EdgeFields edges;
+    for (const std::string& line : awkwardLines()) {
+        for (const std::size_t front : {0u, 1u, 3u, 9u, 28u}) {
+            SCOPED_TRACE('"' + line + "\" front " + std::to_string(front));
+            whole.split(line);
+            edges.split(line, front);
+            // The back first, then the count: the count must not depend on
+            // what was split before.
+            for (std::size_t back = 0; back <= whole.size() + 1; ++back) {
+                const auto expected = failureOf([&] { whole.fromEnd(back); });
+                const auto got = failureOf([&] { edges.fromEnd(back); });
+                ASSERT_EQ(expected.has_value(), got.has_value()) << back;
+                if (expected) {
+                    EXPECT_EQ(got->what(), std::string(expected->what()));
+                } else {
+                    EXPECT_EQ(edges.fromEnd(back), whole.fromEnd(back));
+                }
+            }
+            EXPECT_EQ(edges.size(), whole.size());
+            for (std::size_t index = 0; index < front; ++index) {
+                const auto expected = failureOf([&] { whole.at(index); });
+                const auto got = failureOf([&] { edges.at(index); });
+                ASSERT_EQ(expected.has_value(), got.has_value()) << index;
+                if (expected) {
+                    EXPECT_EQ(got->what(), std::string(expected->what()));
+                    EXPECT_EQ(got->field(), expected->field());
+                } else {
+                    EXPECT_EQ(edges.at(index), whole.at(index));
+                }
+            }
+        }
+    }
+}
+
+TEST(EdgeFields, CountsTheMiddleWithoutSplittingTheBack) {
+    EdgeFields edges;
+    edges.split("a,b,c,d,e,f,g", 2);
+    EXPECT_EQ(edges.size(), 7u);
+    EXPECT_EQ(edges.fromEnd(1), "f");
+    EXPECT_EQ(edges.size(), 7u);
+    EXPECT_EQ(edges.fromEnd(4), "c");  // splits further back after a count
+    EXPECT_EQ(edges.fromEnd(6), "a");  // from the front
+}
+
+TEST(EdgeFields, FieldBeyondTheFrontOfALongerLineIsNotGuessed) {
+    EdgeFields edges;
+    edges.split("a,b,c,d", 2);
+    const auto failure = failureOf([&] { edges.at(2); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->kind(), FailureKind::InvalidArgument);
+    EXPECT_EQ(failure->field(), 2);
+}
+
+TEST(FieldRun, SpansNeighbouringFieldsWithTheirSeparators) {
+    Fields fields;
+    fields.split("a,bb,,ccc,d");
+    EXPECT_EQ(fieldRun(fields[1], fields[3]), "bb,,ccc");
+    EXPECT_EQ(fieldRun(fields[2], fields[2]), "");
+    EXPECT_EQ(fieldRun(fields[0], fields[4]), "a,bb,,ccc,d");
+}
+
 }  // namespace
 }  // namespace fennick

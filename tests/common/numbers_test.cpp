@@ -51,6 +51,24 @@ TEST(ParseNumber, AcceptsDecimalNumbersWithBlanksAroundThem) {
     }
 }
 
+// Plain digit strings take a shorter road than other numbers; both must give
+// the same double, on both sides of the 15 digits that a double holds exactly.
+TEST(ParseNumber, PlainDigitsGiveWhatTheGeneralConversionGives) {
+    std::string digits;
+    for (int length = 1; length <= 24; ++length) {
+        digits += static_cast<char>('0' + (length * 7 + 3) % 10);
+        for (const std::string& text : {digits, std::string(length, '9'), "0" + digits}) {
+            SCOPED_TRACE(text);
+            const double general = parseNumber(text + "e0");  // not plain digits
+            EXPECT_EQ(parseNumber(text), general);
+            EXPECT_EQ(parseNumber(" " + text + "\t"), general);
+            EXPECT_EQ(leadingNumber(text), general);
+            EXPECT_EQ(leadingNumber(text + "x"), general);
+            EXPECT_EQ(leadingNumber("  " + text), general);
+        }
+    }
+}
+
 TEST(ParseNumber, RejectsAnythingButAWholeNumber) {
     const Rejected cases[] = {
         {"", FailureKind::TypeMismatch},

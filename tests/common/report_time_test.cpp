@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <limits>
@@ -140,6 +141,67 @@ TEST(DateText, AcceptsExactlyTheYears100To9999) {
         ASSERT_TRUE(failure);
         EXPECT_EQ(failure->kind(), FailureKind::Overflow);
     }
+}
+
+// "MM/DD/YYYY" from the standard library's calendar, the reference for the
+// conversion of day counts that the date text does by hand.
+std::string referenceDate(local_days day) {
+    const year_month_day date{day};
+    char text[16];
+    std::snprintf(text, sizeof text, "%02u/%02u/%04d", static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(date.year()));
+    return text;
+}
+
+TEST(DateText, EveryDayOfTheYears100To9999MatchesTheStandardCalendar) {
+    const local_days first{year{100} / 1 / 1};
+    const local_days last{year{9999} / 12 / 31};
+    std::string text;
+    long long mismatches = 0;
+    for (local_days day = first; day <= last; day += days{1}) {
+        text.clear();
+        appendDateText(text, day + seconds{1});
+        if (text.compare(0, 10, referenceDate(day)) != 0 && ++mismatches <= 5)
+            ADD_FAILURE() << text << " for " << referenceDate(day);
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST(DateText, DayKeptFromTheLastCallNeverLeaksIntoAnother) {
+    const local_days day{year{2024} / 2 / 29};
+    const LocalTime sequence[] = {day + hours{1},
+                                  day + hours{2},
+                                  day + days{1},
+                                  day - days{1} + hours{23},
+                                  day + hours{1},
+                                  day + days{366},
+                                  local_days{year{100} / 1 / 1},
+                                  day};
+    for (const LocalTime time : sequence) {
+        const local_days shownDay = floor<days>(time);
+        std::string expected = referenceDate(shownDay);
+        if (time != shownDay) {
+            const hh_mm_ss clock{time - shownDay};
+            char rest[16];
+            std::snprintf(rest, sizeof rest, " %02d:%02d:%02d",
+                          static_cast<int>(clock.hours().count()),
+                          static_cast<int>(clock.minutes().count()),
+                          static_cast<int>(clock.seconds().count()));
+            expected += rest;
+        }
+        EXPECT_EQ(dateText(time), expected);
+    }
+}
+
+TEST(DateText, AppendingKeepsWhatTheTextHeld) {
+    std::string text = "start,";
+    appendDateText(text, local_days{year{2026} / 12 / 6});
+    appendReportZoneText(text, 0);
+    EXPECT_EQ(text, "start,12/06/202601/01/1970 08:00:00");
+    const auto failure = failureOf([&] { appendReportZoneText(text, 1e300); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->kind(), FailureKind::Overflow);
+    EXPECT_EQ(text, "start,12/06/202601/01/1970 08:00:00");  // nothing of the failed one
 }
 
 TEST(DayMonthYearText, WritesTwoDigitsEachWithTheYearsLastTwo) {

@@ -130,6 +130,25 @@ TEST_F(ExtractionTest, FieldsFromTheEndFollowEachLinesLength) {
               "f4,f5,f6,01/01/1970 08:16:40,01/01/1970 08:00:00,f9,f14,f15,f27,f3,f23,f0,f22\r\n");
 }
 
+TEST_F(ExtractionTest, LongLinesGiveTheirLastFieldsAndNameAMiddleFieldInFailures) {
+    // 400 fields: mark 380, rates 379 and 377; the middle is never looked at,
+    // but a bad mark there is still named by its place in the whole line.
+    writeDump({dumpLine(400, {{8, "3000"}, {380, "1"}}),
+               dumpLine(400, {{8, "2500"}, {380, ""}, {11, ""}}),
+               dumpLine(400, {{8, "2000"}, {380, " "}}), dumpLine(400, {{8, "1500"}, {380, "x"}})});
+    const auto failure = runFailing();
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->kind(), FailureKind::TypeMismatch);
+    EXPECT_EQ(failure->line(), 4);
+    EXPECT_EQ(failure->field(), 380);
+    EXPECT_EQ(jobs(),
+              "f4,f5,f6,01/01/1970 08:50:00,01/01/1970 08:00:00,f9,f14,f15,f27,f3,f379,f0,f22\r\n"
+              "f4,f5,f6,01/01/1970 08:33:20,01/01/1970 08:00:00,f9,f14,f15,f27,f3,f377,f0,f22\r\n");
+    EXPECT_EQ(otherJobs(),
+              "f4,f1,f5,f6,01/01/1970 08:41:40,01/01/1970 08:00:00,f9,f14,f15,f27,f3,f379,f0,"
+              "f22\r\n");
+}
+
 TEST_F(ExtractionTest, JobsAtBothBoundsAreSelected) {
     writeDump({job("5000"), job("1000")});
     run({1000, 5000});

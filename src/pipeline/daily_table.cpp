@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "common/failure.h"
@@ -25,26 +25,64 @@ constexpr std::string_view kHeader =
 constexpr std::string_view kNotFound = ",Not Found";
 constexpr std::string_view kNotProgrammed = "Not Programmed";
 
-// Owned policy names, looked up with the borrowed views of the policy list.
-struct NameHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view name) const noexcept {
-        return std::hash<std::string_view>{}(name);
+// The distinct names of the policy list, each with a number, found by the
+// rows' field 0. Open addressing with the hash kept in the slot: a row costs
+// one hash and mostly one probe, whatever the length of the list.
+class PolicyNumbers {
+  public:
+    static constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+
+    explicit PolicyNumbers(const std::vector<std::string>& names) {
+        std::size_t size = 16;
+        while (size < 2 * names.size())
+            size *= 2;
+        slots_.assign(size, Slot{});
+        for (const std::string& name : names) {
+            const std::size_t hash = hashOf(name);
+            Slot& slot = slots_[place(name, hash)];
+            if (slot.number == kNone) {  // a name listed twice keeps its first number
+                slot = {hash, static_cast<std::uint32_t>(names_.size())};
+                names_.push_back(name);
+            }
+        }
     }
+
+    // The number of `name`, or kNone when the list does not hold it.
+    std::uint32_t find(std::string_view name) const {
+        return slots_[place(name, hashOf(name))].number;
+    }
+
+    std::size_t count() const noexcept { return names_.size(); }
+
+  private:
+    struct Slot {
+        std::size_t hash = 0;
+        std::uint32_t number = kNone;
+    };
+
+    static std::size_t hashOf(std::string_view name) { return std::hash<std::string_view>{}(name); }
+
+    // The slot that holds `name`, or the empty one where it would go.
+    std::size_t place(std::string_view name, std::size_t hash) const {
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+            const Slot& slot = slots_[at];
+            if (slot.number == kNone || (slot.hash == hash && names_[slot.number] == name))
+                return at;
+        }
+    }
+
+    std::vector<Slot> slots_;
+    std::vector<std::string_view> names_;  // views of the caller's list
 };
 
 // The jobs of out.txt, converted once. Only the rows of listed policies are
 // kept: every row's job line minus its Policy field (it begins with the
-// comma) lies in one shared text, and the rows of each policy keep their file
-// order. Rows of other policies are converted and dropped, so a bad one still
-// stops the run where a row-by-row join would.
+// comma) lies in one shared text. Rows of other policies are converted and
+// dropped, so a bad one still stops the run where a row-by-row join would.
 class JobIndex {
   public:
-    explicit JobIndex(const std::vector<std::string>& policies) {
-        rows_.reserve(policies.size());
-        for (const std::string& policy : policies)
-            rows_.try_emplace(policy);
-    }
+    explicit JobIndex(const std::vector<std::string>& policies) : policies_(policies) {}
 
     // Room for about `bytes` of job lines, so the shared text is not copied
     // over and over while it grows.
@@ -55,15 +93,25 @@ class JobIndex {
     // Converts one split row and keeps it when its policy is listed.
     void add(const Fields& fields, const RetentionLabels& labels);
 
-    // The kept rows of `policy` in file order; empty when it has none.
+    // Groups the kept rows by policy, each group in file order (a counting
+    // sort: rows plus policies, however the rows are spread).
+    void group();
+
     struct Span {
         std::size_t offset;
         std::size_t length;
     };
-    const std::vector<Span>& rowsOf(std::string_view policy) const {
-        static const std::vector<Span> kNone;
-        const auto found = rows_.find(policy);
-        return found == rows_.end() ? kNone : found->second;
+    struct Rows {
+        const Span* begin;
+        const Span* end;
+        bool empty() const { return begin == end; }
+    };
+    // The kept rows of `policy` in file order, after group().
+    Rows rowsOf(std::string_view policy) const {
+        const std::uint32_t number = policies_.find(policy);
+        if (number == PolicyNumbers::kNone)
+            return {nullptr, nullptr};
+        return {grouped_.data() + starts_[number], grouped_.data() + starts_[number + 1]};
     }
 
     std::string_view tail(const Span& row) const {
@@ -76,8 +124,12 @@ class JobIndex {
     std::optional<Failure> failure;
 
   private:
+    PolicyNumbers policies_;
     std::string text_;
-    std::unordered_map<std::string, std::vector<Span>, NameHash, std::equal_to<>> rows_;
+    std::vector<Span> spans_;            // kept rows in file order
+    std::vector<std::uint32_t> owners_;  // the policy number of each kept row
+    std::vector<Span> grouped_;          // the same rows, policy by policy
+    std::vector<std::size_t> starts_;    // policy n's rows are [starts_[n], starts_[n+1])
 };
 
 // Everything of a job line after its Policy field, starting with ",", goes
@@ -95,8 +147,8 @@ void JobIndex::add(const Fields& fields, const RetentionLabels& labels) {
     const std::string_view retention = retentionText(fields.at(8), labels);
     const std::string_view schedule = scheduleText(fields.at(12));
 
-    const auto found = rows_.find(fields[0]);
-    if (found == rows_.end())
+    const std::uint32_t owner = policies_.find(fields[0]);
+    if (owner == PolicyNumbers::kNone)
         return;  // no policy line names it: it appears nowhere
     const std::size_t offset = text_.size();
     const auto add = [this](std::string_view text) {
@@ -109,7 +161,22 @@ void JobIndex::add(const Fields& fields, const RetentionLabels& labels) {
     add(retention);
     add(fieldRun(fields[9], fields[11]));
     add(schedule);
-    found->second.push_back({offset, text_.size() - offset});
+    spans_.push_back({offset, text_.size() - offset});
+    owners_.push_back(owner);
+}
+
+void JobIndex::group() {
+    starts_.assign(policies_.count() + 1, 0);
+    for (const std::uint32_t owner : owners_)
+        ++starts_[owner + 1];
+    for (std::size_t number = 1; number < starts_.size(); ++number)
+        starts_[number] += starts_[number - 1];
+    std::vector<std::size_t> next(starts_.begin(), starts_.end() - 1);
+    grouped_.resize(spans_.size());
+    for (std::size_t row = 0; row < spans_.size(); ++row)
+        grouped_[next[owners_[row]]++] = spans_[row];
+    spans_ = {};
+    owners_ = {};
 }
 
 // Reads out.txt once. Reading stops at the first failure, which is kept in
@@ -134,12 +201,13 @@ JobIndex readJobs(const std::filesystem::path& appDir, const std::vector<std::st
         failure.at(kJobsFile, reader.lineNumber());
         jobs.failure = std::move(failure);
     }
+    jobs.group();
     return jobs;
 }
 
 // The job lines of one policy line, or its not-found line.
 void writePolicy(LineWriter& table, std::string_view policy, const JobIndex& jobs) {
-    const auto& rows = jobs.rowsOf(policy);
+    const JobIndex::Rows rows = jobs.rowsOf(policy);
     if (rows.empty()) {
         if (!jobs.failure) {  // a failing run stops before this line
             table.write(policy);
@@ -148,8 +216,8 @@ void writePolicy(LineWriter& table, std::string_view policy, const JobIndex& job
         return;
     }
     table.write(policy);  // only the first job line carries the name
-    for (const auto& row : rows)
-        table.writeLine(jobs.tail(row));
+    for (const JobIndex::Span* row = rows.begin; row != rows.end; ++row)
+        table.writeLine(jobs.tail(*row));
 }
 
 // The policy list read whole (it is short), so that only the rows of listed

@@ -9,7 +9,6 @@
 
 #include "app/banner.h"
 #include "app/start_up.h"
-#include "report/report_page.h"
 
 namespace fennick::app {
 
@@ -171,8 +170,7 @@ void Form1::Command3_Click() {
 }
 
 void Form1::Command4_Click() {
-    const std::chrono::year_month_day today{std::chrono::floor<std::chrono::days>(now_())};
-    writeReport(appDir_, window_, today);
+    writeTodaysReport(appDir_, window_, now_);
 }
 
 void Form1::Timer1_Timer() {

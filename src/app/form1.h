@@ -40,6 +40,9 @@ class Form1 : public QWidget {
     // One step of the credit banner.
     void Timer1_Timer();
 
+    // Stops the banner for good: the program is about to end.
+    void stopTimer() { Timer1.stop(); }
+
     const Window& reportingWindow() const { return window_; }
     // Label4's left edge in twips, exact.
     float bannerLeft() const { return bannerLeft_; }

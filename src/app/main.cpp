@@ -31,9 +31,9 @@ void quietToolkitNotices(QtMsgType type, const QMessageLogContext&, const QStrin
 }
 
 // Nobody watches the unattended run, and a modal message would wait for
-// ever, so it reports on stderr; the operator gets the message box.
-int reportFailure(const std::string& message, bool unattended) {
-    if (unattended) {
+// ever, so it reports on stderr; an operator at a screen gets a message box.
+int reportFailure(const std::string& message, bool toStderr) {
+    if (toStderr) {
         std::fprintf(stderr, "fennick: %s\n", message.c_str());
     } else {
         QMessageBox::critical(nullptr, QStringLiteral("Fennick"), QString::fromLatin1(message));
@@ -57,9 +57,9 @@ int main(int argc, char* argv[]) {
         arguments << QString::fromLocal8Bit(argv[i]);
     const bool unattended = fennick::app::isUnattended(arguments);
     if (unattended) {
-        // A scheduler has no display, and the unattended run needs none.
-        if (noDisplay())
-            qputenv("QT_QPA_PLATFORM", "offscreen");
+        // The unattended run never shows its window, so it needs no display
+        // at all, not even one that DISPLAY names but that has gone away.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
         qInstallMessageHandler(quietToolkitNotices);
     } else if (noDisplay()) {
         // The toolkit would abort with a core dump; say what is missing instead.
@@ -70,12 +70,19 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication application(argc, argv);
+    // On a platform that shows nothing a message box would wait unseen.
+    const QString platform = QGuiApplication::platformName();
+    const bool toStderr = unattended || platform == QLatin1String("offscreen") ||
+                          platform == QLatin1String("minimal");
     try {
         fennick::app::Form1 form(programDir());
         QObject::connect(&form, &fennick::app::Form1::failed, &form,
-                         [&form, unattended](const QString& message) {
-                             reportFailure(message.toLatin1().toStdString(), unattended);
+                         [&form, toStderr](const QString& message) {
+                             // The program ends here: nothing moves or is
+                             // pressed behind the message.
+                             form.stopTimer();
                              form.hide();
+                             reportFailure(message.toLatin1().toStdString(), toStderr);
                              QApplication::exit(1);
                          });
         if (form.Form_Load(arguments))
@@ -83,6 +90,6 @@ int main(int argc, char* argv[]) {
         form.show();
         return QApplication::exec();
     } catch (const std::exception& failure) {
-        return reportFailure(failure.what(), unattended);
+        return reportFailure(failure.what(), toStderr);
     }
 }

@@ -17,9 +17,14 @@ Window process(const std::filesystem::path& appDir, const Pickers& pickers, cons
     window = computeWindow(pickers);
     extractJobs(appDir, window);
     writeDailyTable(appDir, labels);
+    writeTodaysReport(appDir, window, now);
+    return window;
+}
+
+void writeTodaysReport(const std::filesystem::path& appDir, const Window& window,
+                       const Clock& now) {
     const auto today = std::chrono::year_month_day{std::chrono::floor<std::chrono::days>(now())};
     writeReport(appDir, window, today);
-    return window;
 }
 
 }  // namespace fennick

@@ -19,4 +19,8 @@ using Clock = std::function<LocalTime()>;
 Window process(const std::filesystem::path& appDir, const Pickers& pickers, const Clock& now,
                Window& window);
 
+// The report page step alone: the page of `window`, named after the date
+// that `now` gives.
+void writeTodaysReport(const std::filesystem::path& appDir, const Window& window, const Clock& now);
+
 }  // namespace fennick

@@ -215,6 +215,39 @@ TEST(UnattendedRun, OtherArgumentsWaitForTheOperatorInstead) {
     }
 }
 
+// Cron and stale SSH sessions may name a display that is not there; the
+// unattended run never asks for one.
+TEST(UnattendedRun, NamedButAbsentDisplayIsNoHindrance) {
+    for (const char* environment :
+         {"DISPLAY=:99", "WAYLAND_DISPLAY=wayland-99", "QT_QPA_PLATFORM=xcb DISPLAY=:99"}) {
+        TempDir appDir;
+        const auto program = install(appDir);
+        test::writeInputs(appDir, local_days{2026y / 12 / 4} + 12h);
+
+        const Outcome outcome =
+            runFennick(program, appDir.path(), {.environment = environment, .seconds = 60});
+
+        EXPECT_EQ(outcome.status, 0) << environment << ": " << outcome.errors;
+        EXPECT_EQ(outcome.errors, "") << environment;
+        EXPECT_TRUE(appDir.exists("report_05-12-26.html")) << environment;
+    }
+}
+
+// With a platform that shows nothing, a message box would wait unseen.
+TEST(UnattendedRun, WindowOnAnInvisiblePlatformReportsFailuresOnStderr) {
+    TempDir appDir;
+    const auto program = install(appDir);
+
+    const Outcome outcome =
+        runFennick(program, appDir.path(),
+                   {.arguments = "", .environment = "QT_QPA_PLATFORM=offscreen", .seconds = 30});
+
+    ASSERT_NE(outcome.status, kTimedOut) << "the program waited for somebody";
+    EXPECT_EQ(outcome.status, 1) << outcome.errors;
+    EXPECT_NE(outcome.errors.find("fennick: File not found: bpdbjobs.txt"), std::string::npos)
+        << outcome.errors;
+}
+
 TEST(UnattendedRun, WindowWithoutADisplaySaysSoInsteadOfAborting) {
     TempDir appDir;
     const auto program = install(appDir);

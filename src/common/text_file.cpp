@@ -1,5 +1,6 @@
 #include "common/text_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -28,8 +29,22 @@ std::filesystem::path fileIn(const std::filesystem::path& appDir, std::string_vi
     return appDir / std::filesystem::path(std::string(name));
 }
 
+namespace {
+
+// The first buffer of a reader: a chunk, or less for a smaller file, so that
+// reading a short list does not claim a chunk of memory.
+std::size_t firstBuffer(const std::filesystem::path& path) {
+    std::error_code unknown;
+    const std::uintmax_t size = std::filesystem::file_size(path, unknown);
+    if (unknown || size >= kChunk)
+        return kChunk;
+    return std::max<std::size_t>(static_cast<std::size_t>(size) + 1, 4096);
+}
+
+}  // namespace
+
 LineReader::LineReader(const std::filesystem::path& path, std::string name)
-    : name_(std::move(name)) {
+    : name_(std::move(name)), buffer_(firstBuffer(path)) {
     file_ = std::fopen(path.c_str(), "rb");
     if (file_ == nullptr) {
         const int error = errno;
@@ -40,7 +55,6 @@ LineReader::LineReader(const std::filesystem::path& path, std::string name)
                       "cannot be opened: " + path.string() + " " + reason(error))
             .at(name_);
     }
-    buffer_.resize(kChunk);
 }
 
 LineReader::~LineReader() {
@@ -57,7 +71,7 @@ bool LineReader::fill() {
         begin_ = 0;
     }
     if (end_ == buffer_.size())
-        buffer_.resize(buffer_.size() * 2);  // a very long line
+        buffer_.grow(end_);  // a very long line
     const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
     if (got == 0) {
         if (std::ferror(file_)) {
@@ -85,7 +99,7 @@ std::string_view LineReader::readLine() {
         if (lf != nullptr) {
             const std::size_t at = static_cast<const char*>(lf) - buffer_.data();
             std::size_t length = at - begin_;
-            if (length > 0 && buffer_[at - 1] == '\r')
+            if (length > 0 && buffer_.data()[at - 1] == '\r')
                 --length;
             std::string_view line(buffer_.data() + begin_, length);
             begin_ = at + 1;
@@ -104,14 +118,13 @@ std::string_view LineReader::readLine() {
 }
 
 LineWriter::LineWriter(const std::filesystem::path& path, std::string name)
-    : name_(std::move(name)) {
+    : name_(std::move(name)), buffer_(kWriteBuffer) {
     file_ = std::fopen(path.c_str(), "wb");
     if (file_ == nullptr) {
         throw Failure(FailureKind::CannotCreate, path.string() + " " + reason(errno)).at(name_);
     }
     // The writer buffers itself; a second buffer in stdio would only copy.
     std::setvbuf(file_, nullptr, _IONBF, 0);
-    buffer_.resize(kWriteBuffer);
 }
 
 LineWriter::~LineWriter() {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +14,28 @@ namespace fennick {
 
 // `AppDir` joined with a file's name.
 std::filesystem::path fileIn(const std::filesystem::path& appDir, std::string_view name);
+
+// Bytes that are not cleared when allocated: a page of them costs only once
+// something is written there, so a buffer larger than its file stays cheap.
+class RawBuffer {
+  public:
+    explicit RawBuffer(std::size_t size)
+        : bytes_(std::make_unique_for_overwrite<char[]>(size)), size_(size) {}
+
+    char* data() noexcept { return bytes_.get(); }
+    std::size_t size() const noexcept { return size_; }
+    // Twice the room, keeping the first `keep` bytes.
+    void grow(std::size_t keep) {
+        auto bigger = std::make_unique_for_overwrite<char[]>(2 * size_);
+        std::memcpy(bigger.get(), bytes_.get(), keep);
+        bytes_ = std::move(bigger);
+        size_ *= 2;
+    }
+
+  private:
+    std::unique_ptr<char[]> bytes_;
+    std::size_t size_;
+};
 
 // Reads a file one line at a time through one reusable buffer, so memory
 // follows the longest line, not the file.
@@ -37,7 +61,7 @@ class LineReader {
 
     std::FILE* file_ = nullptr;
     std::string name_;
-    std::vector<char> buffer_;
+    RawBuffer buffer_;
     std::size_t begin_ = 0;  // first unread byte
     std::size_t end_ = 0;    // one past the last byte in the buffer
     bool eof_ = false;
@@ -67,7 +91,7 @@ class LineWriter {
     std::string name_;
     // Lines gather here and reach the file in large writes, one call per
     // buffer rather than two per line.
-    std::vector<char> buffer_;
+    RawBuffer buffer_;
     std::size_t used_ = 0;
     bool firstLineFlushed_ = false;
 };

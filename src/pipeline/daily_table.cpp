@@ -84,10 +84,14 @@ class JobIndex {
   public:
     explicit JobIndex(const std::vector<std::string>& policies) : policies_(policies) {}
 
-    // Room for about `bytes` of job lines, so the shared text is not copied
-    // over and over while it grows.
+    // Room for about `bytes` of job lines and their rows, so that nothing is
+    // copied over and over while it grows. Reserved room that stays unused
+    // costs no memory.
     void reserve(std::uintmax_t bytes) {
         text_.reserve(static_cast<std::size_t>(bytes + bytes / 8));
+        const auto rows = static_cast<std::size_t>(bytes / 64);  // a row is ~130 bytes
+        ends_.reserve(rows);
+        owners_.reserve(rows);
     }
 
     // Converts one split row and keeps it when its policy is listed.
@@ -97,25 +101,22 @@ class JobIndex {
     // sort: rows plus policies, however the rows are spread).
     void group();
 
-    struct Span {
-        std::size_t offset;
-        std::size_t length;
-    };
+    // Kept rows by number; a policy's rows, after group(), in file order.
     struct Rows {
-        const Span* begin;
-        const Span* end;
+        const std::uint32_t* begin;
+        const std::uint32_t* end;
         bool empty() const { return begin == end; }
     };
-    // The kept rows of `policy` in file order, after group().
     Rows rowsOf(std::string_view policy) const {
         const std::uint32_t number = policies_.find(policy);
         if (number == PolicyNumbers::kNone)
             return {nullptr, nullptr};
-        return {grouped_.data() + starts_[number], grouped_.data() + starts_[number + 1]};
+        return {order_.data() + starts_[number], order_.data() + starts_[number + 1]};
     }
 
-    std::string_view tail(const Span& row) const {
-        return std::string_view(text_).substr(row.offset, row.length);
+    std::string_view tail(std::uint32_t row) const {
+        const std::size_t begin = row == 0 ? 0 : ends_[row - 1];
+        return std::string_view(text_).substr(begin, ends_[row] - begin);
     }
 
     // The first failure met while reading out.txt. The rows before it are
@@ -124,12 +125,15 @@ class JobIndex {
     std::optional<Failure> failure;
 
   private:
+    // Every page of memory that a run touches for the first time costs; so
+    // a kept row takes its text and 16 bytes, not a copy of its place per
+    // step. Row numbers fit 32 bits: 2^32 rows would be half a terabyte.
     PolicyNumbers policies_;
-    std::string text_;
-    std::vector<Span> spans_;            // kept rows in file order
+    std::string text_;                   // the kept rows' tails, back to back
+    std::vector<std::size_t> ends_;      // where each kept row's tail ends in text_
     std::vector<std::uint32_t> owners_;  // the policy number of each kept row
-    std::vector<Span> grouped_;          // the same rows, policy by policy
-    std::vector<std::size_t> starts_;    // policy n's rows are [starts_[n], starts_[n+1])
+    std::vector<std::uint32_t> order_;   // kept row numbers, policy by policy
+    std::vector<std::size_t> starts_;    // policy n's rows are order_[starts_[n], starts_[n+1])
 };
 
 // Everything of a job line after its Policy field, starting with ",", goes
@@ -150,7 +154,6 @@ void JobIndex::add(const Fields& fields, const RetentionLabels& labels) {
     const std::uint32_t owner = policies_.find(fields[0]);
     if (owner == PolicyNumbers::kNone)
         return;  // no policy line names it: it appears nowhere
-    const std::size_t offset = text_.size();
     const auto add = [this](std::string_view text) {
         text_ += ',';
         text_ += text;
@@ -161,7 +164,7 @@ void JobIndex::add(const Fields& fields, const RetentionLabels& labels) {
     add(retention);
     add(fieldRun(fields[9], fields[11]));
     add(schedule);
-    spans_.push_back({offset, text_.size() - offset});
+    ends_.push_back(text_.size());
     owners_.push_back(owner);
 }
 
@@ -172,10 +175,9 @@ void JobIndex::group() {
     for (std::size_t number = 1; number < starts_.size(); ++number)
         starts_[number] += starts_[number - 1];
     std::vector<std::size_t> next(starts_.begin(), starts_.end() - 1);
-    grouped_.resize(spans_.size());
-    for (std::size_t row = 0; row < spans_.size(); ++row)
-        grouped_[next[owners_[row]]++] = spans_[row];
-    spans_ = {};
+    order_.resize(owners_.size());
+    for (std::size_t row = 0; row < owners_.size(); ++row)
+        order_[next[owners_[row]]++] = static_cast<std::uint32_t>(row);
     owners_ = {};
 }
 
@@ -216,7 +218,7 @@ void writePolicy(LineWriter& table, std::string_view policy, const JobIndex& job
         return;
     }
     table.write(policy);  // only the first job line carries the name
-    for (const JobIndex::Span* row = rows.begin; row != rows.end; ++row)
+    for (const std::uint32_t* row = rows.begin; row != rows.end; ++row)
         table.writeLine(jobs.tail(*row));
 }
 

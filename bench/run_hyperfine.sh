@@ -7,7 +7,8 @@
 # BUILD_DIR (default build-perf) must hold fennick and bench/fennick_gendump
 # (a Release build with -DFENNICK_BUILD_APP=ON). The dumps, about 1.2 GB per
 # million jobs, go to CACHE_DIR (default /work/cache), outside the repository.
-# Results go to CACHE_DIR/results/.
+# Results go to CACHE_DIR/results/. CASES="month daily memory" picks the cases;
+# BEFORE=/path/to/an/older/fennick adds that program to each comparison.
 #
 # The dumps are generated with --now set to the present moment, and fennick
 # runs with TZ=UTC-8, so that its window "one day ago to now" read in the
@@ -49,6 +50,9 @@ generate() {
     rm -rf "$dir"
     "$gendump" "$dir" --jobs "$jobs" --now "$(date +%s)" "$@" "${shape[@]}"
     ln -f "$fennick" "$dir/fennick" 2>/dev/null || cp "$fennick" "$dir/fennick"
+    if [[ -n ${BEFORE:-} ]]; then
+        ln -f "$BEFORE" "$dir/fennick_before" 2>/dev/null || cp "$BEFORE" "$dir/fennick_before"
+    fi
 }
 
 # compare NAME: hyperfine over fennick -q and wc -l, then one run under
@@ -57,9 +61,11 @@ compare() {
     local name=$1 dir=$cache/$1
     echo "== $name"
     facts
+    local commands=("env TZ=UTC-8 $dir/fennick -q")
+    [[ -n ${BEFORE:-} ]] && commands+=("env TZ=UTC-8 $dir/fennick_before -q")
+    commands+=("wc -l $dir/bpdbjobs.txt")
     hyperfine -N --warmup 1 --runs "$runs" \
-        --export-json "$results/$name.json" --export-markdown "$results/$name.md" \
-        "env TZ=UTC-8 $dir/fennick -q" "wc -l $dir/bpdbjobs.txt"
+        --export-json "$results/$name.json" --export-markdown "$results/$name.md" "${commands[@]}"
     /usr/bin/time -v env TZ=UTC-8 "$dir/fennick" -q 2> "$results/$name.time"
     grep -E 'Maximum resident|Elapsed' "$results/$name.time"
     wc -l "$dir"/out.txt "$dir"/out2.txt "$dir"/out1.txt

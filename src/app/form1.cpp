@@ -147,10 +147,9 @@ bool Form1::Form_Load(const QStringList& arguments) {
     if (!isUnattended(arguments))
         return false;
 
-    // The same clock time on the previous calendar day, then now; the time
-    // pickers keep their values.
-    dp1->setValue(now_() - std::chrono::days{1});
-    dp2->setValue(now_());
+    const Pickers unattended = unattendedPickers(tp1->Value(), now_);
+    dp1->setValue(unattended.dp1);
+    dp2->setValue(unattended.dp2);
     Command1_Click();
     return true;
 }

@@ -1,7 +1,6 @@
 // The program's edge: builds the window, runs the start-up, and is the one
 // place where a failure is reported and the program ends.
 #include <QApplication>
-#include <QFile>
 #include <QMessageBox>
 #include <QStringList>
 #include <cstdio>
@@ -21,15 +20,6 @@ bool noDisplay() {
            !qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
 }
 
-// A scheduler mails whatever a job prints: the unattended run keeps the
-// toolkit's own notices (such as a missing runtime directory) off stderr and
-// prints only real failures.
-void quietToolkitNotices(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type == QtCriticalMsg || type == QtFatalMsg) {
-        std::fprintf(stderr, "fennick: %s\n", message.toLocal8Bit().constData());
-    }
-}
-
 // Nobody watches the unattended run, and a modal message would wait for
 // ever, so it reports on stderr; an operator at a screen gets a message box.
 int reportFailure(const std::string& message, bool toStderr) {
@@ -41,13 +31,6 @@ int reportFailure(const std::string& message, bool toStderr) {
     return 1;
 }
 
-// AppDir is where the program file lies, not where it was started from, so a
-// scheduler may start it from anywhere.
-std::filesystem::path programDir() {
-    return std::filesystem::path(
-        QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -55,13 +38,21 @@ int main(int argc, char* argv[]) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    const bool unattended = fennick::app::isUnattended(arguments);
-    if (unattended) {
-        // The unattended run never shows its window, so it needs no display
-        // at all, not even one that DISPLAY names but that has gone away.
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qInstallMessageHandler(quietToolkitNotices);
-    } else if (noDisplay()) {
+    // AppDir is where the program file lies, not where it was started from,
+    // so a scheduler may start it from anywhere.
+    const std::filesystem::path appDir = fennick::app::programDir(argv[0]);
+    if (fennick::app::isUnattended(arguments)) {
+        // The window would never be shown, so the unattended run builds none
+        // and needs no display, not even one that DISPLAY names but that has
+        // gone away. Nobody watches it: failures go to stderr.
+        try {
+            fennick::app::runUnattended(appDir, fennick::localNow);
+            return 0;
+        } catch (const std::exception& failure) {
+            return reportFailure(failure.what(), true);
+        }
+    }
+    if (noDisplay()) {
         // The toolkit would abort with a core dump; say what is missing instead.
         std::fprintf(stderr,
                      "fennick: no display for the window (DISPLAY and WAYLAND_DISPLAY are not "
@@ -72,10 +63,10 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     // On a platform that shows nothing a message box would wait unseen.
     const QString platform = QGuiApplication::platformName();
-    const bool toStderr = unattended || platform == QLatin1String("offscreen") ||
-                          platform == QLatin1String("minimal");
+    const bool toStderr =
+        platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
     try {
-        fennick::app::Form1 form(programDir());
+        fennick::app::Form1 form(appDir);
         QObject::connect(&form, &fennick::app::Form1::failed, &form,
                          [&form, toStderr](const QString& message) {
                              // The program ends here: nothing moves or is
@@ -85,8 +76,7 @@ int main(int argc, char* argv[]) {
                              reportFailure(message.toLatin1().toStdString(), toStderr);
                              QApplication::exit(1);
                          });
-        if (form.Form_Load(arguments))
-            return 0;
+        form.Form_Load(arguments);
         form.show();
         return QApplication::exec();
     } catch (const std::exception& failure) {

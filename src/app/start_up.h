@@ -1,10 +1,12 @@
-// The decisions of the start-up that need no window: the first job id of the
-// dump and whether the command line asks for the unattended run.
+// The start-up that needs no window: the first job id of the dump, whether
+// the command line asks for the unattended run, and that run itself.
 #pragma once
 
 #include <QStringList>
 #include <filesystem>
 #include <string>
+
+#include "pipeline/process.h"
 
 namespace fennick::app {
 
@@ -20,5 +22,19 @@ std::string firstJobId(const std::filesystem::path& appDir);
 // True only for exactly one argument that is exactly "-q": "-Q", "/q", "-q "
 // and "-q" followed by anything else all mean the interactive run.
 bool isUnattended(const QStringList& arguments);
+
+// The pickers of the unattended run: the date pickers one day apart, ending
+// at the present moment; the time pickers as they were when the window was
+// made (`created`).
+Pickers unattendedPickers(LocalTime created, const Clock& now);
+
+// The unattended run without building a window, which it would never show:
+// the start-up's read of the dump's first line, then "Process" on the
+// unattended pickers. Failures propagate.
+Window runUnattended(const std::filesystem::path& appDir, const Clock& now);
+
+// The directory that holds the running program file; `argv0` is the fallback
+// where the system cannot say.
+std::filesystem::path programDir(const char* argv0);
 
 }  // namespace fennick::app

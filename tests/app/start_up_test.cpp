@@ -160,5 +160,52 @@ TEST(FormLoad, BadDumpStopsBeforeTheUnattendedRunStarts) {
     EXPECT_EQ(form.reportingWindow().EndEpoch, 0);
 }
 
+TEST(UnattendedPickers, DatesADayApartEndingNowAtTheTimesOfCreation) {
+    const LocalTime created = kNow - 3s;
+    const Pickers pickers = unattendedPickers(created, fixedNow);
+    EXPECT_EQ(pickers.dp1, local_days{2026y / 12 / 4} + 2h + 15min);
+    EXPECT_EQ(pickers.dp2, kNow);
+    EXPECT_EQ(pickers.tp1, created);
+    EXPECT_EQ(pickers.tp2, created);
+    // Across the end of a month and a leap day.
+    const Pickers march = unattendedPickers(created, [] { return local_days{2028y / 3 / 1} + 1h; });
+    EXPECT_EQ(march.dp1, local_days{2028y / 2 / 29} + 1h);
+}
+
+// Without a window, the same run as the window's own "-q" start-up.
+TEST(RunUnattended, WritesWhatTheWindowsUnattendedRunWrites) {
+    TempDir headless;
+    TempDir windowed;
+    for (const TempDir* dir : {&headless, &windowed})
+        test::writeInputs(*dir, local_days{2026y / 12 / 4} + 10h);
+
+    const Window window = runUnattended(headless.path(), fixedNow);
+    Form1 form(windowed.path(), fixedNow);
+    ASSERT_TRUE(form.Form_Load({"-q"}));
+
+    EXPECT_EQ(window.StartEpoch, form.reportingWindow().StartEpoch);
+    EXPECT_EQ(window.EndEpoch, form.reportingWindow().EndEpoch);
+    for (const char* name : {"out.txt", "out2.txt", "out1.txt", "report_05-12-26.html"}) {
+        EXPECT_TRUE(headless.exists(name)) << name;
+        EXPECT_EQ(headless.read(name), windowed.read(name)) << name;
+    }
+}
+
+TEST(RunUnattended, DumpWithoutAFirstIdStopsBeforeAnyFileIsWritten) {
+    TempDir dir;
+    test::writeInputs(dir, local_days{2026y / 12 / 4} + 10h);
+    dir.write("bpdbjobs.txt", "\r\n" + dir.read("bpdbjobs.txt"));
+    const auto failure = failureOf([&] { runUnattended(dir.path(), fixedNow); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->kind(), FailureKind::InvalidArgument);
+    EXPECT_FALSE(dir.exists("out.txt"));
+}
+
+TEST(ProgramDir, IsTheDirectoryOfTheRunningProgram) {
+    const auto dir = programDir("ignored");
+    EXPECT_TRUE(dir.is_absolute()) << dir;
+    EXPECT_TRUE(std::filesystem::exists(dir / "app_tests")) << dir;
+}
+
 }  // namespace
 }  // namespace fennick::app

@@ -4,10 +4,10 @@
 
 #include <map>
 #include <string>
-#include <vector>
 
 #include "common/failure.h"
 #include "common/failure_of.h"
+#include "job_line.h"
 #include "pipeline/process.h"
 #include "support/temp_dir.h"
 
@@ -29,28 +29,9 @@ LocalTime writtenOnDecember7() {
     return local_days{2026y / 12 / 7} + hours{6};
 }
 
-// A 40-field dump line routed to out.txt, starting `offset` seconds into the
-// window.
+// A dump line starting `offset` seconds into the window.
 std::string job(int id, const std::string& policy, const std::string& client, long long offset) {
-    std::vector<std::string> fields(40, "x");
-    fields[0] = std::to_string(id);
-    fields[3] = "0";
-    fields[4] = policy;
-    fields[5] = "daily";
-    fields[6] = client;
-    fields[8] = std::to_string(kWindowStart + offset);
-    fields[9] = "60";
-    fields[10] = std::to_string(kWindowStart + offset + 60);
-    fields[14] = "1024";
-    fields[15] = "12";
-    fields[22] = "0";
-    fields[27] = "3";
-    fields[39 - 19] = "1";
-    fields[39 - 20] = "5000";
-    std::string line;
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        line += (i ? "," : "") + fields[i];
-    return line + "\r\n";
+    return test::job(id, policy, kWindowStart + offset, "0", client);
 }
 
 const char* const kPage = "report_07-12-26.html";
@@ -144,8 +125,8 @@ TEST_F(FaultTest, TenMegabyteFieldAndOddBytesPassThroughUnchanged) {
     EXPECT_EQ(jobs.rfind("Pol\xE9,daily," + client + ",12/05/2026 02:00:00,", 0), 0u);
     const std::string table = dir.read("out1.txt");
     EXPECT_NE(table.find("Pol\xE9,daily," + client +
-                         ",12/05/2026 02:00:00,12/05/2026 02:01:00,"
-                         "0:01.00,1024,12," +
+                         ",12/05/2026 02:00:00,12/05/2026 03:01:01,"
+                         "1:01.01,1024,12," +
                          label + ",0,5000,2,Full Backup\r\n"),
               std::string::npos);
     const std::string page = dir.read(kPage);

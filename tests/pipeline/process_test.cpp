@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/failure.h"
+#include "job_line.h"
 #include "support/temp_dir.h"
 
 namespace fennick {
@@ -28,28 +29,7 @@ LocalTime writtenOnDecember7() {
     return local_days{2026y / 12 / 7} + hours{6} + minutes{30};
 }
 
-// A dump line of 40 fields routed to out.txt by its routing mark.
-std::string job(int id, const std::string& policy, long long start, const std::string& status) {
-    std::vector<std::string> fields(40, "x");
-    fields[0] = std::to_string(id);
-    fields[3] = status;
-    fields[4] = policy;
-    fields[5] = "daily";
-    fields[6] = "client" + std::to_string(id);
-    fields[8] = std::to_string(start);
-    fields[9] = "3661";
-    fields[10] = std::to_string(start + 3661);
-    fields[14] = "1024";
-    fields[15] = "12";
-    fields[22] = "0";
-    fields[27] = "3";
-    fields[39 - 19] = "1";
-    fields[39 - 20] = "5000";
-    std::string line;
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        line += (i ? "," : "") + fields[i];
-    return line + "\r\n";
-}
+using test::job;
 
 const char* const kOutputs[] = {"out.txt", "out2.txt", "out1.txt", "report_07-12-26.html"};
 

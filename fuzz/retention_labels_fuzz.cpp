@@ -1,8 +1,8 @@
 // The configuration reader over a fennick_config.txt made of the input.
-// A first byte of 0x80 or more asks for about 64 KiB of filler before the
-// rest, so that the input's lines straddle the reader's buffer boundary; with
-// an odd first byte the filler has no line end and becomes one very long
-// line.
+// A first byte of 0x80 or more asks for filler before the rest, ending near
+// 64 KiB (bit 0x40 clear) or 256 KiB (set), so that the input's lines
+// straddle where a large file's reading buffer ends and is refilled; with an
+// odd first byte the filler has no line end and becomes one very long line.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -18,7 +18,8 @@ std::string configOf(std::string_view input) {
     if (input.empty() || static_cast<unsigned char>(input[0]) < 0x80)
         return std::string(input);
     const auto mode = static_cast<unsigned char>(input[0]);
-    const std::size_t filler = 65536 - 128 + (mode & 0x7f) * 2;
+    const std::size_t boundary = (mode & 0x40) != 0 ? std::size_t{1} << 18 : std::size_t{1} << 16;
+    const std::size_t filler = boundary - 64 + (mode & 0x3f) * 2;
     std::string config(filler, '#');  // an ignored line
     if ((mode & 1) == 0) {
         config[filler - 2] = '\r';

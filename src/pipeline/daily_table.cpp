@@ -10,6 +10,7 @@
 
 #include "common/failure.h"
 #include "common/fields.h"
+#include "common/huge_pages.h"
 #include "common/numbers.h"
 #include "common/text_file.h"
 #include "pipeline/extraction.h"
@@ -129,11 +130,14 @@ class JobIndex {
     // a kept row takes its text and 16 bytes, not a copy of its place per
     // step. Row numbers fit 32 bits: 2^32 rows would be half a terabyte.
     PolicyNumbers policies_;
-    std::string text_;                   // the kept rows' tails, back to back
-    std::vector<std::size_t> ends_;      // where each kept row's tail ends in text_
-    std::vector<std::uint32_t> owners_;  // the policy number of each kept row
-    std::vector<std::uint32_t> order_;   // kept row numbers, policy by policy
-    std::vector<std::size_t> starts_;    // policy n's rows are order_[starts_[n], starts_[n+1])
+    template <typename T>
+    using Big = std::vector<T, HugePageAllocator<T>>;
+    std::basic_string<char, std::char_traits<char>, HugePageAllocator<char>>
+        text_;                         // the kept rows' tails, back to back
+    Big<std::size_t> ends_;            // where each kept row's tail ends in text_
+    Big<std::uint32_t> owners_;        // the policy number of each kept row
+    Big<std::uint32_t> order_;         // kept row numbers, policy by policy
+    std::vector<std::size_t> starts_;  // policy n's rows are order_[starts_[n], starts_[n+1])
 };
 
 // Everything of a job line after its Policy field, starting with ",", goes

@@ -1,0 +1,49 @@
+#include "common/huge_pages.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fennick {
+namespace {
+
+TEST(HugePages, BigBuffersAreAlignedToTwoMegabytesAndSmallOnesWork) {
+    for (const std::size_t bytes : {std::size_t{0}, std::size_t{1}, std::size_t{4096},
+                                    std::size_t{1} << 20, (std::size_t{3} << 20) + 7}) {
+        SCOPED_TRACE(bytes);
+        void* memory = allocateLarge(bytes);
+        ASSERT_NE(memory, nullptr);
+        if (bytes >= (std::size_t{1} << 20)) {
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(memory) % (std::size_t{2} << 20), 0u);
+        }
+        // All of it is usable.
+        std::fill_n(static_cast<unsigned char*>(memory), bytes, 0xA5);
+        freeLarge(memory);
+    }
+}
+
+TEST(HugePages, ImpossibleSizesThrowInsteadOfWrapping) {
+    EXPECT_THROW(allocateLarge(static_cast<std::size_t>(-1)), std::bad_alloc);
+    HugePageAllocator<std::uint64_t> allocator;
+    EXPECT_THROW(allocator.allocate(static_cast<std::size_t>(-1) / 4), std::bad_alloc);
+}
+
+TEST(HugePages, ContainersGrowAcrossTheThresholdKeepingTheirContents) {
+    std::basic_string<char, std::char_traits<char>, HugePageAllocator<char>> text;
+    std::vector<std::uint32_t, HugePageAllocator<std::uint32_t>> numbers;
+    for (std::uint32_t i = 0; i < 1'000'000; ++i) {
+        text += static_cast<char>('a' + i % 26);
+        numbers.push_back(i * 7);
+    }
+    ASSERT_EQ(text.size(), 1'000'000u);
+    for (std::uint32_t i = 0; i < 1'000'000; i += 999) {
+        EXPECT_EQ(text[i], static_cast<char>('a' + i % 26));
+        EXPECT_EQ(numbers[i], i * 7);
+    }
+}
+
+}  // namespace
+}  // namespace fennick

@@ -11,7 +11,7 @@
 namespace fennick::app {
 
 // Picker values are plain civil date-times. They travel in a QDateTime of
-// Qt::UTC only because that spec has no daylight-saving gaps: with
+// Qt::UTC only because that zone has no daylight-saving gaps: with
 // Qt::LocalTime a value such as 02:30 on a spring-forward day would be
 // invalid and silently refused. No zone conversion is ever made.
 QDateTime toQDateTime(LocalTime value);

@@ -1,4 +1,5 @@
 #include "bench_inputs.h"
+#include "common/file_names.h"
 
 #include <unistd.h>
 #include <map>

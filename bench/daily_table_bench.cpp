@@ -6,6 +6,7 @@
 
 #include "bench_inputs.h"
 #include "common/failure.h"
+#include "common/file_names.h"
 #include "pipeline/daily_table.h"
 #include "pipeline/retention_labels.h"
 

@@ -5,6 +5,7 @@
 
 #include "bench_inputs.h"
 #include "common/failure.h"
+#include "common/file_names.h"
 #include "common/text_file.h"
 #include "pipeline/extraction.h"
 

@@ -6,7 +6,7 @@
 
 #include "bench_inputs.h"
 #include "common/failure.h"
-#include "pipeline/process.h"
+#include "run/process.h"
 
 namespace fennick::bench {
 

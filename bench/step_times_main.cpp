@@ -15,7 +15,7 @@
 #include "pipeline/daily_table.h"
 #include "pipeline/extraction.h"
 #include "pipeline/retention_labels.h"
-#include "report/report_page.h"
+#include "run/report_file.h"
 
 namespace {
 
@@ -75,8 +75,8 @@ int main(int argc, char** argv) {
                 timed([&] { runs("extract") && (fennick::extractJobs(dir, window), true); });
             const Took tTable =
                 timed([&] { runs("table") && (fennick::writeDailyTable(dir, labels), true); });
-            const Took tReport =
-                timed([&] { runs("report") && (fennick::writeReport(dir, window, today), true); });
+            const Took tReport = timed(
+                [&] { runs("report") && (fennick::writeReportFile(dir, window, today), true); });
             std::printf("run %d seconds:", run);
             print("labels", tLabels);
             print("extract", tExtract);

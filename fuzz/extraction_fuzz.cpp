@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "common/failure.h"
+#include "common/file_names.h"
 #include "pipeline/extraction.h"
 #include "support/expected.h"
 #include "support/scratch.h"

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "common/failure.h"
-#include "report/report_page.h"
+#include "run/report_file.h"
 #include "support/expected.h"
 #include "support/scratch.h"
 
@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const PageResult expected = expectPage(table, kWindow, kToday);
     Ending ending;
     try {
-        const auto path = writeReport(scratchDir(), kWindow, kToday);
+        const auto path = writeReportFile(scratchDir(), kWindow, kToday).page;
         expectSame("page path", (scratchDir() / expected.name).string(), path.string());
     } catch (const Failure& failure) {
         ending = Ending::of(failure);

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "common/failure.h"
+#include "common/file_names.h"
 #include "pipeline/retention_labels.h"
 #include "support/expected.h"
 #include "support/scratch.h"

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "app/banner.h"
-#include "app/start_up.h"
+#include "run/unattended.h"
 
 namespace fennick::app {
 
@@ -137,21 +137,13 @@ void Form1::orderTabs() {
     QWidget::setTabOrder(dp2, tp2);
 }
 
-bool Form1::Form_Load(const QStringList& arguments) {
+void Form1::Form_Load() {
     // Bytes of the 8-bit dump map one to one onto Latin-1 characters.
     Text1->setText(QString::fromLatin1(firstJobId(appDir_)));
     for (DatePicker* picker : {tp1, tp2}) {
         picker->setDisplayFormatMode(DatePicker::kCustomDisplay);
         picker->setCustomFormat(QLatin1String(kTimeFormat));
     }
-    if (!isUnattended(arguments))
-        return false;
-
-    const Pickers unattended = unattendedPickers(tp1->Value(), now_);
-    dp1->setValue(unattended.dp1);
-    dp2->setValue(unattended.dp2);
-    Command1_Click();
-    return true;
 }
 
 Pickers Form1::pickers() const {

@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 #include <filesystem>
@@ -13,8 +12,7 @@
 
 #include "app/date_picker.h"
 #include "common/report_time.h"
-#include "pipeline/process.h"
-#include "pipeline/reporting_window.h"
+#include "run/process.h"
 
 namespace fennick::app {
 
@@ -26,9 +24,10 @@ class Form1 : public QWidget {
     explicit Form1(std::filesystem::path appDir, Clock now = localNow, QWidget* parent = nullptr);
 
     // The start-up, run once after construction and before the window is
-    // shown. Returns true when the unattended run has finished and the
-    // program is to end without showing the window. Failures propagate.
-    bool Form_Load(const QStringList& arguments);
+    // shown: the dump's first job id into Text1, the time pickers'
+    // "HH:mm:ss" display. Failures propagate. (The unattended run never
+    // builds a window; main starts it.)
+    void Form_Load();
 
     // "Process": the whole run. StartEpoch and EndEpoch keep the new window
     // even when a later step fails.

@@ -2,14 +2,14 @@
 // place where a failure is reported and the program ends.
 #include <QApplication>
 #include <QMessageBox>
-#include <QStringList>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "app/form1.h"
-#include "app/start_up.h"
+#include "run/unattended.h"
 
 namespace {
 
@@ -35,18 +35,16 @@ int reportFailure(const std::string& message, bool toStderr) {
 
 int main(int argc, char* argv[]) {
     // The argument text as it came, before the toolkit takes its own options.
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
     // AppDir is where the program file lies, not where it was started from,
     // so a scheduler may start it from anywhere.
-    const std::filesystem::path appDir = fennick::app::programDir(argv[0]);
-    if (fennick::app::isUnattended(arguments)) {
+    const std::filesystem::path appDir = fennick::programDir(argv[0]);
+    if (fennick::isUnattended(arguments)) {
         // The window would never be shown, so the unattended run builds none
         // and needs no display, not even one that DISPLAY names but that has
         // gone away. Nobody watches it: failures go to stderr.
         try {
-            fennick::app::runUnattended(appDir, fennick::localNow);
+            fennick::runUnattended(appDir, fennick::localNow);
             return 0;
         } catch (const std::exception& failure) {
             return reportFailure(failure.what(), true);
@@ -76,7 +74,7 @@ int main(int argc, char* argv[]) {
                              reportFailure(message.toLatin1().toStdString(), toStderr);
                              QApplication::exit(1);
                          });
-        form.Form_Load(arguments);
+        form.Form_Load();
         form.show();
         return QApplication::exec();
     } catch (const std::exception& failure) {

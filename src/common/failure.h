@@ -16,6 +16,7 @@ enum class FailureKind {
     InvalidArgument,
     CannotCreate,
     IoError,  // a read or write that the operating system refused after the open
+    Busy,     // another run holds the folder
 };
 
 // "File not found", "Type mismatch", ...

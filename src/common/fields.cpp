@@ -106,12 +106,6 @@ std::string_view Fields::at(std::size_t index) const {
     return fields_[index];
 }
 
-std::string_view Fields::fromEnd(std::size_t back) const {
-    if (back >= fields_.size())
-        throw noFieldFromEnd(back, fields_.size());
-    return fields_[fields_.size() - 1 - back];
-}
-
 void EdgeFields::split(std::string_view line, std::size_t front) {
     front_.clear();
     back_.clear();

@@ -19,8 +19,6 @@ class Fields {
     // Field `index`; beyond the last field is "subscript out of range" with
     // the field index as its location.
     std::string_view at(std::size_t index) const;
-    // The field `back` places before the last one (0 is the last field).
-    std::string_view fromEnd(std::size_t back) const;
 
   private:
     std::vector<std::string_view> fields_;

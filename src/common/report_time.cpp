@@ -101,12 +101,6 @@ void appendDateText(std::string& out, LocalTime time) {
     appendChecked(out, time.time_since_epoch().count());
 }
 
-std::string dateText(LocalTime time) {
-    std::string text;
-    appendDateText(text, time);
-    return text;
-}
-
 void appendReportZoneText(std::string& out, double epochSeconds) {
     const double shown = std::nearbyint(epochSeconds) + static_cast<double>(kReportZoneOffset);
     // Compare as doubles first: a huge value must not reach the integer cast.

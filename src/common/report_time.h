@@ -20,13 +20,10 @@ struct Window {
 // counted in seconds from 1970-01-01 00:00:00 of that same zone.
 using LocalTime = std::chrono::local_seconds;
 
-// The date text of every date column and of the page's window line:
+// Appends the date text of every date column and of the page's window line:
 // "MM/DD/YYYY HH:mm:ss", or "MM/DD/YYYY" alone at exactly midnight. The same
 // on every machine, whatever its locale. A year outside 100..9999 is an
 // overflow.
-std::string dateText(LocalTime time);
-
-// dateText() appended to `out`, for writers that build a line in one buffer.
 void appendDateText(std::string& out, LocalTime time);
 
 // The date text of epoch seconds n shown in the report zone, that is of the

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "common/failure.h"
 
@@ -43,8 +41,11 @@ std::size_t firstBuffer(const std::filesystem::path& path) {
 
 }  // namespace
 
-LineReader::LineReader(const std::filesystem::path& path, std::string name)
-    : name_(std::move(name)), buffer_(firstBuffer(path)) {
+LineReader::LineReader(std::FILE* stream, std::string_view name)
+    : file_(stream), name_(name), buffer_(4096) {}
+
+LineReader::LineReader(const std::filesystem::path& path, std::string_view name)
+    : name_(name), buffer_(firstBuffer(path)) {
     file_ = std::fopen(path.c_str(), "rb");
     if (file_ == nullptr) {
         const int error = errno;
@@ -117,8 +118,13 @@ std::string_view LineReader::readLine() {
     }
 }
 
-LineWriter::LineWriter(const std::filesystem::path& path, std::string name)
-    : name_(std::move(name)), buffer_(kWriteBuffer) {
+LineWriter::LineWriter(std::FILE* stream, std::string_view name)
+    : file_(stream), name_(name), buffer_(kWriteBuffer) {
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+}
+
+LineWriter::LineWriter(const std::filesystem::path& path, std::string_view name)
+    : name_(name), buffer_(kWriteBuffer) {
     file_ = std::fopen(path.c_str(), "wb");
     if (file_ == nullptr) {
         throw Failure(FailureKind::CannotCreate, path.string() + " " + reason(errno)).at(name_);
@@ -191,20 +197,6 @@ void LineWriter::close() {
     file_ = nullptr;
     if (std::fclose(file) != 0)
         fail();
-}
-
-std::string readAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        throw Failure(FailureKind::FileNotFound, "cannot be opened").at(path.string());
-    }
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeAll(const std::filesystem::path& path, std::string_view bytes) {
-    LineWriter out(path, path.filename().string());
-    out.write(bytes);
-    out.close();
 }
 
 }  // namespace fennick

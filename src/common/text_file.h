@@ -42,7 +42,10 @@ class RawBuffer {
 class LineReader {
   public:
     // `name` is what failures call the file. A missing file is "file not found".
-    LineReader(const std::filesystem::path& path, std::string name);
+    LineReader(const std::filesystem::path& path, std::string_view name);
+    // Reads an open stream to its end and closes it: text in memory
+    // (`fmemopen`) for steps tested without a folder.
+    LineReader(std::FILE* stream, std::string_view name);
     ~LineReader();
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
@@ -73,7 +76,9 @@ class LineReader {
 // writer's buffer goes out when it is closed or destroyed.
 class LineWriter {
   public:
-    LineWriter(const std::filesystem::path& path, std::string name);
+    LineWriter(const std::filesystem::path& path, std::string_view name);
+    // Writes to an open stream and closes it (`open_memstream` in tests).
+    LineWriter(std::FILE* stream, std::string_view name);
     ~LineWriter();
     LineWriter(const LineWriter&) = delete;
     LineWriter& operator=(const LineWriter&) = delete;
@@ -95,9 +100,5 @@ class LineWriter {
     std::size_t used_ = 0;
     bool firstLineFlushed_ = false;
 };
-
-// Whole-file helpers for small files and tests.
-std::string readAll(const std::filesystem::path& path);
-void writeAll(const std::filesystem::path& path, std::string_view bytes);
 
 }  // namespace fennick

@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "common/columns.h"
 #include "common/failure.h"
 #include "common/fields.h"
+#include "common/file_names.h"
 #include "common/huge_pages.h"
+#include "common/located.h"
 #include "common/numbers.h"
 #include "common/text_file.h"
-#include "pipeline/extraction.h"
 #include "pipeline/time_string.h"
 
 namespace fennick {
@@ -23,7 +25,6 @@ namespace {
 constexpr std::string_view kHeader =
     "Policy,Schedule,Client,Start,End,Elapsed Time,KBytes,Files,Retention Period,Status,"
     "Tx Rate,Job ID,Schedule Type";
-constexpr std::string_view kNotFound = ",Not Found";
 constexpr std::string_view kNotProgrammed = "Not Programmed";
 
 // The distinct names of the policy list, each with a number, found by the
@@ -144,29 +145,25 @@ class JobIndex {
 // to the shared text. The coded fields are looked at in the order 5, 8, 12,
 // so a short or bad row names the same field whatever its policy.
 void JobIndex::add(const Fields& fields, const RetentionLabels& labels) {
-    const std::string_view elapsedField = fields.at(5);
-    std::int32_t elapsed = 0;
-    try {
-        elapsed = parseInt32(elapsedField);
-    } catch (Failure& failure) {
-        failure.at({}, Failure::kNoLine, 5);
-        throw;
-    }
-    const std::string_view retention = retentionText(fields.at(8), labels);
-    const std::string_view schedule = scheduleText(fields.at(12));
+    using namespace column;
+    const std::string_view elapsedField = fields.at(kElapsed);
+    const std::int32_t elapsed =
+        inField(kElapsed, [elapsedField] { return parseInt32(elapsedField); });
+    const std::string_view retention = retentionText(fields.at(kRetention), labels);
+    const std::string_view schedule = scheduleText(fields.at(kScheduleType));
 
-    const std::uint32_t owner = policies_.find(fields[0]);
+    const std::uint32_t owner = policies_.find(fields[kPolicy]);
     if (owner == PolicyNumbers::kNone)
         return;  // no policy line names it: it appears nowhere
     const auto add = [this](std::string_view text) {
         text_ += ',';
         text_ += text;
     };
-    add(fieldRun(fields[1], fields[4]));
+    add(fieldRun(fields[kSchedule], fields[kEnd]));
     add(TimeString(elapsed));
-    add(fieldRun(fields[6], fields[7]));
+    add(fieldRun(fields[kKilobytes], fields[kFiles]));
     add(retention);
-    add(fieldRun(fields[9], fields[11]));
+    add(fieldRun(fields[kStatus], fields[kJobId]));
     add(schedule);
     ends_.push_back(text_.size());
     owners_.push_back(owner);
@@ -201,10 +198,10 @@ JobIndex readJobs(const std::filesystem::path& appDir, const std::vector<std::st
     try {
         while (!reader.atEnd()) {
             fields.split(reader.readLine());
-            jobs.add(fields, labels);
+            located(kJobsFile, reader.lineNumber(), Failure::kNoField,
+                    [&] { jobs.add(fields, labels); });
         }
     } catch (Failure& failure) {
-        failure.at(kJobsFile, reader.lineNumber());
         jobs.failure = std::move(failure);
     }
     jobs.group();
@@ -217,6 +214,7 @@ void writePolicy(LineWriter& table, std::string_view policy, const JobIndex& job
     if (rows.empty()) {
         if (!jobs.failure) {  // a failing run stops before this line
             table.write(policy);
+            table.write(",");
             table.writeLine(kNotFound);
         }
         return;
@@ -237,8 +235,17 @@ struct PolicyList {
 PolicyList readPolicies(LineReader& reader) {
     PolicyList list;
     try {
-        while (!reader.atEnd())
-            list.names.emplace_back(reader.readLine());
+        while (!reader.atEnd()) {
+            const std::string_view name = reader.readLine();
+            // A comma would split the name across the table's columns, and
+            // every later column would stand one place off.
+            if (name.find(',') != std::string_view::npos) {
+                throw Failure(FailureKind::InvalidArgument,
+                              "is a policy name with a comma, which the table cannot hold")
+                    .at(kPolicyFile, reader.lineNumber());
+            }
+            list.names.emplace_back(name);
+        }
     } catch (Failure& failure) {
         list.failure = std::move(failure);
     }

@@ -8,9 +8,6 @@
 
 namespace fennick {
 
-inline constexpr const char* kPolicyFile = "policy_list.txt";
-inline constexpr const char* kTableFile = "out1.txt";
-
 // The Retention Period text of a level code: the label for "0".."28",
 // "Not Programmed" for any other text.
 std::string_view retentionText(std::string_view code, const RetentionLabels& labels);
@@ -19,7 +16,8 @@ std::string_view retentionText(std::string_view code, const RetentionLabels& lab
 std::string_view scheduleText(std::string_view code);
 
 // Writes out1.txt: the header line, then for each policy line its job lines
-// (the name on the first only) or its not-found line.
+// (the name on the first only) or its not-found line. A policy line with a
+// comma is an invalid argument, met when that line's turn comes.
 void writeDailyTable(const std::filesystem::path& appDir, const RetentionLabels& labels);
 
 }  // namespace fennick

@@ -3,8 +3,11 @@
 #include <string>
 #include <string_view>
 
+#include "common/columns.h"
 #include "common/failure.h"
 #include "common/fields.h"
+#include "common/file_names.h"
+#include "common/located.h"
 #include "common/numbers.h"
 #include "common/text_file.h"
 
@@ -12,44 +15,13 @@ namespace fennick {
 
 namespace {
 
-// Dump fields the step reads by their position from the start.
-constexpr std::size_t kJobId = 0;
-constexpr std::size_t kOtherField = 1;
-constexpr std::size_t kStatus = 3;
-constexpr std::size_t kPolicy = 4;
-constexpr std::size_t kSchedule = 5;
-constexpr std::size_t kClient = 6;  // 4, 5 and 6 go out side by side
-constexpr std::size_t kStart = 8;
-constexpr std::size_t kElapsed = 9;
-constexpr std::size_t kEnd = 10;
-constexpr std::size_t kRouteFlag = 11;
-constexpr std::size_t kKilobytes = 14;
-constexpr std::size_t kFiles = 15;
-constexpr std::size_t kScheduleType = 22;
-constexpr std::size_t kRetention = 27;
-
-// Fields counted back from the last one: their place moves with the line's length.
-constexpr std::size_t kMarkBack = 19;
-constexpr std::size_t kRateBack = 20;
-constexpr std::size_t kRouteTwoRateBack = 22;
+using namespace dump;
 
 // The step reads fields 0 to 27 from the front and the last 23 from the
 // back; a dump line's long middle is never split.
 constexpr std::size_t kFrontFields = kRetention + 1;
 
 enum class Verdict { Skip, Stop, Jobs, OtherJobs };
-
-// Runs `convert` on a field's text and names the field in its failure; the
-// number helpers know the text but not where it came from.
-template <typename Convert>
-auto inField(std::size_t index, Convert convert) {
-    try {
-        return convert();
-    } catch (Failure& failure) {
-        failure.at({}, Failure::kNoLine, static_cast<long>(index));
-        throw;
-    }
-}
 
 void addColumn(std::string& text, std::string_view column) {
     text += column;
@@ -103,15 +75,10 @@ Verdict examine(EdgeFields& fields, const Window& window, std::string& text) {
 
     const std::string_view mark = trimBlanks(fields.fromEnd(kMarkBack));
     if (!mark.empty()) {
-        double value = 0;
-        try {
-            value = parseNumber(mark);
-        } catch (Failure& failure) {
-            // Only a failure needs the mark's index, and with it the count
-            // of the middle's fields.
-            failure.at({}, Failure::kNoLine, static_cast<long>(fields.size() - 1 - kMarkBack));
-            throw;
-        }
+        // Only a failure needs the mark's index, and with it the count of
+        // the middle's fields.
+        const double value = inField([&fields] { return fields.size() - 1 - kMarkBack; },
+                                     [mark] { return parseNumber(mark); });
         if (value != 1)
             return Verdict::Skip;
         buildLine(text, fields, kRateBack, false);
@@ -128,25 +95,15 @@ Verdict examine(EdgeFields& fields, const Window& window, std::string& text) {
 
 }  // namespace
 
-void extractJobs(const std::filesystem::path& appDir, const Window& window) {
-    // The dump opens first, so a missing dump leaves earlier outputs alone.
-    LineReader dump(fileIn(appDir, kDumpFile), kDumpFile);
-    LineWriter jobs(fileIn(appDir, kJobsFile), kJobsFile);
-    LineWriter otherJobs(fileIn(appDir, kOtherJobsFile), kOtherJobsFile);
-
+void extractJobs(LineReader& dump, LineWriter& jobs, LineWriter& otherJobs, const Window& window) {
     // One line view, one field list and one output text serve every line, so
     // memory follows the widest line rather than the dump.
     EdgeFields fields;
     std::string text;
     for (bool scanning = true; scanning && !dump.atEnd();) {
         fields.split(dump.readLine(), kFrontFields);
-        Verdict verdict = Verdict::Skip;
-        try {
-            verdict = examine(fields, window, text);
-        } catch (Failure& failure) {
-            failure.at(kDumpFile, dump.lineNumber());
-            throw;
-        }
+        const Verdict verdict = located(kDumpFile, dump.lineNumber(), Failure::kNoField,
+                                        [&] { return examine(fields, window, text); });
         switch (verdict) {
             case Verdict::Skip:
                 break;
@@ -165,6 +122,14 @@ void extractJobs(const std::filesystem::path& appDir, const Window& window) {
     // close() rather than the destructor so that a failed flush is reported.
     jobs.close();
     otherJobs.close();
+}
+
+void extractJobs(const std::filesystem::path& appDir, const Window& window) {
+    // The dump opens first, so a missing dump leaves earlier outputs alone.
+    LineReader dump(fileIn(appDir, kDumpFile), kDumpFile);
+    LineWriter jobs(fileIn(appDir, kJobsFile), kJobsFile);
+    LineWriter otherJobs(fileIn(appDir, kOtherJobsFile), kOtherJobsFile);
+    extractJobs(dump, jobs, otherJobs, window);
 }
 
 }  // namespace fennick

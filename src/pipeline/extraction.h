@@ -4,16 +4,17 @@
 #include <filesystem>
 
 #include "common/report_time.h"
+#include "common/text_file.h"
 
 namespace fennick {
 
-inline constexpr const char* kDumpFile = "bpdbjobs.txt";
-inline constexpr const char* kJobsFile = "out.txt";
-inline constexpr const char* kOtherJobsFile = "out2.txt";
-
 // Reads the dump (newest job first) up to the first job older than the
-// window and writes each selected job to out.txt (13 columns) or out2.txt
-// (14 columns). The outputs are created only once the dump has opened.
+// window and writes each selected job to `jobs` (out.txt, 13 columns) or
+// `otherJobs` (out2.txt, 14 columns), then closes both.
+void extractJobs(LineReader& dump, LineWriter& jobs, LineWriter& otherJobs, const Window& window);
+
+// The same on the files of `appDir`: the outputs are created only once the
+// dump has opened, so a missing dump leaves earlier outputs as they were.
 void extractJobs(const std::filesystem::path& appDir, const Window& window);
 
 }  // namespace fennick

@@ -2,6 +2,8 @@
 
 #include "common/failure.h"
 #include "common/fields.h"
+#include "common/file_names.h"
+#include "common/located.h"
 #include "common/text_file.h"
 
 namespace fennick {
@@ -33,11 +35,8 @@ RetentionLabels readRetentionLabels(const std::filesystem::path& appDir) {
         if (level < 0)
             continue;
         pieces.split(line, '=');
-        try {
-            labels[static_cast<std::size_t>(level)] = pieces.at(1);
-        } catch (Failure& failure) {
-            throw failure.at(kConfigFile, config.lineNumber());
-        }
+        labels[static_cast<std::size_t>(level)] = located(
+            kConfigFile, config.lineNumber(), Failure::kNoField, [&] { return pieces.at(1); });
     }
     return labels;
 }

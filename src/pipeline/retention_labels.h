@@ -7,8 +7,6 @@
 
 namespace fennick {
 
-inline constexpr const char* kConfigFile = "fennick_config.txt";
-
 using RetentionLabels = std::array<std::string, 29>;
 
 // Lines "RLnn...=label[=...]" set label nn (00..28), the last such line

@@ -1,17 +1,15 @@
 #include "report/report_page.h"
 
+#include "common/columns.h"
 #include "common/failure.h"
 #include "common/fields.h"
-#include "common/text_file.h"
+#include "common/file_names.h"
+#include "common/located.h"
 #include "report/html_text.h"
 
 namespace fennick {
 
 namespace {
-
-// The table's name as failures give it; the report knows nothing else of
-// the step that writes it.
-constexpr std::string_view kTableFile = "out1.txt";
 
 // Head lines 1 to 7, each with its line end, and the empty line 8. The
 // "--->" and the missing head and body elements are what the page has always
@@ -51,8 +49,6 @@ constexpr std::string_view kSectionRow =
     "</TD></tr>";
 constexpr std::string_view kPageEnd = "</table> </html>";
 
-constexpr std::string_view kNotFound = "Not Found";
-
 // Whether a table line holds no byte that HTML must escape. Most lines hold
 // none, and then their fields are copied as they are: one scan of the line
 // instead of one per field.
@@ -85,13 +81,16 @@ void buildHeadingRow(const Fields& fields, bool plain, std::string& row) {
 // A job line or a not-found line. The opening is decided before anything is
 // appended, so a line too short for f1 or f9 fails with nothing of it
 // written.
-void buildRow(const Fields& fields, bool plain, std::string& row) {
-    const bool notFound = fields.at(1) == kNotFound;
+void buildRow(const Fields& fields, bool plain, std::string& row, PageCounts& counts) {
+    const bool notFound = fields.at(column::kNotFoundMark) == kNotFound;
     bool highlighted = false;
     if (!notFound) {
-        const std::string_view status = fields.at(9);
+        const std::string_view status = fields.at(column::kStatus);
         highlighted = status != "0" && status != "1";
     }
+    ++(notFound ? counts.notFound : counts.jobs);
+    if (highlighted)
+        ++counts.failed;
     row.assign(highlighted ? kHighlightedRow : kPlainRow);
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const std::string_view field = fields[i];
@@ -116,16 +115,7 @@ std::string reportFileName(std::chrono::year_month_day today) {
     return "report_" + dayMonthYearText(today) + ".html";
 }
 
-std::filesystem::path writeReport(const std::filesystem::path& appDir, const Window& window,
-                                  std::chrono::year_month_day today) {
-    // The table is opened first: when it is missing, the day's page stays as
-    // it was.
-    LineReader table(fileIn(appDir, kTableFile), std::string(kTableFile));
-
-    const std::string name = reportFileName(today);
-    const std::filesystem::path pagePath = fileIn(appDir, name);
-    LineWriter page(pagePath, name);
-
+PageCounts writePage(LineReader& table, LineWriter& page, const Window& window) {
     page.write(kHead);
 
     std::string row;
@@ -147,21 +137,18 @@ std::filesystem::path writeReport(const std::filesystem::path& appDir, const Win
 
     page.writeLine(kSectionRow);
 
+    PageCounts counts;
     while (!table.atEnd()) {
         line = table.readLine();
         fields.split(line);
-        try {
-            buildRow(fields, plainText(line), row);
-        } catch (Failure& failure) {
-            failure.at(kTableFile, table.lineNumber());
-            throw;
-        }
+        located(kTableFile, table.lineNumber(), Failure::kNoField,
+                [&] { buildRow(fields, plainText(line), row, counts); });
         page.writeLine(row);
     }
 
     page.writeLine(kPageEnd);
     page.close();
-    return pagePath;
+    return counts;
 }
 
 }  // namespace fennick

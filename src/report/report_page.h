@@ -1,22 +1,30 @@
-// The "Backup Report" page from out1.txt.
+// The "Backup Report" page from the daily table (out1.txt).
 #pragma once
 
 #include <chrono>
-#include <filesystem>
+#include <cstddef>
 #include <string>
-#include <string_view>
 
 #include "common/report_time.h"
+#include "common/text_file.h"
 
 namespace fennick {
+
+// What the page shows, counted as it is written.
+struct PageCounts {
+    std::size_t jobs = 0;      // rows of jobs
+    std::size_t failed = 0;    // rows of jobs highlighted as failed
+    std::size_t notFound = 0;  // daily policies without jobs
+
+    bool operator==(const PageCounts&) const = default;
+};
 
 // "report_DD-MM-YY.html" for the date the page is written on.
 std::string reportFileName(std::chrono::year_month_day today);
 
-// Reads out1.txt from `appDir` and writes the page named after `today`
-// there; returns the page's path. A missing out1.txt leaves any page as it
-// was.
-std::filesystem::path writeReport(const std::filesystem::path& appDir, const Window& window,
-                                  std::chrono::year_month_day today);
+// Writes the page of `window` from the lines of `table` to `page`, and
+// closes it. An empty table fails after the page's first ten lines; a line
+// too short for its status fails with nothing of that line written.
+PageCounts writePage(LineReader& table, LineWriter& page, const Window& window);
 
 }  // namespace fennick

@@ -1,13 +1,13 @@
-#include "app/start_up.h"
+#include "run/unattended.h"
 
 #include <chrono>
 #include <string_view>
 
 #include "common/failure.h"
+#include "common/file_names.h"
 #include "common/text_file.h"
-#include "pipeline/extraction.h"
 
-namespace fennick::app {
+namespace fennick {
 
 std::string firstJobId(const std::filesystem::path& appDir) {
     LineReader dump(fileIn(appDir, kDumpFile), kDumpFile);
@@ -22,18 +22,23 @@ std::string firstJobId(const std::filesystem::path& appDir) {
     return std::string(line.substr(0, comma));
 }
 
-Pickers unattendedPickers(LocalTime created, const Clock& now) {
-    // The same clock time on the previous calendar day, then now.
-    const LocalTime start = now() - std::chrono::days{1};
-    return Pickers{start, created, now(), created};
+bool isUnattended(const std::vector<std::string>& arguments) {
+    return arguments.size() == 1 && arguments.front() == kUnattendedSwitch;
 }
 
-Window runUnattended(const std::filesystem::path& appDir, const Clock& now) {
+Pickers dayBefore(LocalTime end, LocalTime times) {
+    // The same clock time on the previous calendar day: the report zone has
+    // no daylight saving, so that is always 24 hours.
+    return Pickers{end - std::chrono::days{1}, times, end, times};
+}
+
+ReportFile runUnattended(const std::filesystem::path& appDir, const Clock& now) {
+    // The time pickers hold the moment the window would have been made.
     const LocalTime created = now();
     // The id goes nowhere, but a dump without one stops the run here.
     firstJobId(appDir);
     Window window;
-    return process(appDir, unattendedPickers(created, now), now, window);
+    return process(appDir, dayBefore(now(), created), now, window);
 }
 
 std::filesystem::path programDir(const char* argv0) {
@@ -44,8 +49,4 @@ std::filesystem::path programDir(const char* argv0) {
     return std::filesystem::absolute(argv0).parent_path();
 }
 
-bool isUnattended(const QStringList& arguments) {
-    return arguments.size() == 1 && arguments.front() == QLatin1String(kUnattendedSwitch);
-}
-
-}  // namespace fennick::app
+}  // namespace fennick

@@ -1,0 +1,16 @@
+// The files of a run, by the names they have in AppDir; failures use the
+// same names.
+#pragma once
+
+#include <string_view>
+
+namespace fennick {
+
+inline constexpr std::string_view kConfigFile = "fennick_config.txt";
+inline constexpr std::string_view kDumpFile = "bpdbjobs.txt";
+inline constexpr std::string_view kJobsFile = "out.txt";
+inline constexpr std::string_view kOtherJobsFile = "out2.txt";
+inline constexpr std::string_view kPolicyFile = "policy_list.txt";
+inline constexpr std::string_view kTableFile = "out1.txt";
+
+}  // namespace fennick

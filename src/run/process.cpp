@@ -1,0 +1,44 @@
+#include "run/process.h"
+
+#include <chrono>
+
+#include "pipeline/daily_table.h"
+#include "pipeline/extraction.h"
+#include "pipeline/retention_labels.h"
+#include "run/run_lock.h"
+
+namespace fennick {
+
+namespace {
+
+ReportFile writeReportOn(const std::filesystem::path& appDir, const Window& window,
+                         const Clock& now) {
+    const auto today = std::chrono::year_month_day{std::chrono::floor<std::chrono::days>(now())};
+    return writeReportFile(appDir, window, today);
+}
+
+}  // namespace
+
+ReportFile process(const std::filesystem::path& appDir, const Pickers& pickers, const Clock& now,
+                   Window& window) {
+    // A second run in the same folder would overwrite these files while
+    // this one reads them; it waits here instead.
+    const RunLock lock(appDir);
+    removeUnfinishedPages(appDir);
+    // Each step ends before the next begins and hands on through files; a
+    // failure stops the run and leaves the later steps' files as they were.
+    const RetentionLabels labels = readRetentionLabels(appDir);
+    window = computeWindow(pickers);
+    extractJobs(appDir, window);
+    writeDailyTable(appDir, labels);
+    return writeReportOn(appDir, window, now);
+}
+
+ReportFile writeTodaysReport(const std::filesystem::path& appDir, const Window& window,
+                             const Clock& now) {
+    const RunLock lock(appDir);
+    removeUnfinishedPages(appDir);
+    return writeReportOn(appDir, window, now);
+}
+
+}  // namespace fennick

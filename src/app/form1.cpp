@@ -1,13 +1,16 @@
 #include "app/form1.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFont>
 #include <QPalette>
+#include <QUrl>
 #include <chrono>
 #include <exception>
 #include <utility>
 
 #include "app/banner.h"
+#include "run/run_summary.h"
 #include "run/unattended.h"
 
 namespace fennick::app {
@@ -86,15 +89,27 @@ void Form1::createControls() {
     Label1 = fittedLabel(this, "Label1", "Start Date & Time", 600, 360);
     Label2 = fittedLabel(this, "Label2", "End Date & Time", 4800, 360);
 
-    // All four start at the present moment, so the unattended run covers the
-    // 24 hours before it started.
+    // The end pickers start at the present moment and the start pickers one
+    // day earlier: "Process" pressed at once reports on the same 24 hours as
+    // the unattended run.
     const LocalTime present = now_();
     dp1 = place(new DatePicker(this), "dp1", 600, 600, 1815, 375);
     tp1 = place(new DatePicker(this), "tp1", 2400, 600, 1815, 375);
     dp2 = place(new DatePicker(this), "dp2", 4800, 600, 1815, 375);
     tp2 = place(new DatePicker(this), "tp2", 6600, 600, 1815, 375);
-    for (DatePicker* picker : {dp1, tp1, dp2, tp2})
-        picker->setValue(present);
+    const Pickers lastDay = dayBefore(present, present);
+    dp1->setValue(lastDay.dp1);
+    tp1->setValue(lastDay.dp1);
+    dp2->setValue(lastDay.dp2);
+    tp2->setValue(lastDay.tp2);
+
+    // Empty until a run has finished; its link opens the page.
+    Label5 = place(new QLabel(this), "Label5", 600, 1200, 7800, 375);
+    Label5->setTextFormat(Qt::RichText);
+    Label5->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    Label5->setFocusPolicy(Qt::NoFocus);  // the tab order stays that of the table
+    connect(Label5, &QLabel::linkActivated, this,
+            [](const QString& link) { QDesktopServices::openUrl(QUrl(link)); });
 
     Command1 =
         place(new QPushButton(QStringLiteral("Process"), this), "Command1", 1200, 6360, 1695, 735);
@@ -151,9 +166,20 @@ Pickers Form1::pickers() const {
 }
 
 void Form1::Command1_Click() {
-    // The results are the files; the window only says it is busy.
+    // The results are the files; the window says it is busy, also while it
+    // waits for another run of the same folder, and then where the page is.
     const WaitCursor busy;
-    process(appDir_, pickers(), now_, window_);
+    showResult(process(appDir_, pickers(), now_, window_));
+}
+
+void Form1::showResult(const ReportFile& report) {
+    lastPage_ = report.page;
+    const QString page = QString::fromStdString(report.page.string());
+    const QString name = QString::fromStdString(report.page.filename().string());
+    Label5->setText(QString::fromStdString(countsText(report.counts)) +
+                    QStringLiteral(": <a href=\"%1\">%2</a>")
+                        .arg(QUrl::fromLocalFile(page).toString(QUrl::FullyEncoded).toHtmlEscaped(),
+                             name.toHtmlEscaped()));
 }
 
 void Form1::Command3_Click() {
@@ -161,7 +187,7 @@ void Form1::Command3_Click() {
 }
 
 void Form1::Command4_Click() {
-    writeTodaysReport(appDir_, window_, now_);
+    showResult(writeTodaysReport(appDir_, window_, now_));
 }
 
 void Form1::Timer1_Timer() {

@@ -43,6 +43,8 @@ class Form1 : public QWidget {
     void stopTimer() { Timer1.stop(); }
 
     const Window& reportingWindow() const { return window_; }
+    // The page the result line links to; empty before the first run.
+    const std::filesystem::path& lastPage() const { return lastPage_; }
     // Label4's left edge in twips, exact.
     float bannerLeft() const { return bannerLeft_; }
 
@@ -55,6 +57,8 @@ class Form1 : public QWidget {
     void createControls();
     void orderTabs();
     Pickers pickers() const;
+    // The counts and a link to the page, under the pickers.
+    void showResult(const ReportFile& report);
     // Runs a click handler; a failure leaves it only as `failed`, because an
     // exception must not unwind through the event loop.
     void guarded(const std::function<void()>& handler);
@@ -62,6 +66,7 @@ class Form1 : public QWidget {
     std::filesystem::path appDir_;
     Clock now_;
     Window window_;  // StartEpoch, EndEpoch: 0 until first computed
+    std::filesystem::path lastPage_;
     float bannerLeft_ = 0;
 
     QLabel* Label1 = nullptr;
@@ -74,6 +79,7 @@ class Form1 : public QWidget {
     QPushButton* Command2 = nullptr;
     QLabel* Label3 = nullptr;
     QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;  // what the last "Process" wrote
     QLineEdit* Text1 = nullptr;
     QPushButton* Command3 = nullptr;
     QPushButton* Command4 = nullptr;

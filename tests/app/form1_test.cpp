@@ -16,7 +16,7 @@
 #include "app/banner.h"
 #include "app/date_picker.h"
 #include "app/form1.h"
-#include "app_inputs.h"
+#include "support/run_inputs.h"
 #include "support/temp_dir.h"
 
 namespace fennick::app {
@@ -27,13 +27,6 @@ using test::TempDir;
 
 using test::fixedNow;
 using test::kNow;
-
-std::set<std::string> filesIn(const std::filesystem::path& dir) {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir))
-        names.insert(entry.path().filename().string());
-    return names;
-}
 
 template <typename Widget>
 Widget* child(const Form1& form, const char* name) {
@@ -220,11 +213,11 @@ TEST(Form1Process, UpdateDatabaseWritesNothing) {
     Form1 form(dir.path(), fixedNow);
     QStringList failures;
     QObject::connect(&form, &Form1::failed, [&](const QString& message) { failures << message; });
-    const auto before = filesIn(dir.path());
+    const auto before = dir.names();
 
     child<QPushButton>(form, "Command2")->click();
 
-    EXPECT_EQ(filesIn(dir.path()), before);
+    EXPECT_EQ(dir.names(), before);
     EXPECT_TRUE(failures.isEmpty());
     EXPECT_EQ(form.reportingWindow().StartEpoch, 0);
 }
@@ -236,7 +229,7 @@ TEST(Form1Process, WindowAloneThenReportFromTheStoredWindow) {
     const double now = static_cast<double>(test::epochOf(kNow));
     EXPECT_EQ(form.reportingWindow().StartEpoch, now);
     EXPECT_EQ(form.reportingWindow().EndEpoch, now);
-    EXPECT_TRUE(filesIn(dir.path()).empty());
+    EXPECT_TRUE(dir.names().empty());
 
     dir.write("out1.txt", "Policy,Schedule\r\n");
     form.Command4_Click();

@@ -9,7 +9,7 @@
 #include <set>
 #include <string>
 
-#include "app_inputs.h"
+#include "support/run_inputs.h"
 #include "support/temp_dir.h"
 
 namespace fennick::app {
@@ -66,13 +66,6 @@ Outcome runFennick(const std::filesystem::path& program, const std::filesystem::
     return outcome;
 }
 
-std::set<std::string> filesIn(const std::filesystem::path& dir) {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 int linesOf(const std::string& text) {
     int count = 0;
     for (char c : text)
@@ -93,11 +86,15 @@ TEST(UnattendedRun, WritesTheFilesOfThe24HoursBeforeItsStartAndEndsWithStatus0) 
     appDir.write("policy_list.txt", "PolA\r\nPolC\r\n");
     // Newest first: one second past each end of the window, both ends, and
     // a job of the other route inside.
-    appDir.write("bpdbjobs.txt", dumpLine("106", "PolA", epochOf(kEnd) + 1, Route::Jobs) +
-                                     dumpLine("105", "PolA", epochOf(kEnd), Route::Jobs) +
-                                     dumpLine("104", "PolB", epochOf(kEnd) - 60, Route::OtherJobs) +
-                                     dumpLine("103", "PolA", epochOf(kStart), Route::Jobs) +
-                                     dumpLine("102", "PolA", epochOf(kStart) - 1, Route::Jobs));
+    appDir.write("bpdbjobs.txt",
+                 dumpLine({.id = "106", .policy = "PolA", .start = epochOf(kEnd) + 1}) +
+                     dumpLine({.id = "105", .policy = "PolA", .start = epochOf(kEnd)}) +
+                     dumpLine({.id = "104",
+                               .policy = "PolB",
+                               .start = epochOf(kEnd) - 60,
+                               .route = Route::OtherJobs}) +
+                     dumpLine({.id = "103", .policy = "PolA", .start = epochOf(kStart)}) +
+                     dumpLine({.id = "102", .policy = "PolA", .start = epochOf(kStart) - 1}));
 
     const Outcome outcome = runFennick(program, workDir.path(), {});
 
@@ -115,10 +112,10 @@ TEST(UnattendedRun, WritesTheFilesOfThe24HoursBeforeItsStartAndEndsWithStatus0) 
               std::string::npos)
         << page;
     EXPECT_EQ(
-        filesIn(appDir.path()),
+        appDir.names(),
         (std::set<std::string>{"fennick", "fennick_config.txt", "policy_list.txt", "bpdbjobs.txt",
                                "out.txt", "out2.txt", "out1.txt", "report_05-12-26.html"}));
-    EXPECT_TRUE(filesIn(workDir.path()).empty()) << "AppDir is the program's directory";
+    EXPECT_TRUE(workDir.names().empty()) << "AppDir is the program's directory";
 }
 
 TEST(UnattendedRun, MissingDumpReportsOnStderrAndWritesNothing) {
@@ -133,8 +130,8 @@ TEST(UnattendedRun, MissingDumpReportsOnStderrAndWritesNothing) {
     EXPECT_EQ(outcome.status, 1) << outcome.errors;
     EXPECT_EQ(outcome.errors.rfind("fennick: File not found: bpdbjobs.txt", 0), 0u)
         << outcome.errors;
-    EXPECT_EQ(filesIn(appDir.path()), std::set<std::string>{"fennick"});
-    EXPECT_EQ(filesIn(workDir.path()), std::set<std::string>{"bpdbjobs.txt"});
+    EXPECT_EQ(appDir.names(), std::set<std::string>{"fennick"});
+    EXPECT_EQ(workDir.names(), std::set<std::string>{"bpdbjobs.txt"});
 }
 
 TEST(UnattendedRun, FailureInsideProcessIsReportedTheSameWay) {
@@ -148,7 +145,7 @@ TEST(UnattendedRun, FailureInsideProcessIsReportedTheSameWay) {
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.errors.rfind("fennick: File not found: fennick_config.txt", 0), 0u)
         << outcome.errors;
-    EXPECT_EQ(filesIn(appDir.path()), (std::set<std::string>{"fennick", "bpdbjobs.txt"}));
+    EXPECT_EQ(appDir.names(), (std::set<std::string>{"fennick", "bpdbjobs.txt"}));
 }
 
 // A scheduled run over a broken AppDir ends at once with the failure's kind
@@ -180,9 +177,10 @@ TEST(UnattendedRun, NeverHangsOverABrokenAppDir) {
             std::filesystem::create_directory(appDir.file(c.directoryInstead));
         }
         if (c.hugeFirstLine) {
-            appDir.write("bpdbjobs.txt",
-                         dumpLine("4712", std::string(10 << 20, 'P'), epochOf(kEnd), Route::Jobs) +
-                             appDir.read("bpdbjobs.txt"));
+            appDir.write("bpdbjobs.txt", dumpLine({.id = "4712",
+                                                   .policy = std::string(10 << 20, 'P'),
+                                                   .start = epochOf(kEnd)}) +
+                                             appDir.read("bpdbjobs.txt"));
         }
 
         const Outcome outcome = runFennick(program, appDir.path(), {});
@@ -204,14 +202,14 @@ TEST(UnattendedRun, OtherArgumentsWaitForTheOperatorInstead) {
         TempDir appDir;
         const auto program = install(appDir);
         test::writeInputs(appDir, local_days{2026y / 12 / 4} + 12h);
-        const auto before = filesIn(appDir.path());
+        const auto before = appDir.names();
 
         const Outcome outcome = runFennick(
             program, appDir.path(),
             {.arguments = arguments, .environment = "QT_QPA_PLATFORM=offscreen", .seconds = 3});
 
         EXPECT_EQ(outcome.status, kTimedOut) << arguments << ": " << outcome.errors;
-        EXPECT_EQ(filesIn(appDir.path()), before) << arguments;
+        EXPECT_EQ(appDir.names(), before) << arguments;
     }
 }
 

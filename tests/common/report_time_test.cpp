@@ -20,6 +20,12 @@ namespace {
 using namespace std::chrono;
 using test::failureOf;
 
+std::string dateText(LocalTime time) {
+    std::string text;
+    appendDateText(text, time);
+    return text;
+}
+
 // Sets the process's time zone for one test and puts the old one back.
 class ZoneOverride {
   public:

@@ -11,6 +11,7 @@
 #include "common/failure.h"
 #include "common/failure_of.h"
 #include "common/numbers.h"
+#include "support/memory_stream.h"
 #include "support/temp_dir.h"
 
 namespace fennick {
@@ -300,13 +301,31 @@ TEST_F(TextFile, WriteAfterCloseIsIoError) {
     EXPECT_EQ(dir_.read("out.txt"), "a\r\n");
 }
 
-TEST_F(TextFile, ReadAllAndWriteAllKeepBytesAndMissingFileIsNotFound) {
-    const std::string bytes = std::string("\x01\r\n\0\xFF", 5) + "tail";
-    writeAll(dir_.file("w.bin"), bytes);
-    EXPECT_EQ(readAll(dir_.file("w.bin")), bytes);
-    const auto failure = failureOf([&] { readAll(dir_.file("none.txt")); });
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->kind(), FailureKind::FileNotFound);
+// Steps tested without a folder read and write memory through the same
+// reader and writer; an adopted stream starts with a small buffer, so a long
+// line must make it grow.
+TEST_F(TextFile, AdoptedStreamsReadAndWriteAsFilesDo) {
+    std::string bytes =
+        std::string("a\r\nb\n\0\xFF\r\n", 9) + std::string(3 * kChunk, 'L') + "\r\ntail";
+    LineReader reader(test::readingFrom(bytes), "in.txt");
+    Lines lines;
+    while (!reader.atEnd())
+        lines.emplace_back(reader.readLine());
+    EXPECT_EQ(lines, expectedLines(bytes));
+    const auto pastEnd = failureOf([&] { reader.readLine(); });
+    ASSERT_TRUE(pastEnd);
+    EXPECT_EQ(pastEnd->kind(), FailureKind::InputPastEnd);
+    EXPECT_EQ(pastEnd->file(), "in.txt");
+    EXPECT_EQ(pastEnd->line(), 6);
+
+    std::string written;
+    {
+        LineWriter writer(test::appendingTo(written), "out.txt");
+        writer.writeLine("x");
+        writer.write(std::string("y\0", 2));
+        writer.close();
+    }
+    EXPECT_EQ(written, std::string("x\r\ny\0", 5));
 }
 
 }  // namespace

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "common/failure.h"
+#include "common/failure_of.h"
 #include "common/fields.h"
+#include "common/file_names.h"
 #include "common/numbers.h"
 #include "common/text_file.h"
 #include "pipeline/time_string.h"
@@ -17,6 +19,7 @@
 namespace fennick {
 namespace {
 
+using test::failureOf;
 using test::TempDir;
 
 const std::string kHeader =
@@ -221,6 +224,57 @@ TEST(DailyTable, BadRowFailsDuringFirstPolicy) {
     }
 }
 
+// A comma would spread the name over two columns and move every later
+// column one place on; the table stops at that line instead.
+TEST(DailyTable, CommaInAPolicyLineFailsWhenThatLineIsReached) {
+    const struct {
+        const char* name;
+        std::string policies;
+        std::string jobs;
+        long line;
+        std::string left;  // out1.txt after the failure
+    } cases[] = {
+        {"first line", "a,b\r\nalpha\r\n", row("alpha"), 1, kHeader},
+        {"after policies with and without rows", "alpha\r\nbeta\r\nx,y\r\nalpha\r\n", row("alpha"),
+         3, kHeader + "alpha" + jobTail() + "beta,Not Found\r\n"},
+        {"a comma alone, last line without its end", "alpha\r\n,", row("alpha"), 2,
+         kHeader + "alpha" + jobTail()},
+        {"rows named with the comma are no help", "x,y\r\n", row("x") + row("y"), 1, kHeader},
+        {"first line, before a bad out.txt is read", "a,b\r\n", "broken\r\n", 1, kHeader},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        dir.write(kPolicyFile, c.policies);
+        dir.write(kJobsFile, c.jobs);
+        const auto failure = failureOf([&] { writeDailyTable(dir.path(), testLabels()); });
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->kind(), FailureKind::InvalidArgument);
+        EXPECT_EQ(failure->file(), kPolicyFile);
+        EXPECT_EQ(failure->line(), c.line);
+        EXPECT_EQ(failure->field(), Failure::kNoField);
+        EXPECT_NE(std::string(failure->what())
+                      .find("Invalid argument: policy_list.txt line " + std::to_string(c.line)),
+                  std::string::npos)
+            << failure->what();
+        EXPECT_EQ(dir.read(kTableFile), c.left);
+    }
+}
+
+// Rows are read during the first policy line, so a bad row there fails
+// before a comma in a later line is reached.
+TEST(DailyTable, BadRowFailsBeforeACommaInALaterPolicyLine) {
+    TempDir dir;
+    dir.write(kPolicyFile, "alpha\r\nx,y\r\n");
+    dir.write(kJobsFile, row("alpha") + row("beta", "x"));
+    const auto failure = failureOf([&] { writeDailyTable(dir.path(), testLabels()); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->kind(), FailureKind::TypeMismatch);
+    EXPECT_EQ(failure->file(), kJobsFile);
+    EXPECT_EQ(failure->line(), 2);
+    EXPECT_EQ(dir.read(kTableFile), kHeader + "alpha" + jobTail());
+}
+
 // The row-by-row join, re-reading out.txt for every policy line: the
 // behaviour the indexed join must reproduce byte for byte.
 void referenceTable(const std::filesystem::path& appDir, const RetentionLabels& labels) {
@@ -230,8 +284,13 @@ void referenceTable(const std::filesystem::path& appDir, const RetentionLabels& 
     Fields f;
     while (!policies.atEnd()) {
         bool written = false;
-        LineReader jobs(fileIn(appDir, "out.txt"), "out.txt");
         const std::string policy(policies.readLine());
+        // The line is looked at as it is read, before out.txt is opened for it.
+        if (policy.find(',') != std::string::npos) {
+            throw Failure(FailureKind::InvalidArgument, "comma")
+                .at(kPolicyFile, policies.lineNumber());
+        }
+        LineReader jobs(fileIn(appDir, "out.txt"), "out.txt");
         while (!jobs.atEnd()) {
             f.split(jobs.readLine());
             try {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/failure.h"
+#include "common/file_names.h"
 #include "support/temp_dir.h"
 
 namespace fennick {

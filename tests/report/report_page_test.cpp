@@ -2,22 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <cstdio>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "common/failure.h"
+#include "common/failure_of.h"
+#include "common/file_names.h"
 #include "report/html_text.h"
-#include "support/temp_dir.h"
+#include "support/memory_stream.h"
 
 namespace fennick {
 namespace {
 
-using namespace std::chrono_literals;
-using test::TempDir;
-
-constexpr std::chrono::year_month_day kToday{std::chrono::year{2026} / 12 / 6};
 constexpr std::string_view kPageName = "report_06-12-26.html";
 
 // Lines 1 to 8 as the admins' browsers have always received them.
@@ -70,37 +69,42 @@ std::string pageLine(const std::string& page, int number) {
     return page.substr(start, end - start);
 }
 
-std::string runReport(const TempDir& dir, std::string_view table, Window window = {}) {
-    dir.write("out1.txt", table);
-    writeReport(dir.path(), window, kToday);
-    return dir.read(kPageName);
+// What writePage leaves in memory: the page as far as it got, the counts of
+// a complete page, or the failure.
+struct Written {
+    std::string page;
+    PageCounts counts;
+    std::optional<Failure> failure;
+};
+
+Written write(std::string table, const Window& window = {}) {
+    Written written;
+    {
+        LineReader reader(test::readingFrom(table), kTableFile);
+        LineWriter page(test::appendingTo(written.page), kPageName);
+        written.failure =
+            test::failureOf([&] { written.counts = writePage(reader, page, window); });
+    }  // the writer hands on what it holds, as a failed run's file keeps it
+    return written;
 }
 
-Failure runReportExpectingFailure(const TempDir& dir, Window window = {}) {
-    try {
-        writeReport(dir.path(), window, kToday);
-    } catch (const Failure& failure) {
-        return failure;
-    }
-    ADD_FAILURE() << "writeReport did not fail";
-    return Failure(FailureKind::IoError, "no failure");
+std::string pageOf(std::string_view table, const Window& window = {}) {
+    Written written = write(std::string(table), window);
+    EXPECT_FALSE(written.failure) << written.failure->what();
+    return written.page;
 }
 
 TEST(ReportPage, WholePageMatchesByteForByte) {
-    TempDir dir;
-    dir.write("out1.txt",
-              "Policy,Schedule,Client,Start,End,Elapsed Time,KBytes,Files,Retention Period,"
-              "Status,Tx Rate,Job ID,Schedule Type\r\n"
-              "PolA,Daily,host1,12/05/2026 20:00:00,12/05/2026 21:00:00,1:00.00,1024,10,"
-              "2 weeks,0,17,101,Full\r\n"
-              ",Daily,host2,12/05/2026,12/05/2026 00:10:00,0:10.00,0,,2 weeks,2,,102,"
-              "Differential Incremental\r\n"
-              "PolB,Not Found\r\n");
-    const Window window{1796400000, 1796512530};
+    const std::string page = pageOf(
+        "Policy,Schedule,Client,Start,End,Elapsed Time,KBytes,Files,Retention Period,"
+        "Status,Tx Rate,Job ID,Schedule Type\r\n"
+        "PolA,Daily,host1,12/05/2026 20:00:00,12/05/2026 21:00:00,1:00.00,1024,10,"
+        "2 weeks,0,17,101,Full\r\n"
+        ",Daily,host2,12/05/2026,12/05/2026 00:10:00,0:10.00,0,,2 weeks,2,,102,"
+        "Differential Incremental\r\n"
+        "PolB,Not Found\r\n",
+        Window{1796400000, 1796512530});
 
-    const auto path = writeReport(dir.path(), window, kToday);
-
-    EXPECT_EQ(path, dir.file("report_06-12-26.html"));
     const std::string expected =
         "<html>\r\n"
         "<STYLE TYPE=\"text/css\">\r\n"
@@ -141,7 +145,7 @@ TEST(ReportPage, WholePageMatchesByteForByte) {
         "<TR><TD>PolB</TD><TD BGCOLOR=\"#333333\" align=center colspan=\"12\"> <FONT "
         "color=\"CC0000\"><B>Not Found</TD></TR>\r\n"
         "</table> </html>\r\n";
-    EXPECT_EQ(dir.read(kPageName), expected);
+    EXPECT_EQ(page, expected);
 }
 
 TEST(ReportPage, OnlyStatusZeroOrOneKeepsThePlainRowOpening) {
@@ -160,20 +164,18 @@ TEST(ReportPage, OnlyStatusZeroOrOneKeepsThePlainRowOpening) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("status \"" + std::string(c.status) + "\"");
-        TempDir dir;
-        const std::string page = runReport(
-            dir, "A,B\n" + std::string("P,s,c,d,e,f,g,h,i,") + std::string(c.status) + ",k,l,m\n");
+        const std::string page = pageOf("A,B\n" + std::string("P,s,c,d,e,f,g,h,i,") +
+                                        std::string(c.status) + ",k,l,m\n");
         EXPECT_EQ(pageLine(page, 13).substr(0, c.opening.size() + 10),
                   std::string(c.opening) + "<TD>P</TD>");
     }
 }
 
 TEST(ReportPage, EmptyAndNotFoundFieldsGetTheirOwnCellsAnywhere) {
-    TempDir dir;
-    const std::string page = runReport(dir,
-                                       "A,B\n"
-                                       "P,s,,Not Found,not found,f,g,h,i,1,k,Not Found ,\n"
-                                       ",Not Found\n");
+    const std::string page = pageOf(
+        "A,B\n"
+        "P,s,,Not Found,not found,f,g,h,i,1,k,Not Found ,\n"
+        ",Not Found\n");
     EXPECT_EQ(pageLine(page, 13),
               "<TR><TD>P</TD><TD>s</TD><TD BGCOLOR=\"#CC99CC\">&nbsp</TD>"
               "<TD BGCOLOR=\"#333333\" align=center colspan=\"12\"> <FONT "
@@ -187,18 +189,16 @@ TEST(ReportPage, EmptyAndNotFoundFieldsGetTheirOwnCellsAnywhere) {
 }
 
 TEST(ReportPage, NotFoundInFieldOneSkipsTheStatusTest) {
-    TempDir dir;
     // f9 is "7" but never looked at; a short not-found line has no f9 at all.
-    const std::string page = runReport(dir, "A,B\nQ,Not Found,,,,,,,,7\nR,Not Found\n");
+    const std::string page = pageOf("A,B\nQ,Not Found,,,,,,,,7\nR,Not Found\n");
     EXPECT_EQ(pageLine(page, 13).substr(0, 14), "<TR><TD>Q</TD>");
     EXPECT_EQ(pageLine(page, 14).substr(0, 14), "<TR><TD>R</TD>");
     EXPECT_EQ(pageLine(page, 15), "</table> </html>");
 }
 
 TEST(ReportPage, LineWithMoreThanThirteenFieldsGetsACellPerFieldAndStatusStaysField9) {
-    TempDir dir;
-    // A retention label holding a comma pushes the later fields one place on.
-    const std::string page = runReport(dir, "A,B\nP,s,c,d,e,f,g,h,2,weeks,1,k,l,m\n");
+    // A line of more fields than columns: every later field one place on.
+    const std::string page = pageOf("A,B\nP,s,c,d,e,f,g,h,2,weeks,1,k,l,m\n");
     EXPECT_EQ(
         pageLine(page, 13),
         "<TR BGCOLOR=\"DD44EE\"><TD>P</TD><TD>s</TD><TD>c</TD><TD>d</TD><TD>e</TD><TD>f</TD>"
@@ -207,8 +207,7 @@ TEST(ReportPage, LineWithMoreThanThirteenFieldsGetsACellPerFieldAndStatusStaysFi
 }
 
 TEST(ReportPage, HeadingRowIgnoresTheEmptyAndNotFoundRules) {
-    TempDir dir;
-    const std::string page = runReport(dir, "Policy,,Not Found\n");
+    const std::string page = pageOf("Policy,,Not Found\n");
     EXPECT_EQ(pageLine(page, 11),
               "<TR><TD bgcolor=\"#6666CC\"> <FONT size=1 color=\"FFFFFF\">Policy</TD>"
               "<TD bgcolor=\"#6666CC\"> <FONT size=1 color=\"FFFFFF\"></TD>"
@@ -216,15 +215,13 @@ TEST(ReportPage, HeadingRowIgnoresTheEmptyAndNotFoundRules) {
 }
 
 TEST(ReportPage, TableOfOnlyTheHeaderGivesHeadingSectionAndPageEnd) {
-    TempDir dir;
-    const std::string page = runReport(dir, "A,B");  // no line end after line 1
+    const std::string page = pageOf("A,B");  // no line end after line 1
     EXPECT_EQ(page,
               joined({kExpectedHead, kZeroWindowLines, kHeadingAB, kSectionLine, kPageEndLine}));
 }
 
 TEST(ReportPage, WindowNeverComputedShowsEightOClockOnNewYear1970) {
-    TempDir dir;
-    const std::string page = runReport(dir, "A,B\n", Window{0, 0});
+    const std::string page = pageOf("A,B\n", Window{0, 0});
     EXPECT_EQ(pageLine(page, 9),
               "<br><h1 align=center><B><FONT size=4>Backup Report</font> </h1> <br> <FONT "
               "size=1> Start: 01/01/1970 08:00:00<br> End: 01/01/1970 08:00:00</font>");
@@ -235,61 +232,56 @@ TEST(ReportPage, FileNameIsTheDayOfWritingAsDayMonthTwoDigitYear) {
     EXPECT_EQ(reportFileName(std::chrono::year{2026} / 12 / 6), "report_06-12-26.html");
     EXPECT_EQ(reportFileName(std::chrono::year{2000} / 1 / 31), "report_31-01-00.html");
     EXPECT_EQ(reportFileName(std::chrono::year{1999} / 11 / 9), "report_09-11-99.html");
-
-    TempDir dir;
-    dir.write("out1.txt", "A,B\n");
-    // A February window, written on 5 March: named after 5 March.
-    const Window february{1769904000, 1769990400};
-    const auto path = writeReport(dir.path(), february, std::chrono::year{2026} / 3 / 5);
-    EXPECT_EQ(path, dir.file("report_05-03-26.html"));
-    EXPECT_TRUE(dir.exists("report_05-03-26.html"));
-    EXPECT_FALSE(dir.exists("report_01-02-26.html"));
 }
 
-TEST(ReportPage, SecondRunOnTheSameDayReplacesThePage) {
-    TempDir dir;
-    runReport(dir, "A,B\nP,Not Found\nQ,Not Found\nR,Not Found\n");
-    const std::string second = runReport(dir, "A,B\n");
-    EXPECT_EQ(second,
-              joined({kExpectedHead, kZeroWindowLines, kHeadingAB, kSectionLine, kPageEndLine}));
-}
-
-TEST(ReportPage, MissingTableLeavesAnExistingPageUntouched) {
-    TempDir dir;
-    dir.write(kPageName, "yesterday's run");
-    const Failure failure = runReportExpectingFailure(dir);
-    EXPECT_EQ(failure.kind(), FailureKind::FileNotFound);
-    EXPECT_EQ(failure.file(), "out1.txt");
-    EXPECT_EQ(dir.read(kPageName), "yesterday's run");
-}
-
-TEST(ReportPage, MissingTableCreatesNoPage) {
-    TempDir dir;
-    const Failure failure = runReportExpectingFailure(dir);
-    EXPECT_EQ(failure.kind(), FailureKind::FileNotFound);
-    EXPECT_FALSE(dir.exists(kPageName));
+TEST(ReportPage, CountsJobRowsHighlightedRowsAndPoliciesNotFound) {
+    struct Case {
+        const char* name;
+        std::string_view table;
+        PageCounts counts;
+    };
+    const Case cases[] = {
+        {"header only", "A,B\r\n", {0, 0, 0}},
+        {"no highlighted row",
+         "A,B\r\nP,s,c,d,e,f,g,h,i,0,k,l,m\r\n,s,c,d,e,f,g,h,i,1,k,l,m\r\nQ,Not Found\r\n",
+         {2, 0, 1}},
+        {"highlighted rows",
+         "A,B\r\nP,s,c,d,e,f,g,h,i,2,k,l,m\r\n,s,c,d,e,f,g,h,i,,k,l,m\r\n"
+         ",s,c,d,e,f,g,h,i, 0,k,l,m\r\n,s,c,d,e,f,g,h,i,0,k,l,m\r\n",
+         {4, 3, 0}},
+        // A not-found line's f9 is never looked at, so it is never failed.
+        {"not found only",
+         "A,B\r\nQ,Not Found,,,,,,,,7\r\nR,Not Found\r\n,Not Found\r\n",
+         {0, 0, 3}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Written written = write(std::string(c.table));
+        ASSERT_FALSE(written.failure) << written.failure->what();
+        EXPECT_EQ(written.counts, c.counts);
+    }
 }
 
 TEST(ReportPage, EmptyTableFailsAfterLinesOneToTen) {
-    TempDir dir;
-    dir.write(kPageName, "an older page that must be emptied");
-    dir.write("out1.txt", "");
-    const Failure failure = runReportExpectingFailure(dir);
-    EXPECT_EQ(failure.kind(), FailureKind::InputPastEnd);
-    EXPECT_EQ(failure.file(), "out1.txt");
-    EXPECT_EQ(failure.line(), 1);
-    EXPECT_EQ(dir.read(kPageName), joined({kExpectedHead, kZeroWindowLines}));
+    const Written written = write("");
+    ASSERT_TRUE(written.failure);
+    EXPECT_EQ(written.failure->kind(), FailureKind::InputPastEnd);
+    EXPECT_EQ(written.failure->file(), kTableFile);
+    EXPECT_EQ(written.failure->line(), 1);
+    EXPECT_EQ(written.page, joined({kExpectedHead, kZeroWindowLines}));
 }
 
 TEST(ReportPage, PageThatTakesNoBytesFailsBeforeTheTableIsRead) {
-    if (!std::filesystem::exists("/dev/full"))
+    std::FILE* full = std::fopen("/dev/full", "wb");
+    if (full == nullptr)
         GTEST_SKIP() << "no /dev/full here";
-    TempDir dir;
-    std::filesystem::create_symlink("/dev/full", dir.file(kPageName));
-    dir.write("out1.txt", "");  // would fail on its own, but later
-    const Failure failure = runReportExpectingFailure(dir);
-    EXPECT_EQ(failure.kind(), FailureKind::IoError);
-    EXPECT_EQ(failure.file(), kPageName);
+    std::string table;  // would fail on its own, but later
+    LineReader reader(test::readingFrom(table), kTableFile);
+    LineWriter page(full, kPageName);
+    const auto failure = test::failureOf([&] { writePage(reader, page, Window{}); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->kind(), FailureKind::IoError);
+    EXPECT_EQ(failure->file(), kPageName);
 }
 
 TEST(ReportPage, ShortLineFailsWithEarlierRowsKeptAndNothingOfItsOwn) {
@@ -305,35 +297,25 @@ TEST(ReportPage, ShortLineFailsWithEarlierRowsKeptAndNothingOfItsOwn) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("line \"" + std::string(c.line) + "\"");
-        TempDir dir;
-        dir.write("out1.txt", "A,B\nP,Not Found\n" + std::string(c.line) + "\nQ,Not Found\n");
-        const Failure failure = runReportExpectingFailure(dir);
-        EXPECT_EQ(failure.kind(), FailureKind::SubscriptOutOfRange);
-        EXPECT_EQ(failure.file(), "out1.txt");
-        EXPECT_EQ(failure.line(), 3);
-        EXPECT_EQ(failure.field(), c.field);
-        EXPECT_EQ(dir.read(kPageName),
+        const Written written =
+            write("A,B\nP,Not Found\n" + std::string(c.line) + "\nQ,Not Found\n");
+        ASSERT_TRUE(written.failure);
+        EXPECT_EQ(written.failure->kind(), FailureKind::SubscriptOutOfRange);
+        EXPECT_EQ(written.failure->file(), kTableFile);
+        EXPECT_EQ(written.failure->line(), 3);
+        EXPECT_EQ(written.failure->field(), c.field);
+        EXPECT_EQ(written.page,
                   joined({kExpectedHead, kZeroWindowLines, kHeadingAB, kSectionLine,
                           "<TR><TD>P</TD><TD BGCOLOR=\"#333333\" align=center colspan=\"12\"> "
                           "<FONT color=\"CC0000\"><B>Not Found</TD></TR>\r\n"}));
     }
 }
 
-TEST(ReportPage, PageThatCannotBeCreatedFails) {
-    TempDir dir;
-    dir.write("out1.txt", "A,B\n");
-    std::filesystem::create_directory(dir.file(kPageName));
-    const Failure failure = runReportExpectingFailure(dir);
-    EXPECT_EQ(failure.kind(), FailureKind::CannotCreate);
-    EXPECT_EQ(failure.file(), kPageName);
-}
-
 TEST(ReportPage, WindowBeyondYear9999FailsAfterTheHead) {
-    TempDir dir;
-    dir.write("out1.txt", "A,B\n");
-    const Failure failure = runReportExpectingFailure(dir, Window{0, 1e300});
-    EXPECT_EQ(failure.kind(), FailureKind::Overflow);
-    EXPECT_EQ(dir.read(kPageName), kExpectedHead);
+    const Written written = write("A,B\n", Window{0, 1e300});
+    ASSERT_TRUE(written.failure);
+    EXPECT_EQ(written.failure->kind(), FailureKind::Overflow);
+    EXPECT_EQ(written.page, kExpectedHead);
 }
 
 TEST(HtmlText, EscapesOnlyAmpersandAndAngleBrackets) {
@@ -356,9 +338,7 @@ TEST(HtmlText, EscapesOnlyAmpersandAndAngleBrackets) {
 }
 
 TEST(HtmlText, FieldMarkupIsEscapedInEveryKindOfCell) {
-    TempDir dir;
-    const std::string page =
-        runReport(dir, "A<b>,B&C\nR&D,s,c,d,e,f,g,h,i,0,k,l,<m>\n<P>,Not Found\n");
+    const std::string page = pageOf("A<b>,B&C\nR&D,s,c,d,e,f,g,h,i,0,k,l,<m>\n<P>,Not Found\n");
     EXPECT_EQ(pageLine(page, 11),
               "<TR><TD bgcolor=\"#6666CC\"> <FONT size=1 color=\"FFFFFF\">A&lt;b&gt;</TD>"
               "<TD bgcolor=\"#6666CC\"> <FONT size=1 color=\"FFFFFF\">B&amp;C</TD></TR>");

@@ -2,75 +2,19 @@
 // be created, inputs that are directories, huge lines and odd bytes.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 
 #include "common/failure.h"
-#include "common/failure_of.h"
-#include "job_line.h"
-#include "pipeline/process.h"
-#include "support/temp_dir.h"
+#include "run/process.h"
+#include "run/run_fixture.h"
 
 namespace fennick {
 namespace {
 
-using namespace std::chrono;
+using test::jobAt;
+using test::kPage;
 
-// 2026-12-05 00:00:00 to 2026-12-06 00:00:00 in the report zone.
-constexpr long long kWindowStart = 1796428800 - 28800;
-
-Pickers dayOfDecember5() {
-    const LocalTime fifth = local_days{2026y / 12 / 5};
-    const LocalTime sixth = local_days{2026y / 12 / 6};
-    return Pickers{fifth, fifth, sixth, sixth};
-}
-
-LocalTime writtenOnDecember7() {
-    return local_days{2026y / 12 / 7} + hours{6};
-}
-
-// A dump line starting `offset` seconds into the window.
-std::string job(int id, const std::string& policy, const std::string& client, long long offset) {
-    return test::job(id, policy, kWindowStart + offset, "0", client);
-}
-
-const char* const kPage = "report_07-12-26.html";
-
-class FaultTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir.write("fennick_config.txt", "RL03=1 month\r\n");
-        dir.write("bpdbjobs.txt", job(2, "PolA", "client2", 7200) + job(1, "PolA", "client1", 0));
-        dir.write("policy_list.txt", "PolA\r\nPolC\r\n");
-    }
-
-    // Back to the inputs of SetUp alone.
-    void fresh() {
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-            std::filesystem::remove_all(entry.path());
-        SetUp();
-    }
-
-    std::optional<Failure> run() const {
-        return test::failureOf([this] {
-            Window window;
-            process(dir.path(), dayOfDecember5(), writtenOnDecember7, window);
-        });
-    }
-
-    // Every plain file's bytes, by name.
-    std::map<std::string, std::string> files() const {
-        std::map<std::string, std::string> bytes;
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-            if (entry.is_regular_file())
-                bytes[entry.path().filename().string()] =
-                    dir.read(entry.path().filename().string());
-        }
-        return bytes;
-    }
-
-    test::TempDir dir;
-};
+using FaultTest = test::RunTest;
 
 // Tests run as root, so permission bits would not stop a write: a directory
 // in the output's place does.
@@ -79,9 +23,9 @@ TEST_F(FaultTest, OutputTakenByADirectoryCannotBeCreatedAndLeavesTheInputs) {
         SCOPED_TRACE(output);
         fresh();
         std::filesystem::create_directory(dir.file(output));
-        const auto inputs = files();
+        const auto inputs = dir.snapshot();
 
-        const auto failure = run();
+        const auto failure = runFailing();
 
         ASSERT_TRUE(failure);
         EXPECT_EQ(failure->kind(), FailureKind::CannotCreate);
@@ -92,17 +36,19 @@ TEST_F(FaultTest, OutputTakenByADirectoryCannotBeCreatedAndLeavesTheInputs) {
         for (const auto& [name, bytes] : inputs)
             EXPECT_EQ(dir.read(name), bytes) << name;
         EXPECT_FALSE(dir.exists(kPage) && output != kPage) << "the page follows a failure";
+        for (const std::string& name : dir.names())
+            EXPECT_FALSE(name.ends_with(".partial")) << name;
     }
 }
 
 TEST_F(FaultTest, InputThatIsADirectoryFailsNamingIt) {
-    for (const std::string input : {"fennick_config.txt", "bpdbjobs.txt", "policy_list.txt"}) {
+    for (const std::string_view input : {kConfigFile, kDumpFile, kPolicyFile}) {
         SCOPED_TRACE(input);
         fresh();
         std::filesystem::remove(dir.file(input));
         std::filesystem::create_directory(dir.file(input));
 
-        const auto failure = run();
+        const auto failure = runFailing();
 
         ASSERT_TRUE(failure);
         EXPECT_EQ(failure->kind(), FailureKind::IoError) << failure->what();
@@ -115,16 +61,16 @@ TEST_F(FaultTest, InputThatIsADirectoryFailsNamingIt) {
 TEST_F(FaultTest, TenMegabyteFieldAndOddBytesPassThroughUnchanged) {
     const std::string client = std::string("\0\x01\x80\xE9\xFF", 5) + std::string(10 << 20, 'c');
     const std::string label = std::string("1 m\0nth \xE9", 10);
-    dir.write("fennick_config.txt", "RL03=" + label + "\r\n");
-    dir.write("bpdbjobs.txt", job(2, "Pol\xE9", client, 7200) + job(1, "PolA", "client1", 0));
-    dir.write("policy_list.txt", "Pol\xE9\r\nPolA\r\n");
+    dir.write(kConfigFile, "RL03=" + label + "\r\n");
+    dir.write(kDumpFile, jobAt("2", "Pol\xE9", 7200, "0", client) + jobAt("1", "PolA", 0));
+    dir.write(kPolicyFile, "Pol\xE9\r\nPolA\r\n");
 
-    ASSERT_FALSE(run());
+    ASSERT_FALSE(runFailing());
 
     const std::string jobs = dir.read("out.txt");
-    EXPECT_EQ(jobs.rfind("Pol\xE9,daily," + client + ",12/05/2026 02:00:00,", 0), 0u);
+    EXPECT_EQ(jobs.rfind("Pol\xE9,Daily," + client + ",12/05/2026 02:00:00,", 0), 0u);
     const std::string table = dir.read("out1.txt");
-    EXPECT_NE(table.find("Pol\xE9,daily," + client +
+    EXPECT_NE(table.find("Pol\xE9,Daily," + client +
                          ",12/05/2026 02:00:00,12/05/2026 03:01:01,"
                          "1:01.01,1024,12," +
                          label + ",0,5000,2,Full Backup\r\n"),
@@ -136,12 +82,12 @@ TEST_F(FaultTest, TenMegabyteFieldAndOddBytesPassThroughUnchanged) {
 
 // Lines the scan never selects may be as long and as odd as they like.
 TEST_F(FaultTest, HugeLineOutsideTheWindowIsSkipped) {
-    const std::string huge = job(3, "PolA", std::string(10 << 20, '\0'), 86400 + 5);
-    dir.write("bpdbjobs.txt", huge + job(2, "PolA", "client2", 7200));
+    const std::string huge = jobAt("3", "PolA", 86400 + 5, "0", std::string(10 << 20, '\0'));
+    dir.write(kDumpFile, huge + jobAt("2", "PolA", 7200, "0", "client2"));
 
-    ASSERT_FALSE(run());
+    ASSERT_FALSE(runFailing());
 
-    EXPECT_EQ(dir.read("out.txt").rfind("PolA,daily,client2,", 0), 0u);
+    EXPECT_EQ(dir.read("out.txt").rfind("PolA,Daily,client2,", 0), 0u);
     EXPECT_LT(dir.read("out.txt").size(), 1000u);
 }
 

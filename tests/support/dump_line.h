@@ -1,0 +1,64 @@
+// Job lines of bpdbjobs.txt for tests that need a few jobs rather than
+// particular fields. Fields stand where the program's own column constants
+// put them, so a test line and the program cannot drift apart.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "common/columns.h"
+#include "common/report_time.h"
+
+namespace fennick::test {
+
+// Epoch seconds of a civil time of the report zone (8 hours ahead of UTC).
+inline long long epochOf(LocalTime reportZoneTime) {
+    return reportZoneTime.time_since_epoch().count() - kReportZoneOffset;
+}
+
+// Jobs route to out.txt by a routing mark of 1; OtherJobs leave the mark and
+// field 11 empty and go to out2.txt.
+enum class Route { Jobs, OtherJobs };
+
+struct DumpJob {
+    std::string id = "1";
+    std::string policy = "PolA";
+    long long start = 0;  // epoch seconds
+    std::string status = "0";
+    std::string client = "client1";
+    Route route = Route::Jobs;
+};
+
+// A 40-field line ending in CR LF. Besides the fields of `job`: field 1
+// "other", schedule "Daily", 3661 seconds elapsed (1:01.01) and ending then,
+// 1024 KBytes, 12 files, retention level 3, schedule type 0 (Full Backup),
+// transfer rate 5000; every other field empty.
+inline std::string dumpLine(const DumpJob& job) {
+    constexpr std::size_t kFields = 40;
+    std::vector<std::string> fields(kFields);
+    fields[dump::kJobId] = job.id;
+    fields[dump::kOtherField] = "other";
+    fields[dump::kStatus] = job.status;
+    fields[dump::kPolicy] = job.policy;
+    fields[dump::kSchedule] = "Daily";
+    fields[dump::kClient] = job.client;
+    fields[dump::kStart] = std::to_string(job.start);
+    fields[dump::kElapsed] = "3661";
+    fields[dump::kEnd] = std::to_string(job.start + 3661);
+    fields[dump::kKilobytes] = "1024";
+    fields[dump::kFiles] = "12";
+    fields[dump::kScheduleType] = "0";
+    fields[dump::kRetention] = "3";
+    fields[kFields - 1 - dump::kMarkBack] = job.route == Route::Jobs ? "1" : "";
+    fields[kFields - 1 - dump::kRateBack] = "5000";
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            line += ',';
+        line += fields[i];
+    }
+    return line + "\r\n";
+}
+
+}  // namespace fennick::test

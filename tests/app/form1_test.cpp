@@ -226,15 +226,16 @@ TEST(Form1Process, WindowAloneThenReportFromTheStoredWindow) {
     TempDir dir;
     Form1 form(dir.path(), fixedNow);
     form.Command3_Click();
+    // The pickers start on the day before the present moment.
     const double now = static_cast<double>(test::epochOf(kNow));
-    EXPECT_EQ(form.reportingWindow().StartEpoch, now);
+    EXPECT_EQ(form.reportingWindow().StartEpoch, now - 86400);
     EXPECT_EQ(form.reportingWindow().EndEpoch, now);
     EXPECT_TRUE(dir.names().empty());
 
     dir.write("out1.txt", "Policy,Schedule\r\n");
     form.Command4_Click();
     EXPECT_NE(dir.read("report_05-12-26.html")
-                  .find("Start: 12/05/2026 02:15:00<br> End: 12/05/2026 02:15:00"),
+                  .find("Start: 12/04/2026 02:15:00<br> End: 12/05/2026 02:15:00"),
               std::string::npos);
 }
 

@@ -25,8 +25,9 @@ install(CODE "
     if(EXISTS \"\${target}\")
       message(STATUS \"Kept: \${target}\")
     else()
-      file(INSTALL \"${FENNICK_EXAMPLES}/\${name}\" DESTINATION
-           \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\" FILE_PERMISSIONS OWNER_READ OWNER_WRITE
+      # file(INSTALL) adds DESTDIR itself.
+      file(INSTALL \"${FENNICK_EXAMPLES}/\${name}\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}\"
+           FILE_PERMISSIONS OWNER_READ OWNER_WRITE
            GROUP_READ WORLD_READ)
     endif()
   endforeach()

@@ -294,15 +294,9 @@ TEST(CliRun, UsageErrorsExitWith2AndOneLineAndTouchNothing) {
     };
     const Case cases[] = {
         {"--foo", "unknown option --foo"},
-        {"-q", "unknown option -q"},
-        {"somewhere", "unexpected argument \"somewhere\""},
-        {"--dir", "--dir needs a value"},
         {"--end tomorrow",
          "--end needs a date and time as \"YYYY-MM-DD HH:MM:SS\", not "
          "\"tomorrow\""},
-        {"--end '2026-12-05 24:00:00'",
-         "--end needs a date and time as \"YYYY-MM-DD "
-         "HH:MM:SS\", not \"2026-12-05 24:00:00\""},
         {"--start '2026-12-06 00:00:00' --end '2026-12-05 00:00:00'", "--start is after --end"},
     };
     for (const Case& c : cases) {

@@ -48,6 +48,7 @@ install(DIRECTORY DESTINATION /var/lib/fennick COMPONENT server EXCLUDE_FROM_ALL
 set(CPACK_PACKAGE_NAME fennick-cli)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Fennick")
+# The project's authors as the git log names them.
 set(CPACK_PACKAGE_CONTACT "Seed d39ceaa8 maintainers <maintainers@users.noreply.c-seed-d39ceaa8.example>"
     CACHE STRING "Maintainer of the Debian package")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "daily HTML Backup Report from a backup server's job dump")

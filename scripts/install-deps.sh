@@ -1,14 +1,36 @@
 #!/usr/bin/env bash
-# Installs what building, testing and running fennick needs on a fresh Debian machine.
+# Installs what building, testing, packaging and running fennick needs on a
+# fresh Debian machine. Prints one line; the package manager's own output goes
+# to build-logs/setup.log, and only its tail is shown when it fails.
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev faketime)
+cd "$(dirname "$0")/.."
+# dpkg-dev and file: cpack's Debian package and its library dependencies.
+packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev faketime
+  dpkg-dev file)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-if ((${#missing[@]})); then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  $SUDO apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q "${missing[@]}"
+if ((${#missing[@]} == 0)); then
+  echo "setup: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+mkdir -p build-logs
+log="$PWD/build-logs/setup.log"
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+# Another apt may hold the lock for a while; wait for it rather than fail.
+if {
+  $SUDO apt-get update -q &&
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q -o DPkg::Lock::Timeout=600 \
+      "${missing[@]}"
+} >"$log" 2>&1; then
+  added="$(grep -oE '[0-9]+ newly installed' "$log" | tail -n 1 | cut -d' ' -f1)"
+  echo "setup: installed ${missing[*]} (${added:-?} packages with their dependencies; log: $log)"
+else
+  status=$?
+  tail -n 25 "$log" >&2
+  echo "setup: installing ${missing[*]} failed (exit $status); the whole log: $log" >&2
+  exit "$status"
 fi

@@ -1,0 +1,61 @@
+// The command line of fennick-cli, read without touching the clock, the
+// files or the streams, so every case can be tested on its own.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/report_time.h"
+#include "pipeline/reporting_window.h"
+
+namespace fennick::cli {
+
+// What the operator asked for; a run unless --help or --version came.
+enum class Action { Run, Help, Version };
+
+struct Options {
+    Action action = Action::Run;
+    std::filesystem::path dir = ".";
+    // Clock times of the report zone, as a picker holds them; absent means
+    // the default (the present moment, and one day before the end).
+    std::optional<LocalTime> start;
+    std::optional<LocalTime> end;
+    bool check = false;
+    bool quiet = false;
+};
+
+// A command line that cannot be run; the text names the problem in one line.
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// The arguments after the program's name. Options take their value as the
+// next argument or after "=". An unknown option, a missing or bad value, an
+// option given twice and a stray argument are usage errors. --help and
+// --version win over the other options.
+Options parseOptions(const std::vector<std::string_view>& arguments);
+
+// "YYYY-MM-DD HH:MM:SS" exactly: four-digit year, two digits for the rest, a
+// real calendar day, hours 00..23, minutes and seconds 00..59. Anything else
+// is nullopt.
+std::optional<LocalTime> parseClockTime(std::string_view text);
+
+// The four pickers of the run and the end moment that names the page. The
+// end defaults to `now`; without --start the pickers are the day before the
+// end, as the unattended run makes them. A start after the end is a usage
+// error.
+struct RunTimes {
+    Pickers pickers;
+    LocalTime end;
+};
+RunTimes runTimes(const Options& options, LocalTime now);
+
+// The --help text, ending in a newline.
+std::string usageText();
+
+}  // namespace fennick::cli

@@ -1,0 +1,343 @@
+// The real fennick-cli, started the way a script starts it, against the real
+// "fennick -q" on the same inputs at the same frozen moment.
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cli_inputs.h"
+#include "support/temp_dir.h"
+
+namespace fennick::cli {
+namespace {
+
+using namespace std::chrono;
+using fennick::test::TempDir;
+using test::configText;
+using test::dumpLine;
+using test::epochOf;
+
+constexpr int kTimedOut = 124;  // timeout(1)'s status when it had to stop the program
+
+// The frozen clock of the runs, read in UTC: 02:15:00 on 5 December 2026,
+// and the same moment as --end takes it.
+constexpr const char* kFrozenClock = "2026-12-05 02:15:00";
+constexpr const char* kEndOption = "--end '2026-12-05 02:15:00'";
+const LocalTime kEnd = local_days{2026y / 12 / 5} + 2h + 15min;
+const LocalTime kStart = kEnd - days{1};
+constexpr const char* kPage = "report_05-12-26.html";
+
+// The window program, whose unattended run is the reference; absent when
+// built without Qt.
+#ifdef FENNICK_BINARY
+constexpr const char* kWindowProgram = FENNICK_BINARY;
+#else
+constexpr const char* kWindowProgram = nullptr;
+#endif
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string errors;
+};
+
+struct Command {
+    std::filesystem::path program;
+    std::string arguments;  // shell words
+    std::filesystem::path workDir;
+    bool frozenClock = true;
+};
+
+// Runs without a display, in UTC, stopped by timeout(1) if it waits.
+Outcome run(const Command& command) {
+    TempDir scratch;
+    const std::string line =
+        "cd '" + command.workDir.string() +
+        "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM TZ=UTC "
+        // faketime preloads its library, which a sanitizer build must allow.
+        "ASAN_OPTIONS=verify_asan_link_order=0 timeout 60 " +
+        (command.frozenClock ? std::string("faketime -f '") + kFrozenClock + "' " : "") + "'" +
+        command.program.string() + "' " + command.arguments + " >'" +
+        scratch.file("stdout").string() + "' 2>'" + scratch.file("stderr").string() + "'";
+    const int raw = std::system(line.c_str());
+    Outcome outcome;
+    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    outcome.out = scratch.read("stdout");
+    outcome.errors = scratch.read("stderr");
+    return outcome;
+}
+
+// Every file of `dir` but the window program, with its bytes.
+std::map<std::string, std::string> filesIn(const TempDir& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        const std::string name = entry.path().filename().string();
+        if (name != "fennick")
+            files[name] = dir.read(name);
+    }
+    return files;
+}
+
+std::string folderOf(const TempDir& dir) {
+    return std::filesystem::weakly_canonical(dir.path()).string();
+}
+
+// Messages name the file with its folder, which differs between the runs.
+std::string inAnyFolder(std::string text, const TempDir& dir) {
+    const std::string folder = folderOf(dir);
+    for (std::size_t at; (at = text.find(folder)) != std::string::npos;)
+        text.replace(at, folder.size(), "<folder>");
+    return text;
+}
+
+using Inputs = std::function<void(const TempDir&)>;
+
+// Jobs on both edges of the window and one past each, a failed job, and a
+// daily policy without jobs.
+void goodInputs(const TempDir& dir) {
+    dir.write("fennick_config.txt", configText());
+    dir.write("policy_list.txt", "PolA\r\nPolB\r\nPolC\r\n");
+    dir.write("bpdbjobs.txt", dumpLine(106, "PolA", epochOf(kEnd) + 1) +
+                                  dumpLine(105, "PolA", epochOf(kEnd)) +
+                                  dumpLine(104, "PolB", epochOf(kEnd) - 60, "2") +
+                                  dumpLine(103, "PolA", epochOf(kStart), "1") +
+                                  dumpLine(102, "PolA", epochOf(kStart) - 1));
+}
+
+TEST(CliRun, MakesTheFilesAndFailuresOfTheUnattendedRunByteForByte) {
+    if (!kWindowProgram)
+        GTEST_SKIP() << "built without the window program";
+    struct Case {
+        const char* name;
+        Inputs inputs;
+        int status;
+    };
+    const Case cases[] = {
+        {"jobs around the window", goodInputs, 0},
+        {"no dump",
+         [](const TempDir& dir) {
+             dir.write("fennick_config.txt", configText());
+             dir.write("policy_list.txt", "PolA\r\n");
+         },
+         1},
+        {"empty dump", [](const TempDir& dir) { dir.write("bpdbjobs.txt", ""); }, 1},
+        {"first line without a comma",
+         [](const TempDir& dir) {
+             goodInputs(dir);
+             dir.write("bpdbjobs.txt", "4711\r\n");
+         },
+         1},
+        {"no configuration",
+         [](const TempDir& dir) {
+             goodInputs(dir);
+             std::filesystem::remove(dir.file("fennick_config.txt"));
+         },
+         1},
+        {"no policy list",
+         [](const TempDir& dir) {
+             goodInputs(dir);
+             std::filesystem::remove(dir.file("policy_list.txt"));
+         },
+         1},
+        {"a bad start time halfway, over an earlier run's files",
+         [](const TempDir& dir) {
+             goodInputs(dir);
+             dir.write("bpdbjobs.txt", dumpLine(105, "PolA", epochOf(kEnd)) +
+                                           "104,x,,0,PolA,Daily,c,,12a,\r\n" +
+                                           dumpLine(103, "PolA", epochOf(kStart)));
+             dir.write("out1.txt", "an earlier table\r\n");
+             dir.write(kPage, "an earlier page\r\n");
+         },
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir elsewhere;
+        TempDir unattended;
+        c.inputs(unattended);
+        const auto fennick = unattended.file("fennick");
+        std::filesystem::copy_file(kWindowProgram, fennick);
+        const Outcome expected = run({fennick, "-q", elsewhere.path()});
+        ASSERT_NE(expected.status, kTimedOut);
+        ASSERT_EQ(expected.status, c.status) << expected.errors;
+        if (c.status != 0) {
+            ASSERT_EQ(expected.errors.rfind("fennick: ", 0), 0u) << expected.errors;
+        }
+        const auto expectedFiles = filesIn(unattended);
+
+        TempDir withDir;
+        TempDir current;
+        TempDir remade;
+        struct Variant {
+            const char* name;
+            const TempDir& dir;
+            Command command;
+        };
+        const Variant variants[] = {
+            {"--dir",
+             withDir,
+             {FENNICK_CLI_BINARY, "--dir '" + withDir.path().string() + "'", elsewhere.path()}},
+            {"the current folder", current, {FENNICK_CLI_BINARY, "", current.path()}},
+            {"--end on the real clock",
+             remade,
+             {FENNICK_CLI_BINARY, "--dir '" + remade.path().string() + "' " + kEndOption,
+              elsewhere.path(), false}},
+        };
+        for (const Variant& v : variants) {
+            SCOPED_TRACE(v.name);
+            c.inputs(v.dir);
+            const Outcome outcome = run(v.command);
+            ASSERT_NE(outcome.status, kTimedOut);
+            EXPECT_EQ(outcome.status, expected.status) << outcome.errors;
+            EXPECT_EQ(inAnyFolder(outcome.errors, v.dir), inAnyFolder(expected.errors, unattended));
+            EXPECT_EQ(filesIn(v.dir), expectedFiles);
+            if (c.status == 0) {
+                EXPECT_EQ(outcome.out, folderOf(v.dir) + "/" + kPage +
+                                           ": 3 jobs, 1 failed, 1 daily policy not found\n");
+            } else {
+                EXPECT_EQ(outcome.out, "");
+            }
+        }
+    }
+}
+
+// What the page shows decides --check's status; a run that fails is a
+// failure whatever the page would have shown.
+TEST(CliRun, CheckExitsWith4OnlyWhenAJobFailedOrADailyPolicyIsNotFound) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> jobs;  // policy, status
+        const char* policies;
+        const char* options;
+        int status;
+        const char* counts;  // the summary after the page's path; empty for none
+    };
+    const Case cases[] = {
+        {"all done",
+         {{"PolA", "0"}, {"PolA", "1"}},
+         "PolA\r\n",
+         "--check",
+         0,
+         "2 jobs, 0 failed, 0 daily policies not found"},
+        {"a failed job",
+         {{"PolA", "0"}, {"PolA", "2"}},
+         "PolA\r\n",
+         "--check",
+         4,
+         "2 jobs, 1 failed, 0 daily policies not found"},
+        {"a failed job unchecked",
+         {{"PolA", "2"}},
+         "PolA\r\n",
+         "",
+         0,
+         "1 job, 1 failed, 0 daily policies not found"},
+        {"a daily policy not found",
+         {{"PolA", "0"}},
+         "PolA\r\nPolZ\r\n",
+         "--check",
+         4,
+         "1 job, 0 failed, 1 daily policy not found"},
+        {"no job in the window",
+         {},
+         "PolA\r\nPolB\r\n",
+         "--check",
+         4,
+         "0 jobs, 0 failed, 2 daily policies not found"},
+        {"a failed job of a policy that is not daily",
+         {{"PolA", "0"}, {"PolX", "2"}},
+         "PolA\r\n",
+         "--check",
+         0,
+         "1 job, 0 failed, 0 daily policies not found"},
+        {"quiet and failed", {{"PolA", "2"}}, "PolA\r\n", "--check --quiet", 4, ""},
+        {"quiet and done", {{"PolA", "0"}}, "PolA\r\n", "--quiet --check", 0, ""},
+        {"the run fails", {{"PolA", "0"}}, nullptr, "--check", 1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        dir.write("fennick_config.txt", configText());
+        if (c.policies)
+            dir.write("policy_list.txt", c.policies);
+        // A job after the window first, so even a window without jobs has a
+        // dump with a first job.
+        std::string dump = dumpLine(99, "PolA", epochOf(kEnd) + 3600, "2");
+        int id = 100;
+        for (const auto& [policy, status] : c.jobs)
+            dump += dumpLine(id++, policy, epochOf(kEnd) - 3600, status);
+        dir.write("bpdbjobs.txt", dump);
+
+        const Outcome outcome =
+            run({FENNICK_CLI_BINARY,
+                 std::string(kEndOption) + " --dir '" + dir.path().string() + "' " + c.options,
+                 dir.path(), false});
+
+        EXPECT_EQ(outcome.status, c.status) << outcome.errors;
+        if (*c.counts) {
+            EXPECT_EQ(outcome.out, folderOf(dir) + "/" + kPage + ": " + c.counts + "\n");
+        } else {
+            EXPECT_EQ(outcome.out, "");
+        }
+        if (c.status == 1) {
+            EXPECT_EQ(outcome.errors.rfind("fennick: File not found: policy_list.txt", 0), 0u)
+                << outcome.errors;
+        } else {
+            EXPECT_EQ(outcome.errors, "");
+        }
+    }
+}
+
+TEST(CliRun, UsageErrorsExitWith2AndOneLineAndTouchNothing) {
+    struct Case {
+        const char* arguments;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {"--foo", "unknown option --foo"},
+        {"--end tomorrow",
+         "--end needs a date and time as \"YYYY-MM-DD HH:MM:SS\", not "
+         "\"tomorrow\""},
+        {"--start '2026-12-06 00:00:00' --end '2026-12-05 00:00:00'", "--start is after --end"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        TempDir dir;
+        goodInputs(dir);
+        const auto before = filesIn(dir);
+
+        const Outcome outcome = run({FENNICK_CLI_BINARY, c.arguments, dir.path()});
+
+        EXPECT_EQ(outcome.status, 2);
+        EXPECT_EQ(outcome.errors,
+                  std::string("fennick-cli: ") + c.problem + "; see fennick-cli --help\n");
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(filesIn(dir), before);
+    }
+}
+
+TEST(CliRun, HelpAndVersionPrintOnStdoutAndRunNothing) {
+    TempDir dir;
+    goodInputs(dir);
+    const auto before = filesIn(dir);
+
+    const Outcome help = run({FENNICK_CLI_BINARY, "--check --help", dir.path()});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: fennick-cli [--dir DIR]", 0), 0u) << help.out;
+    EXPECT_EQ(help.errors, "");
+
+    const Outcome version = run({FENNICK_CLI_BINARY, "--version", dir.path()});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "fennick-cli " FENNICK_VERSION "\n");
+    EXPECT_EQ(version.errors, "");
+
+    EXPECT_EQ(filesIn(dir), before);
+}
+
+}  // namespace
+}  // namespace fennick::cli

@@ -4,6 +4,7 @@
 // leave alone as well as what it writes.
 #include <chrono>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -41,13 +42,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view policies = parts[1];
     const std::string_view dump = parts[2];
     const std::string page = pageName(year_month_day{floor<days>(kNow)});
-    const char* const outputs[] = {kJobsFile, kOtherJobsFile, kTableFile, page.c_str()};
+    const std::string_view outputs[] = {kJobsFile, kOtherJobsFile, kTableFile, page};
 
     clearScratch();
     putFile(kConfigFile, config);
     putFile(kPolicyFile, policies);
     putFile(kDumpFile, dump);
-    for (const char* output : outputs)
+    for (const std::string_view output : outputs)
         putFile(output, kStale);
 
     // What each step leaves, as long as the steps before it succeed.
@@ -70,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (!expectedEnding.kind) {
                 const PageResult report =
                     expectPage(table.table, kWindow, year_month_day{floor<days>(kNow)});
-                expectedFiles[3] = report.page;
+                // A failing page step leaves the stale page whole.
+                expectedFiles[3] = report.page.value_or(std::string(kStale));
                 expectedEnding = report.ending;
             }
         }
@@ -91,6 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < std::size(outputs); ++i) {
         expectSame(outputs[i], expectedFiles[i], fileBytes(outputs[i]).value_or("<missing>"));
     }
+    expect(scratchNames().size() == 7, "a run leaves no file besides its inputs and outputs");
     expectSame("the configuration is left as it was", config, *fileBytes(kConfigFile));
     expectSame("the policy list is left as it was", policies, *fileBytes(kPolicyFile));
     expectSame("the dump is left as it was", dump, *fileBytes(kDumpFile));

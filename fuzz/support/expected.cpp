@@ -95,6 +95,12 @@ LabelsResult expectLabels(std::string_view config) {
                 result.ending = {FailureKind::SubscriptOutOfRange, "fennick_config.txt", number};
                 return result;
             }
+            // A label goes into a column of the table; a comma would split
+            // it. Text after a second "=" is no part of the label.
+            if (pieces[1].find(',') != std::string_view::npos) {
+                result.ending = {FailureKind::InvalidArgument, "fennick_config.txt", number};
+                return result;
+            }
             result.labels[level] = std::string(pieces[1]);
         }
     }
@@ -211,7 +217,15 @@ TableResult expectTable(std::string_view jobs, std::string_view policies,
         "Policy,Schedule,Client,Start,End,Elapsed Time,KBytes,Files,Retention Period,Status,"
         "Tx Rate,Job ID,Schedule Type\r\n";
     const auto rows = textLines(jobs);
+    long policyNumber = 0;
     for (const std::string_view policy : textLines(policies)) {
+        ++policyNumber;
+        // A name with a comma would take two columns; the line fails as it
+        // is read, before the rows are read for it.
+        if (policy.find(',') != std::string_view::npos) {
+            result.ending = {FailureKind::InvalidArgument, "policy_list.txt", policyNumber};
+            return result;
+        }
         bool written = false;
         long number = 0;
         for (const std::string_view row : rows) {
@@ -279,7 +293,7 @@ PageResult expectPage(std::string_view table, const Window& window,
                       std::chrono::year_month_day today) {
     PageResult result;
     result.name = pageName(today);
-    std::string& page = result.page;
+    std::string page;
     page =
         "<html>\r\n"
         "<STYLE TYPE=\"text/css\">\r\n"
@@ -333,6 +347,7 @@ PageResult expectPage(std::string_view table, const Window& window,
         page += "</TR>\r\n";
     }
     page += "</table> </html>\r\n";
+    result.page = std::move(page);
     return result;
 }
 

@@ -61,7 +61,9 @@ std::string pageName(std::chrono::year_month_day today);
 
 struct PageResult {
     std::string name;
-    std::string page;  // the page as left on disk, once it has been created
+    // The whole page; nothing when the step fails, which then leaves the
+    // page on disk as it was: the page appears whole or not at all.
+    std::optional<std::string> page;
     Ending ending;
 };
 PageResult expectPage(std::string_view table, const Window& window,

@@ -2,43 +2,12 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <random>
-#include <stdexcept>
-#include <system_error>
+
+#include "support/temp_dir.h"
 
 namespace fennick::fuzz {
 
 namespace {
-
-class ScratchDir {
-  public:
-    ScratchDir() {
-        std::random_device seed;
-        std::mt19937_64 random(seed());
-        const auto base = std::filesystem::temp_directory_path();
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            auto candidate = base / ("fennick-fuzz-" + std::to_string(random()));
-            if (std::filesystem::create_directory(candidate)) {
-                path_ = candidate;
-                return;
-            }
-        }
-        throw std::runtime_error("cannot create a scratch directory");
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
 
 // Escapes control and 8-bit bytes so that a mismatch prints legibly.
 std::string printable(std::string_view text) {
@@ -76,29 +45,34 @@ std::vector<std::string_view> splitInput(std::string_view input, std::size_t cou
     return parts;
 }
 
+namespace {
+
+// The same temporary folder as the tests', under a name of its own.
+const test::TempDir& scratch() {
+    static const test::TempDir dir("fennick-fuzz-");  // removed at exit with its files
+    return dir;
+}
+
+}  // namespace
+
 const std::filesystem::path& scratchDir() {
-    static const ScratchDir dir;  // destroyed at exit, taking its files along
-    return dir.path();
+    return scratch().path();
 }
 
 void clearScratch() {
-    for (const auto& entry : std::filesystem::directory_iterator(scratchDir()))
-        std::filesystem::remove_all(entry.path());
+    scratch().clear();
 }
 
 void putFile(std::string_view name, std::string_view bytes) {
-    std::ofstream out(scratchDir() / std::string(name), std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out)
-        throw std::runtime_error("cannot write scratch file " + std::string(name));
+    scratch().write(name, bytes);
 }
 
 std::optional<std::string> fileBytes(std::string_view name) {
-    std::ifstream in(scratchDir() / std::string(name), std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return scratch().bytes(name);
+}
+
+std::set<std::string> scratchNames() {
+    return scratch().names();
 }
 
 void broken(std::string_view what, std::string_view detail) {

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,8 @@ void clearScratch();
 void putFile(std::string_view name, std::string_view bytes);
 // The file's bytes, or nothing when it does not exist.
 std::optional<std::string> fileBytes(std::string_view name);
+// The names of everything in the scratch directory.
+std::set<std::string> scratchNames();
 
 // Prints what was expected and aborts, so libFuzzer keeps the input.
 [[noreturn]] void broken(std::string_view what, std::string_view detail = {});

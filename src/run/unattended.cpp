@@ -33,12 +33,13 @@ Pickers dayBefore(LocalTime end, LocalTime times) {
 }
 
 ReportFile runUnattended(const std::filesystem::path& appDir, const Clock& now) {
-    // The time pickers hold the moment the window would have been made.
-    const LocalTime created = now();
+    // One reading of the clock for the dates and the times of day alike: two
+    // readings on either side of midnight would shift the window by a day.
+    const LocalTime start = now();
     // The id goes nowhere, but a dump without one stops the run here.
     firstJobId(appDir);
     Window window;
-    return process(appDir, dayBefore(now(), created), now, window);
+    return process(appDir, dayBefore(start, start), now, window);
 }
 
 std::filesystem::path programDir(const char* argv0) {

@@ -67,7 +67,7 @@ double digitsValue(std::string_view digits) {
 }
 
 std::string quoted(std::string_view text) {
-    return "(\"" + std::string(text) + "\")";
+    return "(" + quotedText(text) + ")";
 }
 
 // Converts a text that numberPrefix() accepted whole.

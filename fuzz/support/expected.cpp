@@ -95,6 +95,10 @@ LabelsResult expectLabels(std::string_view config) {
                 result.ending = {FailureKind::SubscriptOutOfRange, "fennick_config.txt", number};
                 return result;
             }
+            if (pieces[1].find(',') != std::string_view::npos) {
+                result.ending = {FailureKind::InvalidArgument, "fennick_config.txt", number};
+                return result;
+            }
             result.labels[level] = std::string(pieces[1]);
         }
     }

@@ -34,7 +34,14 @@ RetentionLabels readRetentionLabels(const std::filesystem::path& appDir) {
             continue;
         pieces.split(line, '=');
         try {
-            labels[static_cast<std::size_t>(level)] = pieces.at(1);
+            const std::string_view label = pieces.at(1);
+            // The label becomes a column of out1.txt, where a comma would
+            // start a new column and shift the status out of its place.
+            if (label.find(',') != std::string_view::npos) {
+                throw Failure(FailureKind::InvalidArgument, "has the label " + quotedText(label) +
+                                                                ": a label may not hold a comma");
+            }
+            labels[static_cast<std::size_t>(level)] = label;
         } catch (Failure& failure) {
             throw failure.at(kConfigFile, config.lineNumber());
         }

@@ -20,6 +20,8 @@ std::string_view kindName(FailureKind kind) {
             return "Cannot create file";
         case FailureKind::IoError:
             return "I/O error";
+        case FailureKind::OutOfMemory:
+            return "Out of memory";
     }
     return "Failure";
 }

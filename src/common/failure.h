@@ -15,7 +15,8 @@ enum class FailureKind {
     Overflow,
     InvalidArgument,
     CannotCreate,
-    IoError,  // a read or write that the operating system refused after the open
+    IoError,      // a read or write that the operating system refused after the open
+    OutOfMemory,  // a line longer than the memory that can hold it
 };
 
 // "File not found", "Type mismatch", ...

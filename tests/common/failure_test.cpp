@@ -88,7 +88,7 @@ TEST(Failure, EveryKindHasItsOwnName) {
     const FailureKind kinds[] = {
         FailureKind::FileNotFound, FailureKind::InputPastEnd, FailureKind::SubscriptOutOfRange,
         FailureKind::TypeMismatch, FailureKind::Overflow,     FailureKind::InvalidArgument,
-        FailureKind::CannotCreate, FailureKind::IoError,
+        FailureKind::CannotCreate, FailureKind::IoError,      FailureKind::OutOfMemory,
     };
     std::set<std::string_view> names;
     for (FailureKind kind : kinds) {

@@ -22,8 +22,44 @@ std::string_view kindName(FailureKind kind) {
             return "I/O error";
         case FailureKind::Busy:
             return "AppDir busy";
+        case FailureKind::OutOfMemory:
+            return "Out of memory";
     }
     return "Failure";
+}
+
+std::string quotedText(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            default:
+                if (byte < 0x20 || byte == 0x7F) {
+                    out += "\\x";
+                    out += kHex[byte >> 4];
+                    out += kHex[byte & 0xF];
+                } else {
+                    out += c;
+                }
+        }
+    }
+    out += '"';
+    return out;
 }
 
 Failure::Failure(FailureKind kind, std::string detail)

@@ -15,12 +15,20 @@ enum class FailureKind {
     Overflow,
     InvalidArgument,
     CannotCreate,
-    IoError,  // a read or write that the operating system refused after the open
-    Busy,     // another run holds the folder
+    IoError,      // a read or write that the operating system refused after the open
+    Busy,         // another run holds the folder
+    OutOfMemory,  // a line longer than the memory that can hold it
 };
 
 // "File not found", "Type mismatch", ...
 std::string_view kindName(FailureKind kind);
+
+// A field's text as a failure message shows it: in double quotes, with bytes
+// below 0x20 and 0x7F written as escapes ("\t", "\r", "\n", "\x00", other
+// bytes as "\xHH") and a backslash doubled, so the message stays one line,
+// no NUL cuts it short, and every escape reads back one way. Bytes from 0x80
+// up pass unchanged (single-byte text in the machine's code page).
+std::string quotedText(std::string_view text);
 
 // Raised by every operation and caught by nobody but the program's edge.
 // Low-level helpers raise it with a detail only; the caller that knows the

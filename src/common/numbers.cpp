@@ -1,5 +1,6 @@
 #include "common/numbers.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -67,7 +68,50 @@ double digitsValue(std::string_view digits) {
 }
 
 std::string quoted(std::string_view text) {
-    return "(\"" + std::string(text) + "\")";
+    return "(" + quotedText(text) + ")";
+}
+
+// Whether an unsigned number that from_chars found out of range is too large
+// rather than too small: out of range with a magnitude of 1 or more can only
+// be beyond double, below 1 only beneath its smallest step. Decided from the
+// place of the leading significant digit plus the exponent, as strtod would
+// follow the C locale's decimal point and misread "1.5e999" under a comma.
+bool beyondDouble(std::string_view number) {
+    // Past any place that matters, and far enough below the limit of long long
+    // that one more digit cannot overflow it.
+    constexpr long long kFar = 1LL << 50;
+    const auto clamped = [](std::size_t count) {
+        return static_cast<long long>(std::min<std::size_t>(count, kFar));
+    };
+    std::size_t i = 0;
+    while (i < number.size() && number[i] == '0')
+        ++i;
+    const std::size_t wholeStart = i;
+    while (i < number.size() && isDigit(number[i]))
+        ++i;
+    long long place = clamped(i - wholeStart) - 1;  // 0 for units, -1 for tenths
+    if (i < number.size() && number[i] == '.')
+        ++i;
+    if (place < 0) {
+        const std::size_t zerosStart = i;
+        while (i < number.size() && number[i] == '0')
+            ++i;
+        place = -clamped(i - zerosStart) - 1;
+    }
+    while (i < number.size() && number[i] != 'e' && number[i] != 'E')
+        ++i;
+    long long exponent = 0;
+    if (i < number.size()) {
+        ++i;
+        const bool negative = i < number.size() && number[i] == '-';
+        if (i < number.size() && (number[i] == '+' || number[i] == '-'))
+            ++i;
+        for (; i < number.size(); ++i)
+            exponent = std::min(exponent * 10 + (number[i] - '0'), kFar);
+        if (negative)
+            exponent = -exponent;
+    }
+    return place + exponent >= 0;
 }
 
 // Converts a text that numberPrefix() accepted whole.
@@ -82,7 +126,7 @@ double convert(std::string_view number, std::string_view original) {
     if (error == std::errc::result_out_of_range) {
         // Underflow is harmless (the value is 0 to the second); only a
         // magnitude beyond double is an overflow.
-        if (std::isinf(std::strtod(std::string(number).c_str(), nullptr))) {
+        if (beyondDouble(number)) {
             throw Failure(FailureKind::Overflow, "is too large " + quoted(original));
         }
         value = 0;

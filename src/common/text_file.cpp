@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
+#include <string>
 
 #include "common/failure.h"
 
@@ -44,8 +46,9 @@ std::size_t firstBuffer(const std::filesystem::path& path) {
 LineReader::LineReader(std::FILE* stream, std::string_view name)
     : file_(stream), name_(name), buffer_(4096) {}
 
-LineReader::LineReader(const std::filesystem::path& path, std::string_view name)
-    : name_(name), buffer_(firstBuffer(path)) {
+LineReader::LineReader(const std::filesystem::path& path, std::string_view name,
+                       std::size_t memoryLimit)
+    : name_(name), buffer_(firstBuffer(path)), memoryLimit_(memoryLimit) {
     file_ = std::fopen(path.c_str(), "rb");
     if (file_ == nullptr) {
         const int error = errno;
@@ -71,8 +74,13 @@ bool LineReader::fill() {
         end_ -= begin_;
         begin_ = 0;
     }
-    if (end_ == buffer_.size())
-        buffer_.grow(end_);  // a very long line
+    if (end_ == buffer_.size() && !grow()) {  // a very long line
+        // Named by file and line, unlike a bare std::bad_alloc: an endless
+        // line (a file whose lines end otherwise, or never) is the likely cause.
+        throw Failure(FailureKind::OutOfMemory, "is longer than the memory available (" +
+                                                    std::to_string(end_) + " bytes of it read)")
+            .at(name_, line_ + 1);
+    }
     const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
     if (got == 0) {
         if (std::ferror(file_)) {
@@ -83,6 +91,17 @@ bool LineReader::fill() {
         return false;
     }
     end_ += got;
+    return true;
+}
+
+bool LineReader::grow() noexcept {
+    if (buffer_.size() > memoryLimit_ / 2)  // also where doubling would wrap around
+        return false;
+    try {
+        buffer_.grow(end_);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     return true;
 }
 

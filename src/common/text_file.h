@@ -41,8 +41,14 @@ class RawBuffer {
 // follows the longest line, not the file.
 class LineReader {
   public:
+    static constexpr std::size_t kNoMemoryLimit = static_cast<std::size_t>(-1);
+
     // `name` is what failures call the file. A missing file is "file not found".
-    LineReader(const std::filesystem::path& path, std::string_view name);
+    // A line longer than the memory that can hold it is "out of memory" at
+    // that line; `memoryLimit` caps the buffer below what the allocator
+    // grants, so that tests can make that happen at a size they choose.
+    LineReader(const std::filesystem::path& path, std::string_view name,
+               std::size_t memoryLimit = kNoMemoryLimit);
     // Reads an open stream to its end and closes it: text in memory
     // (`fmemopen`) for steps tested without a folder.
     LineReader(std::FILE* stream, std::string_view name);
@@ -60,11 +66,13 @@ class LineReader {
     const std::string& name() const noexcept { return name_; }
 
   private:
-    bool fill();  // reads more bytes; false at end of file
+    bool fill();           // reads more bytes; false at end of file
+    bool grow() noexcept;  // doubles the buffer; false when memory runs out
 
     std::FILE* file_ = nullptr;
     std::string name_;
     RawBuffer buffer_;
+    std::size_t memoryLimit_ = kNoMemoryLimit;
     std::size_t begin_ = 0;  // first unread byte
     std::size_t end_ = 0;    // one past the last byte in the buffer
     bool eof_ = false;

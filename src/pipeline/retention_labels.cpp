@@ -35,8 +35,16 @@ RetentionLabels readRetentionLabels(const std::filesystem::path& appDir) {
         if (level < 0)
             continue;
         pieces.split(line, '=');
-        labels[static_cast<std::size_t>(level)] = located(
-            kConfigFile, config.lineNumber(), Failure::kNoField, [&] { return pieces.at(1); });
+        const std::string_view label = located(kConfigFile, config.lineNumber(), Failure::kNoField,
+                                               [&] { return pieces.at(1); });
+        // The label becomes a column of out1.txt, where a comma would start a
+        // new column and shift the status out of its place.
+        if (label.find(',') != std::string_view::npos) {
+            throw Failure(FailureKind::InvalidArgument,
+                          "has the label " + quotedText(label) + ": a label may not hold a comma")
+                .at(kConfigFile, config.lineNumber());
+        }
+        labels[static_cast<std::size_t>(level)] = label;
     }
     return labels;
 }

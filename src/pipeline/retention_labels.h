@@ -11,7 +11,8 @@ using RetentionLabels = std::array<std::string, 29>;
 
 // Lines "RLnn...=label[=...]" set label nn (00..28), the last such line
 // winning; every other line is ignored. A missing file is "file not found";
-// a key line without "=" is "subscript out of range".
+// a key line without "=" is "subscript out of range"; a label that holds a
+// comma is "invalid argument" (it would split its out1.txt column in two).
 RetentionLabels readRetentionLabels(const std::filesystem::path& appDir);
 
 }  // namespace fennick

@@ -88,7 +88,7 @@ TEST(Failure, EveryKindHasItsOwnName) {
     const FailureKind kinds[] = {
         FailureKind::FileNotFound, FailureKind::InputPastEnd, FailureKind::SubscriptOutOfRange,
         FailureKind::TypeMismatch, FailureKind::Overflow,     FailureKind::InvalidArgument,
-        FailureKind::CannotCreate, FailureKind::IoError,
+        FailureKind::CannotCreate, FailureKind::IoError,      FailureKind::OutOfMemory,
     };
     std::set<std::string_view> names;
     for (FailureKind kind : kinds) {
@@ -99,6 +99,46 @@ TEST(Failure, EveryKindHasItsOwnName) {
         EXPECT_EQ(std::string(Failure(kind, "").what()), std::string(name) + ":");
     }
     EXPECT_EQ(names.size(), std::size(kinds));
+}
+
+TEST(QuotedText, EscapesControlBytesAndBackslashOnly) {
+    using namespace std::string_literals;
+    struct Case {
+        std::string text;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"", "\"\""},
+        {"12a", "\"12a\""},
+        {" a \"b\" ", "\" a \"b\" \""},  // blanks and quotes stay as they are
+        {"\t\r\n", "\"\\t\\r\\n\""},
+        {"a\0b"s, "\"a\\x00b\""},
+        {"\x01\x1b\x1f\x7f", "\"\\x01\\x1B\\x1F\\x7F\""},
+        {"C:\\dump\\x00", "\"C:\\\\dump\\\\x00\""},        // a written "\x00" differs from a NUL
+        {"\xe9t\xe9 \x80\xff", "\"\xe9t\xe9 \x80\xff\""},  // 8-bit text passes unchanged
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(quotedText(c.text), c.shown) << c.shown;
+}
+
+// A UTF-16 dump holds a NUL after every ASCII byte: the message used to end
+// at the first of them, right after the opening quote.
+TEST(QuotedText, FailureOnUtf16FieldIsOneWholeLine) {
+    using namespace std::string_literals;
+    const auto failure = failureOf([] {
+        try {
+            parseNumber(
+                "1\0"
+                "7\0"
+                "\r\0"s);
+        } catch (Failure& f) {
+            throw f.at("bpdbjobs.txt", 1, 8);
+        }
+    });
+    ASSERT_TRUE(failure);
+    EXPECT_STREQ(failure->what(),
+                 "Type mismatch: bpdbjobs.txt line 1, field 8 is not a number "
+                 "(\"1\\x007\\x00\\r\\x00\")");
 }
 
 TEST(Failure, IsCaughtAsStdExceptionWithTheFullMessage) {

@@ -2,13 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <locale>
+#include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "common/failure.h"
 #include "common/failure_of.h"
+#include "common/report_time.h"
 
 namespace fennick {
 namespace {
@@ -43,6 +48,15 @@ TEST(ParseNumber, AcceptsDecimalNumbersWithBlanksAroundThem) {
         {"1700000000", 1700000000},
         {"1.7976931348623157e308", std::numeric_limits<double>::max()},
         {"1e-400", 0},  // too small for double: zero, not a failure
+        // Beyond double in the text's digits, but not in its value.
+        {"0.00001e309", 1e304},
+        {"1000e-326", 1e-323},
+        {"123456789e300", 123456789e300},
+        // Too small, however the digits stand before the exponent.
+        {"10000e-328", 0},
+        {"0.0001e-320", 0},
+        {"-1e-99999999999999999999", 0},
+        {"0e99999999999999999999", 0},
     };
     for (const Converted& c : cases) {
         double value = std::nan("");
@@ -94,6 +108,10 @@ TEST(ParseNumber, RejectsAnythingButAWholeNumber) {
         {"1e400", FailureKind::Overflow},
         {"-1e400", FailureKind::Overflow},
         {"1.8e308", FailureKind::Overflow},
+        {"0.1e310", FailureKind::Overflow},
+        {"999e306", FailureKind::Overflow},
+        {"000123456789e301", FailureKind::Overflow},
+        {"1e99999999999999999999", FailureKind::Overflow},
     };
     for (const Rejected& c : cases) {
         const auto failure = failureOf([&] { parseNumber(c.text); });
@@ -187,6 +205,71 @@ TEST(ParseInt32, RejectsTextAndNumbersOutsideTheRange) {
         ASSERT_TRUE(failure) << '"' << c.text << '"';
         EXPECT_EQ(failure->kind(), c.kind) << '"' << c.text << '"';
     }
+}
+
+// The window sets the C locale from the environment. Under a German one,
+// whose decimal point is a comma, the C library read "1.5e999" as 1 and so
+// took an overflow for a harmless underflow.
+class GermanLocale : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        savedC_ = std::setlocale(LC_ALL, nullptr);
+        if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr)
+            GTEST_SKIP() << "locale de_DE.UTF-8 is not installed";
+        try {
+            savedGlobal_ = std::locale::global(std::locale("de_DE.UTF-8"));
+        } catch (const std::runtime_error&) {
+            std::setlocale(LC_ALL, savedC_.c_str());
+            GTEST_SKIP() << "no C++ locale de_DE.UTF-8";
+        }
+        ASSERT_EQ(*std::localeconv()->decimal_point, ',');
+    }
+    void TearDown() override {
+        if (savedGlobal_)
+            std::locale::global(*savedGlobal_);
+        std::setlocale(LC_ALL, savedC_.c_str());
+    }
+
+  private:
+    std::string savedC_;
+    std::optional<std::locale> savedGlobal_;
+};
+
+TEST_F(GermanLocale, NumbersReadAsInEveryOtherLocale) {
+    const Converted parsed[] = {
+        {"1.5", 1.5},          {" -2.25 ", -2.25},
+        {"1e3", 1000},         {".5", 0.5},
+        {"1.5e-999", 0},       {"1e-400", 0},
+        {"1700000000", 1.7e9}, {"12345678901234567.5", 12345678901234567.5},
+    };
+    for (const Converted& c : parsed) {
+        double value = std::nan("");
+        EXPECT_NO_THROW(value = parseNumber(c.text)) << '"' << c.text << '"';
+        EXPECT_EQ(value, c.value) << '"' << c.text << '"';
+    }
+    const Rejected rejected[] = {
+        {"1.5e999", FailureKind::Overflow},
+        {"-1.5e999", FailureKind::Overflow},
+        {"1,5", FailureKind::TypeMismatch},
+    };
+    for (const Rejected& c : rejected) {
+        const auto failure = failureOf([&] { parseNumber(c.text); });
+        ASSERT_TRUE(failure) << '"' << c.text << '"';
+        EXPECT_EQ(failure->kind(), c.kind) << '"' << c.text << '"';
+    }
+    EXPECT_EQ(leadingNumber("1.5x"), 1.5);
+    EXPECT_EQ(leadingNumber("1,5"), 1);
+    EXPECT_EQ(leadingNumber("2.5e-999,"), 0);
+    const auto leadingOverflow = failureOf([] { leadingNumber("1.5e999,"); });
+    ASSERT_TRUE(leadingOverflow);
+    EXPECT_EQ(leadingOverflow->kind(), FailureKind::Overflow);
+    EXPECT_EQ(parseInt32("2.5"), 2);
+    EXPECT_EQ(parseInt32("3.5"), 4);
+    const auto intOverflow = failureOf([] { parseInt32("1.5e999"); });
+    ASSERT_TRUE(intOverflow);
+    EXPECT_EQ(intOverflow->kind(), FailureKind::Overflow);
+    // The date text built from a number keeps its one form, too.
+    EXPECT_EQ(reportZoneText(parseNumber("1.5e3")), "01/01/1970 08:25:00");
 }
 
 TEST(TrimBlanks, DropsSpacesAndTabsAtBothEndsOnly) {

@@ -2,8 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -211,6 +218,94 @@ TEST_F(TextFile, LineNumberCountsLinesReadSoFar) {
         EXPECT_EQ(reader.lineNumber(), ++expected);
     }
     EXPECT_EQ(expected, 3);
+}
+
+// An endless line used to end the program with a bare std::bad_alloc. The
+// reader's memory limit stands in for an allocator that runs dry: a line
+// that just fits in it is read, one byte more is out of memory at that line.
+TEST_F(TextFile, LineLongerThanMemoryIsOutOfMemoryAtItsLine) {
+    const std::size_t limit = 4 * kChunk;
+    struct Case {
+        std::string third;  // the third line with its terminator, if any
+        bool fits;
+    };
+    const Case cases[] = {
+        {std::string(limit - 2, 'x') + "\r\n", true},
+        {std::string(limit - 1, 'x') + "\n", true},
+        {std::string(limit - 1, 'x') + "\r\n", false},  // its LF is one byte past the limit
+        {std::string(limit, 'x') + "\n", false},
+        {std::string(3 * limit, 'x'), false},  // no line end at all
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.third.size());
+        dir_.write("bpdbjobs.txt", "a\r\nb\r\n" + c.third + "after\r\n");
+        LineReader reader(dir_.file("bpdbjobs.txt"), "bpdbjobs.txt", limit);
+        EXPECT_EQ(reader.readLine(), "a");
+        EXPECT_EQ(reader.readLine(), "b");
+        const auto failure = failureOf([&] {
+            const std::string_view third = reader.readLine();
+            EXPECT_EQ(third.size(), c.third.find_first_of("\r\n"));
+            EXPECT_EQ(reader.readLine(), "after");
+        });
+        if (c.fits) {
+            EXPECT_FALSE(failure) << failure->what();
+            continue;
+        }
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->kind(), FailureKind::OutOfMemory);
+        EXPECT_EQ(failure->file(), "bpdbjobs.txt");
+        EXPECT_EQ(failure->line(), 3);
+        EXPECT_EQ(std::string(failure->what()),
+                  "Out of memory: bpdbjobs.txt line 3 is longer than the memory available (" +
+                      std::to_string(limit) + " bytes of it read)");
+    }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define FENNICK_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define FENNICK_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+#ifndef FENNICK_ADDRESS_SANITIZER
+// The bytes of address space the process holds now.
+std::size_t addressSpaceInUse() {
+    std::ifstream statm("/proc/self/statm");
+    std::size_t pages = 0;
+    statm >> pages;
+    return pages * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
+#endif
+
+// The same with the real allocator: an endless line (/dev/zero never ends
+// one) read in a child process whose address space is capped.
+TEST(TextFileDeathTest, EndlessLineUnderAMemoryCapIsOutOfMemoryNotBadAlloc) {
+#ifdef FENNICK_ADDRESS_SANITIZER
+    GTEST_SKIP() << "AddressSanitizer's shadow memory does not fit under an address-space cap";
+#else
+    EXPECT_EXIT(
+        {
+            rlimit cap{};
+            getrlimit(RLIMIT_AS, &cap);
+            cap.rlim_cur = addressSpaceInUse() + (std::size_t{64} << 20);
+            setrlimit(RLIMIT_AS, &cap);
+            try {
+                LineReader zeros("/dev/zero", "zero");
+                zeros.readLine();
+            } catch (const Failure& failure) {
+                std::fprintf(stderr, "%s\n", failure.what());
+                std::_Exit(0);
+            } catch (const std::bad_alloc&) {
+                std::fprintf(stderr, "std::bad_alloc\n");
+                std::_Exit(1);
+            }
+            std::_Exit(2);
+        },
+        ::testing::ExitedWithCode(0),
+        "Out of memory: zero line 1 is longer than the memory available \\([0-9]+ bytes");
+#endif
 }
 
 TEST_F(TextFile, WriterEndsLinesInCrLfAndWritesTextUnchanged) {

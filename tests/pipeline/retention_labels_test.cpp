@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/failure.h"
+#include "common/failure_of.h"
 #include "common/file_names.h"
 #include "support/temp_dir.h"
 
@@ -85,6 +86,43 @@ TEST(RetentionLabels, KeyLineWithoutEqualsIsSubscriptOutOfRange) {
         EXPECT_EQ(failure.line(), 2);
         EXPECT_EQ(failure.field(), 1);
     }
+}
+
+// A comma in a label would split its column of out1.txt and move the status
+// out of its place; the config, read first, is where that fails.
+TEST(RetentionLabels, CommaInLabelFailsWhenConfigIsRead) {
+    struct Case {
+        const char* line;
+        const char* label;  // as the message quotes it
+    };
+    const Case cases[] = {
+        {"RL05=2 weeks, offsite", "\"2 weeks, offsite\""},
+        {"RL05=,", "\",\""},
+        {"RL050 =a,b=c", "\"a,b\""},
+        {"RL28=\t,=x", "\"\\t,\""},
+    };
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        dir.write(kConfigFile, std::string("RL01=one\r\n# a, b\r\n") + c.line + "\r\nRL02=two\r\n");
+        const auto failure = test::failureOf([&] { readRetentionLabels(dir.path()); });
+        ASSERT_TRUE(failure) << c.line;
+        EXPECT_EQ(failure->kind(), FailureKind::InvalidArgument) << c.line;
+        EXPECT_EQ(failure->file(), kConfigFile);
+        EXPECT_EQ(failure->line(), 3) << c.line;
+        EXPECT_EQ(std::string(failure->what()),
+                  std::string("Invalid argument: fennick_config.txt line 3 has the label ") +
+                      c.label + ": a label may not hold a comma");
+    }
+}
+
+TEST(RetentionLabels, CommaOutsideAKeyLinesLabelIsAccepted) {
+    // After the label's second "=", on lines that are no key, and in the
+    // key's ignored characters before the first "=".
+    const RetentionLabels labels =
+        labelsOf("RL05=a=b,c\nrl06=x,y\nRL29=x,y\n# one, two\nRL07,=seven\n");
+    EXPECT_EQ(labels[5], "a");
+    EXPECT_EQ(labels[7], "seven");
+    EXPECT_EQ(labels[6], "");
 }
 
 }  // namespace

@@ -130,20 +130,24 @@ TEST(RunUnattended, WritesEveryFileOfThePreviousDayAndReturnsThePage) {
               std::string::npos);
 }
 
-// The times of day are those of the first reading of the clock, as the
-// time pickers would hold them from start-up; the dates follow the second.
-TEST(RunUnattended, TimesOfDayAreThoseOfTheFirstReadingOfTheClock) {
+// Dates and times of day come from one reading of the clock: a run started
+// just before midnight, whose later readings fall after it, still ends its
+// window at its start and not a day later.
+TEST(RunUnattended, WindowComesFromOneReadingOfTheClockAcrossMidnight) {
     TempDir dir;
     test::writeInputs(dir, local_days{2026y / 12 / 4} + 10h);
+    const LocalTime started = local_days{2026y / 12 / 4} + 23h + 59min + 59s;
     int readings = 0;
-    const auto movingClock = [&readings] { return kNow + seconds{5 * readings++}; };
+    const auto clock = [&] { return readings++ == 0 ? started : started + 2s; };
 
-    runUnattended(dir.path(), movingClock);
+    const ReportFile report = runUnattended(dir.path(), clock);
 
-    EXPECT_NE(dir.read(test::kTodaysPage)
-                  .find("Start: 12/04/2026 02:15:00<br> End: 12/05/2026 02:15:00</font>"),
+    // The page is named when it is written, after midnight.
+    EXPECT_EQ(report.page, dir.file("report_05-12-26.html"));
+    EXPECT_NE(dir.read("report_05-12-26.html")
+                  .find("Start: 12/03/2026 23:59:59<br> End: 12/04/2026 23:59:59</font>"),
               std::string::npos)
-        << dir.read(test::kTodaysPage);
+        << dir.read("report_05-12-26.html");
 }
 
 TEST(RunUnattended, BadDumpStopsBeforeAnyFileIsWritten) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <new>
 #include <string_view>
 #include <type_traits>
 #include <utility>
@@ -25,7 +26,9 @@ long placeOf(const Place& place) {
 }  // namespace detail
 
 // Runs `work`; a Failure leaving it gets the parts of this location that it
-// does not carry yet.
+// does not carry yet. Memory that runs out on the way (a line so long that
+// its output cannot be held) becomes "out of memory" at this location too,
+// rather than a bare std::bad_alloc that names nothing.
 template <typename Line, typename Field, typename Work>
 decltype(auto) located(std::string_view file, const Line& line, const Field& field, Work&& work) {
     try {
@@ -33,6 +36,9 @@ decltype(auto) located(std::string_view file, const Line& line, const Field& fie
     } catch (Failure& failure) {
         failure.at(file, detail::placeOf(line), detail::placeOf(field));
         throw;
+    } catch (const std::bad_alloc&) {
+        throw Failure(FailureKind::OutOfMemory, "cannot be held in the memory available")
+            .at(file, detail::placeOf(line), detail::placeOf(field));
     }
 }
 

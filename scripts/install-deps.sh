@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs what building, testing and running fennick needs on a fresh Debian machine.
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev faketime)
+# The last four serve the end-to-end tests (tests/e2e): a real X server, a
+# hand on it, its clipboard, and a browser that opens the pages.
+packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev faketime
+  xvfb xdotool xclip chromium)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -99,21 +99,14 @@ std::string clipboardText(const VirtualScreen& screen) {
     return {};
 }
 
-TEST(WindowOnARealScreen, ToolsAreThere) {
-    for (const char* tool : {"Xvfb", "xdotool", "xclip"}) {
-        EXPECT_TRUE(onPath(tool)) << tool
-                                  << " is missing: the real-screen test needs the Debian packages "
-                                     "xvfb, xdotool and xclip (scripts/install-deps.sh)";
-    }
-}
-
 // A dump whose first line passes the start-up but whose second line has no
 // number as its start time: "Process" fails in the extraction, after the
 // configuration was read, and the operator must be told what and where.
 TEST(WindowOnARealScreen, FailedProcessShowsKindAndPlaceInABoxAndEndsWithStatus1) {
     for (const char* tool : {"Xvfb", "xdotool", "xclip"}) {
-        if (!onPath(tool))
-            GTEST_FAIL() << tool << " is missing (see ToolsAreThere)";
+        ASSERT_TRUE(onPath(tool)) << tool
+                                  << " is missing: this test needs the Debian packages xvfb, "
+                                     "xdotool and xclip (scripts/install-deps.sh)";
     }
     TempDir appDir;
     TempDir scratch;

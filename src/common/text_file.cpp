@@ -137,10 +137,10 @@ std::string_view LineReader::readLine() {
     }
 }
 
+// A stream handed in keeps its own buffering: memory streams cannot go
+// without a buffer, and the writer's own buffer in front costs one copy.
 LineWriter::LineWriter(std::FILE* stream, std::string_view name)
-    : file_(stream), name_(name), buffer_(kWriteBuffer) {
-    std::setvbuf(file_, nullptr, _IONBF, 0);
-}
+    : file_(stream), name_(name), buffer_(kWriteBuffer) {}
 
 LineWriter::LineWriter(const std::filesystem::path& path, std::string_view name)
     : name_(name), buffer_(kWriteBuffer) {

@@ -423,5 +423,21 @@ TEST_F(TextFile, AdoptedStreamsReadAndWriteAsFilesDo) {
     EXPECT_EQ(written, std::string("x\r\ny\0", 5));
 }
 
+// glibc's memory streams cannot run unbuffered; a writer that forced them to
+// crashed at its first flush.
+TEST_F(TextFile, WriterOnAMemoryStreamKeepsItsBuffering) {
+    char* data = nullptr;
+    std::size_t size = 0;
+    {
+        LineWriter writer(open_memstream(&data, &size), "out.txt");
+        writer.writeLine("first");
+        writer.writeLine(std::string(2 * kChunk, 'x'));
+        writer.close();
+    }
+    const std::string written(data, size);
+    std::free(data);
+    EXPECT_EQ(written, "first\r\n" + std::string(2 * kChunk, 'x') + "\r\n");
+}
+
 }  // namespace
 }  // namespace fennick

@@ -84,13 +84,13 @@ void checkDump(const std::filesystem::path& dir, const DumpOptions& options, Pro
                 problems.add(kName, lineNumber, std::to_string(fields.size()) + " fields");
                 continue;
             }
-            const double id = number(fields, kJobIdField);
+            const double id = number(fields, dump::kJobId);
             if (id != static_cast<double>(kFirstJobId + options.jobs - lineNumber + 1)) {
                 problems.add(kName, lineNumber, "job id out of sequence");
             }
-            const double start = number(fields, kStartField);
-            const double elapsed = number(fields, kElapsedField);
-            if (number(fields, kEndField) != start + elapsed) {
+            const double start = number(fields, dump::kStart);
+            const double elapsed = number(fields, dump::kElapsed);
+            if (number(fields, dump::kEnd) != start + elapsed) {
                 problems.add(kName, lineNumber, "end is not start + elapsed");
             }
             if (start == 0) {
@@ -101,25 +101,25 @@ void checkDump(const std::filesystem::path& dir, const DumpOptions& options, Pro
                 }
                 previousStart = start;
             }
-            if (!pool.contains(std::string(fields.at(kPolicyField)))) {
+            if (!pool.contains(std::string(fields.at(dump::kPolicy)))) {
                 problems.add(kName, lineNumber, "policy outside the pool");
             }
-            const double type = number(fields, kScheduleTypeField);
+            const double type = number(fields, dump::kScheduleType);
             if (type < 0 || type > 4)
                 problems.add(kName, lineNumber, "schedule type code");
-            const std::string_view status = fields.at(kStatusField);
+            const std::string_view status = fields.at(dump::kStatus);
             if (status != "0" && status != "1")
                 ++mix.failed;
 
-            const std::size_t markIndex = fields.size() - 1 - kMarkBack;
+            const std::size_t markIndex = fields.size() - 1 - dump::kMarkBack;
             const std::string_view mark = trimBlanks(fields[markIndex]);
             if (!mark.empty()) {
                 ++(number(fields, markIndex) == 1 ? mix.routeOne : mix.dropped);
             } else {
-                ++(fields.at(kRouteFlagField).empty() ? mix.routeThree : mix.routeTwo);
+                ++(fields.at(dump::kRouteFlag).empty() ? mix.routeThree : mix.routeTwo);
             }
-            number(fields, fields.size() - 1 - kRateBack);
-            number(fields, fields.size() - 1 - kOtherRateBack);
+            number(fields, fields.size() - 1 - dump::kRateBack);
+            number(fields, fields.size() - 1 - dump::kRouteTwoRateBack);
         } catch (Failure& failure) {
             throw failure.at(kName, lineNumber);
         }

@@ -225,9 +225,9 @@ class JobWriter {
         const int policy =
             static_cast<int>(rng_.below(static_cast<std::uint32_t>(options_.policies)));
         const std::size_t last = count - 1;
-        const std::size_t markField = last - kMarkBack;
-        const std::size_t rateField = last - kRateBack;
-        const std::size_t otherRateField = last - kOtherRateBack;
+        const std::size_t markField = last - dump::kMarkBack;
+        const std::size_t rateField = last - dump::kRateBack;
+        const std::size_t otherRateField = last - dump::kRouteTwoRateBack;
 
         // Offsets grow strictly with the index, so start times never rise.
         const auto offset =
@@ -263,23 +263,23 @@ class JobWriter {
                 continue;
             }
             switch (field) {
-                case kJobIdField:
+                case dump::kJobId:
                     appendNumber(out, kFirstJobId + options_.jobs - index);
                     break;
                 case 2:
                     out += '3';  // done
                     break;
-                case kStatusField:
+                case dump::kStatus:
                     out += pickStatus(rng_);
                     break;
-                case kPolicyField:
+                case dump::kPolicy:
                     out += names_[static_cast<std::size_t>(policy)];
                     break;
-                case kScheduleField:
+                case dump::kSchedule:
                     out += isDailyPolicy(policy) ? "Daily_" : "Weekly_";
                     out += scheduleSuffix(type);
                     break;
-                case kClientField:
+                case dump::kClient:
                     out += "srv";
                     appendPadded(out, static_cast<int>((policy * 7 + rng_.below(12)) % 400), 3);
                     out += ".corp.local";
@@ -287,32 +287,32 @@ class JobWriter {
                 case 7:
                     out += rng_.below(2) == 0 ? "media01" : "media02";
                     break;
-                case kStartField:
+                case dump::kStart:
                     appendNumber(out, start);
                     break;
-                case kElapsedField:
+                case dump::kElapsed:
                     appendNumber(out, elapsed);
                     break;
-                case kEndField:
+                case dump::kEnd:
                     appendNumber(out, start + elapsed);
                     break;
-                case kRouteFlagField:
+                case dump::kRouteFlag:
                     if (routeFlag)
                         out += '1';
                     break;
-                case kKilobytesField:
+                case dump::kKilobytes:
                     appendNumber(out, kbytes);
                     break;
-                case kFilesField:
+                case dump::kFiles:
                     appendNumber(out, kbytes / (40 + rng_.below(400)) + 1);
                     break;
                 case 16:
                     out += "/";
                     break;
-                case kScheduleTypeField:
+                case dump::kScheduleType:
                     appendNumber(out, type);
                     break;
-                case kRetentionField:
+                case dump::kRetention:
                     appendRetention(out, rng_);
                     break;
                 default: {
@@ -324,7 +324,7 @@ class JobWriter {
                     out += filler;
                     // Only the middle grows long, as the tries and their
                     // notes do in a real dump; the fixed fields stay short.
-                    if (field > kRetentionField && field < otherRateField)
+                    if (field > dump::kRetention && field < otherRateField)
                         fillers_.push_back({out.size(), filler.size()});
                     bits >>= 2;
                     --bitsLeft;

@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 
+#include "support/program.h"
 #include "support/run_inputs.h"
 #include "support/temp_dir.h"
 
@@ -18,6 +19,7 @@ namespace {
 using namespace std::chrono;
 using test::dumpLine;
 using test::epochOf;
+using test::installProgram;
 using test::Route;
 using test::TempDir;
 
@@ -38,13 +40,6 @@ struct Run {
     std::string environment;  // extra NAME=value words for env(1)
     int seconds = 60;         // then timeout(1) stops the program
 };
-
-// The program file copied into `appDir`, which is where it finds its files.
-std::filesystem::path install(const TempDir& appDir) {
-    const auto program = appDir.file("fennick");
-    std::filesystem::copy_file(FENNICK_BINARY, program);
-    return program;
-}
 
 // Starts the installed program from `workDir` with no display and no chosen
 // platform, the clock frozen and the zone UTC.
@@ -81,7 +76,7 @@ TEST(UnattendedRun, FaketimeIsThere) {
 TEST(UnattendedRun, WritesTheFilesOfThe24HoursBeforeItsStartAndEndsWithStatus0) {
     TempDir appDir;
     TempDir workDir;
-    const auto program = install(appDir);
+    const auto program = installProgram(appDir);
     appDir.write("fennick_config.txt", test::configText());
     appDir.write("policy_list.txt", "PolA\r\nPolC\r\n");
     // Newest first: one second past each end of the window, both ends, and
@@ -121,7 +116,7 @@ TEST(UnattendedRun, WritesTheFilesOfThe24HoursBeforeItsStartAndEndsWithStatus0) 
 TEST(UnattendedRun, MissingDumpReportsOnStderrAndWritesNothing) {
     TempDir appDir;
     TempDir workDir;
-    const auto program = install(appDir);
+    const auto program = installProgram(appDir);
     workDir.write("bpdbjobs.txt", "4711,x\r\n");  // not where the program looks
 
     const Outcome outcome = runFennick(program, workDir.path(), {});
@@ -136,7 +131,7 @@ TEST(UnattendedRun, MissingDumpReportsOnStderrAndWritesNothing) {
 
 TEST(UnattendedRun, FailureInsideProcessIsReportedTheSameWay) {
     TempDir appDir;
-    const auto program = install(appDir);
+    const auto program = installProgram(appDir);
     appDir.write("bpdbjobs.txt", "4711,x\r\n");  // no configuration file
 
     const Outcome outcome = runFennick(program, appDir.path(), {});
@@ -170,7 +165,7 @@ TEST(UnattendedRun, NeverHangsOverABrokenAppDir) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir appDir;
-        const auto program = install(appDir);
+        const auto program = installProgram(appDir);
         test::writeInputs(appDir, local_days{2026y / 12 / 4} + 12h);
         if (c.directoryInstead) {
             std::filesystem::remove(appDir.file(c.directoryInstead));
@@ -200,7 +195,7 @@ TEST(UnattendedRun, NeverHangsOverABrokenAppDir) {
 TEST(UnattendedRun, OtherArgumentsWaitForTheOperatorInstead) {
     for (const char* arguments : {"-Q", "/q", "'-q '", "-q x", ""}) {
         TempDir appDir;
-        const auto program = install(appDir);
+        const auto program = installProgram(appDir);
         test::writeInputs(appDir, local_days{2026y / 12 / 4} + 12h);
         const auto before = appDir.names();
 
@@ -219,7 +214,7 @@ TEST(UnattendedRun, NamedButAbsentDisplayIsNoHindrance) {
     for (const char* environment :
          {"DISPLAY=:99", "WAYLAND_DISPLAY=wayland-99", "QT_QPA_PLATFORM=xcb DISPLAY=:99"}) {
         TempDir appDir;
-        const auto program = install(appDir);
+        const auto program = installProgram(appDir);
         test::writeInputs(appDir, local_days{2026y / 12 / 4} + 12h);
 
         const Outcome outcome =
@@ -234,7 +229,7 @@ TEST(UnattendedRun, NamedButAbsentDisplayIsNoHindrance) {
 // With a platform that shows nothing, a message box would wait unseen.
 TEST(UnattendedRun, WindowOnAnInvisiblePlatformReportsFailuresOnStderr) {
     TempDir appDir;
-    const auto program = install(appDir);
+    const auto program = installProgram(appDir);
 
     const Outcome outcome =
         runFennick(program, appDir.path(),
@@ -248,7 +243,7 @@ TEST(UnattendedRun, WindowOnAnInvisiblePlatformReportsFailuresOnStderr) {
 
 TEST(UnattendedRun, WindowWithoutADisplaySaysSoInsteadOfAborting) {
     TempDir appDir;
-    const auto program = install(appDir);
+    const auto program = installProgram(appDir);
     test::writeInputs(appDir, local_days{2026y / 12 / 4} + 12h);
 
     const Outcome outcome =

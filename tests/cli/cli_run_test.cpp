@@ -11,17 +11,20 @@
 #include <string>
 #include <vector>
 
-#include "cli_inputs.h"
+#include "support/program.h"
+#include "support/run_inputs.h"
 #include "support/temp_dir.h"
 
 namespace fennick::cli {
 namespace {
 
 using namespace std::chrono;
+using fennick::test::configText;
+using fennick::test::dumpLine;
+using fennick::test::epochOf;
+using fennick::test::installProgram;
+using fennick::test::kWindowProgram;
 using fennick::test::TempDir;
-using test::configText;
-using test::dumpLine;
-using test::epochOf;
 
 constexpr int kTimedOut = 124;  // timeout(1)'s status when it had to stop the program
 
@@ -32,14 +35,6 @@ constexpr const char* kEndOption = "--end '2026-12-05 02:15:00'";
 const LocalTime kEnd = local_days{2026y / 12 / 5} + 2h + 15min;
 const LocalTime kStart = kEnd - days{1};
 constexpr const char* kPage = "report_05-12-26.html";
-
-// The window program, whose unattended run is the reference; absent when
-// built without Qt.
-#ifdef FENNICK_BINARY
-constexpr const char* kWindowProgram = FENNICK_BINARY;
-#else
-constexpr const char* kWindowProgram = nullptr;
-#endif
 
 struct Outcome {
     int status = -1;
@@ -103,11 +98,13 @@ using Inputs = std::function<void(const TempDir&)>;
 void goodInputs(const TempDir& dir) {
     dir.write("fennick_config.txt", configText());
     dir.write("policy_list.txt", "PolA\r\nPolB\r\nPolC\r\n");
-    dir.write("bpdbjobs.txt", dumpLine(106, "PolA", epochOf(kEnd) + 1) +
-                                  dumpLine(105, "PolA", epochOf(kEnd)) +
-                                  dumpLine(104, "PolB", epochOf(kEnd) - 60, "2") +
-                                  dumpLine(103, "PolA", epochOf(kStart), "1") +
-                                  dumpLine(102, "PolA", epochOf(kStart) - 1));
+    dir.write(
+        "bpdbjobs.txt",
+        dumpLine({.id = "106", .policy = "PolA", .start = epochOf(kEnd) + 1}) +
+            dumpLine({.id = "105", .policy = "PolA", .start = epochOf(kEnd)}) +
+            dumpLine({.id = "104", .policy = "PolB", .start = epochOf(kEnd) - 60, .status = "2"}) +
+            dumpLine({.id = "103", .policy = "PolA", .start = epochOf(kStart), .status = "1"}) +
+            dumpLine({.id = "102", .policy = "PolA", .start = epochOf(kStart) - 1}));
 }
 
 TEST(CliRun, MakesTheFilesAndFailuresOfTheUnattendedRunByteForByte) {
@@ -148,9 +145,10 @@ TEST(CliRun, MakesTheFilesAndFailuresOfTheUnattendedRunByteForByte) {
         {"a bad start time halfway, over an earlier run's files",
          [](const TempDir& dir) {
              goodInputs(dir);
-             dir.write("bpdbjobs.txt", dumpLine(105, "PolA", epochOf(kEnd)) +
-                                           "104,x,,0,PolA,Daily,c,,12a,\r\n" +
-                                           dumpLine(103, "PolA", epochOf(kStart)));
+             dir.write("bpdbjobs.txt",
+                       dumpLine({.id = "105", .policy = "PolA", .start = epochOf(kEnd)}) +
+                           "104,x,,0,PolA,Daily,c,,12a,\r\n" +
+                           dumpLine({.id = "103", .policy = "PolA", .start = epochOf(kStart)}));
              dir.write("out1.txt", "an earlier table\r\n");
              dir.write(kPage, "an earlier page\r\n");
          },
@@ -161,8 +159,7 @@ TEST(CliRun, MakesTheFilesAndFailuresOfTheUnattendedRunByteForByte) {
         TempDir elsewhere;
         TempDir unattended;
         c.inputs(unattended);
-        const auto fennick = unattended.file("fennick");
-        std::filesystem::copy_file(kWindowProgram, fennick);
+        const auto fennick = installProgram(unattended);
         const Outcome expected = run({fennick, "-q", elsewhere.path()});
         ASSERT_NE(expected.status, kTimedOut);
         ASSERT_EQ(expected.status, c.status) << expected.errors;
@@ -267,10 +264,14 @@ TEST(CliRun, CheckExitsWith4OnlyWhenAJobFailedOrADailyPolicyIsNotFound) {
             dir.write("policy_list.txt", c.policies);
         // A job after the window first, so even a window without jobs has a
         // dump with a first job.
-        std::string dump = dumpLine(99, "PolA", epochOf(kEnd) + 3600, "2");
+        std::string dump =
+            dumpLine({.id = "99", .policy = "PolA", .start = epochOf(kEnd) + 3600, .status = "2"});
         int id = 100;
         for (const auto& [policy, status] : c.jobs)
-            dump += dumpLine(id++, policy, epochOf(kEnd) - 3600, status);
+            dump += dumpLine({.id = std::to_string(id++),
+                              .policy = policy,
+                              .start = epochOf(kEnd) - 3600,
+                              .status = status});
         dir.write("bpdbjobs.txt", dump);
 
         const Outcome outcome =

@@ -15,7 +15,9 @@
 
 #include "child_process.h"
 #include "dom_tree.h"
-#include "dump_job.h"
+#include "support/dump_line.h"
+#include "support/program.h"
+#include "support/run_inputs.h"
 #include "support/temp_dir.h"
 
 namespace fennick::test {
@@ -104,10 +106,9 @@ Inputs inputsFor(const PageCase& page) {
         inputs.jobs.push_back({.id = std::to_string(500 - i),
                                .policy = page.names[i % n],
                                .schedule = page.names[(i + 1) % n],
-                               .client = page.names[(i + 2) % n],
+                               .start = start,
                                .status = kStatuses[i % kStatuses.size()],
-                               .start = std::to_string(start),
-                               .end = std::to_string(start + 3725)});
+                               .client = page.names[(i + 2) % n]});
     }
     inputs.policyList = page.names;
     inputs.policyList.insert(inputs.policyList.end(), kPoliciesWithoutJobs.begin(),

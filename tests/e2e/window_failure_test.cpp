@@ -15,7 +15,9 @@
 #include <thread>
 
 #include "child_process.h"
-#include "dump_job.h"
+#include "support/dump_line.h"
+#include "support/program.h"
+#include "support/run_inputs.h"
 #include "support/temp_dir.h"
 
 namespace fennick::test {
@@ -117,8 +119,8 @@ TEST(WindowOnARealScreen, FailedProcessShowsKindAndPlaceInABoxAndEndsWithStatus1
     // Line 1 starts in the year 2100, after any window, and is passed over;
     // line 2 is the first whose start time is read as a number.
     appDir.write("bpdbjobs.txt",
-                 dumpLine({.id = "4712", .policy = "PolA", .status = "0", .start = "4102444800"}) +
-                     dumpLine({.id = "4711", .policy = "PolA", .status = "0", .start = "12a"}));
+                 dumpLine({.id = "4712", .policy = "PolA", .start = 4102444800}) +
+                     dumpLine({.id = "4711", .policy = "PolA", .startText = "12a"}));
     // Qt wants a runtime directory of its own, and says so on stderr otherwise.
     const auto runtimeDir = scratch.file("runtime");
     std::filesystem::create_directory(runtimeDir);

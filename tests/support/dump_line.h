@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,31 +22,36 @@ inline long long epochOf(LocalTime reportZoneTime) {
 // field 11 empty and go to out2.txt.
 enum class Route { Jobs, OtherJobs };
 
+// One job of the dump; every text goes into its field byte for byte.
 struct DumpJob {
     std::string id = "1";
     std::string policy = "PolA";
+    std::string schedule = "Daily";
     long long start = 0;  // epoch seconds
+    // Field 8 as it stands instead of `start`, which still sets the end.
+    std::optional<std::string> startText{};
     std::string status = "0";
     std::string client = "client1";
     Route route = Route::Jobs;
 };
 
 // A 40-field line ending in CR LF. Besides the fields of `job`: field 1
-// "other", schedule "Daily", 3661 seconds elapsed (1:01.01) and ending then,
-// 1024 KBytes, 12 files, retention level 3, schedule type 0 (Full Backup),
-// transfer rate 5000; every other field empty.
+// "other", 3661 seconds elapsed (1:01.01) and ending then, 1024 KBytes, 12
+// files, retention level 3, schedule type 0 (Full Backup), transfer rate
+// 5000; every other field empty.
 inline std::string dumpLine(const DumpJob& job) {
     constexpr std::size_t kFields = 40;
+    constexpr long long kElapsed = 3661;
     std::vector<std::string> fields(kFields);
     fields[dump::kJobId] = job.id;
     fields[dump::kOtherField] = "other";
     fields[dump::kStatus] = job.status;
     fields[dump::kPolicy] = job.policy;
-    fields[dump::kSchedule] = "Daily";
+    fields[dump::kSchedule] = job.schedule;
     fields[dump::kClient] = job.client;
-    fields[dump::kStart] = std::to_string(job.start);
-    fields[dump::kElapsed] = "3661";
-    fields[dump::kEnd] = std::to_string(job.start + 3661);
+    fields[dump::kStart] = job.startText.value_or(std::to_string(job.start));
+    fields[dump::kElapsed] = std::to_string(kElapsed);
+    fields[dump::kEnd] = std::to_string(job.start + kElapsed);
     fields[dump::kKilobytes] = "1024";
     fields[dump::kFiles] = "12";
     fields[dump::kScheduleType] = "0";

@@ -1,9 +1,9 @@
-// Small valid inputs for a whole run, shared by the window's tests and the
-// unattended run's: the operator's clock stands at 02:15:00 on 5 December
-// 2026.
+// Small valid inputs for whole runs, shared by the tests of every program:
+// the operator's clock stands at 02:15:00 on 5 December 2026.
 #pragma once
 
 #include <chrono>
+#include <map>
 #include <string>
 
 #include "common/file_names.h"
@@ -21,12 +21,15 @@ inline LocalTime fixedNow() {
 // The page a run on kNow writes.
 inline constexpr const char* kTodaysPage = "report_05-12-26.html";
 
-// "RLnn=level n" for every level.
-inline std::string configText() {
+// Lines RL00 to RL28, each "level n" unless `labels` gives it another label.
+inline std::string configText(const std::map<int, std::string>& labels = {}) {
     std::string text;
     for (int level = 0; level <= 28; ++level) {
-        text += "RL" + std::string(level < 10 ? "0" : "") + std::to_string(level) + "=level " +
-                std::to_string(level) + "\r\n";
+        const auto given = labels.find(level);
+        const std::string label =
+            given != labels.end() ? given->second : "level " + std::to_string(level);
+        text += "RL" + std::string(level < 10 ? "0" : "") + std::to_string(level) + "=" + label +
+                "\r\n";
     }
     return text;
 }

@@ -15,7 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "common/columns.h"
+#include "support/dump_line.h"
+#include "support/program.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -24,6 +25,7 @@ namespace fennick {
 namespace {
 
 using namespace std::chrono;
+using test::installProgram;
 using test::TempDir;
 
 const char* const kOutputs[] = {"out.txt", "out2.txt", "out1.txt", "report_05-12-26.html"};
@@ -36,28 +38,15 @@ constexpr const char* kSecondClock = "2026-12-05 02:15:01";
 constexpr long long kEnd = 1796436900 - 28800;
 constexpr long long kStart = kEnd - 86400;
 
-// A dump line of 40 fields routed to out.txt.
-std::string dumpLine(long long id, const std::string& policy, long long start,
-                     const std::string& status) {
-    std::vector<std::string> fields(40, "x");
-    fields[dump::kJobId] = std::to_string(id);
-    fields[dump::kStatus] = status;
-    fields[dump::kPolicy] = policy;
-    fields[dump::kSchedule] = "daily";
-    fields[dump::kClient] = "client" + std::to_string(id % 97);
-    fields[dump::kStart] = std::to_string(start);
-    fields[dump::kElapsed] = "3661";
-    fields[dump::kEnd] = std::to_string(start + 3661);
-    fields[dump::kKilobytes] = "1024";
-    fields[dump::kFiles] = "12";
-    fields[dump::kScheduleType] = "0";
-    fields[dump::kRetention] = "3";
-    fields[39 - dump::kMarkBack] = "1";
-    fields[39 - dump::kRateBack] = "5000";
-    std::string line;
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        line += (i ? "," : "") + fields[i];
-    return line + "\r\n";
+// A job routed to out.txt; the client varies with the id.
+std::string jobLine(long long id, const std::string& policy, long long start,
+                    const std::string& status) {
+    return test::dumpLine({.id = std::to_string(id),
+                           .policy = policy,
+                           .schedule = "daily",
+                           .start = start,
+                           .status = status,
+                           .client = "client" + std::to_string(id % 97)});
 }
 
 // Inputs whose run takes a noticeable while, and whose outputs differ
@@ -69,19 +58,13 @@ void writeInputs(const TempDir& dir, int jobs) {
     for (int p = 0; p < 50; ++p)
         policies += "Pol" + std::to_string(p) + "\r\n";
     dir.write("policy_list.txt", policies + "Absent\r\n");
-    std::string dump = dumpLine(900000, "Pol1", kEnd + 1, "0");
+    std::string dump = jobLine(900000, "Pol1", kEnd + 1, "0");
     for (int i = 0; i < jobs; ++i) {
         const long long start = kEnd - 1 - static_cast<long long>(i) * 86000 / jobs;
-        dump += dumpLine(i, "Pol" + std::to_string(i % 50), start, i % 17 == 0 ? "2" : "0");
+        dump += jobLine(i, "Pol" + std::to_string(i % 50), start, i % 17 == 0 ? "2" : "0");
     }
-    dump += dumpLine(1, "Pol2", kStart, "0");
+    dump += jobLine(1, "Pol2", kStart, "0");
     dir.write("bpdbjobs.txt", dump);
-}
-
-std::filesystem::path install(const TempDir& dir) {
-    const auto program = dir.file("fennick");
-    std::filesystem::copy_file(FENNICK_BINARY, program);
-    return program;
 }
 
 // Starts `fennick -q` in its own process group under a frozen clock.
@@ -133,7 +116,7 @@ References referencesFor(int jobs) {
     for (const char* clock : {kFirstClock, kSecondClock}) {
         TempDir dir;
         writeInputs(dir, jobs);
-        EXPECT_EQ(finish(start(install(dir), clock)), 0);
+        EXPECT_EQ(finish(start(installProgram(dir), clock)), 0);
         (clock == kFirstClock ? references.first : references.second) = outputsOf(dir);
     }
     EXPECT_NE(references.first, references.second) << "the clocks must give different reports";
@@ -148,7 +131,7 @@ TEST(OverlappingRuns, SecondRunWaitsAndTheFilesAreThoseOfOneWholeRun) {
     for (const auto delay : delays) {
         TempDir dir;
         writeInputs(dir, kJobs);
-        const auto program = install(dir);
+        const auto program = installProgram(dir);
         const pid_t first = start(program, kFirstClock);
         std::this_thread::sleep_for(delay);
         const pid_t second = start(program, kSecondClock);
@@ -170,7 +153,7 @@ TEST(KilledRun, LeavesTheEarlierPageWholeAndTheNextRunCleansUp) {
         TempDir dir;
         writeInputs(dir, kJobs);
         dir.write("report_05-12-26.html", earlier);
-        const auto program = install(dir);
+        const auto program = installProgram(dir);
         const pid_t run = start(program, kFirstClock);
         // Kill it as soon as a page is on its way, under whatever name.
         const auto pageMoved = [&] {

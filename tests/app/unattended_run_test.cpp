@@ -1,5 +1,5 @@
 // The real program started the way a scheduler starts it: "-q", no display,
-// from some other directory, with the clock frozen by faketime.
+// from some other directory, with the clock frozen.
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
@@ -46,14 +46,10 @@ struct Run {
 Outcome runFennick(const std::filesystem::path& program, const std::filesystem::path& workDir,
                    const Run& run) {
     TempDir scratch;
-    const std::string command =
-        "cd '" + workDir.string() +
-        "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM TZ=UTC "
-        // faketime preloads its library, which a sanitizer build must allow.
-        "ASAN_OPTIONS=verify_asan_link_order=0 " +
-        run.environment + " timeout " + std::to_string(run.seconds) + " faketime -f '" +
-        kFrozenClock + "' '" + program.string() + "' " + run.arguments + " 2>'" +
-        scratch.file("stderr").string() + "'";
+    const std::string command = "cd '" + workDir.string() + "' && " + test::kAsScheduled +
+                                run.environment + " timeout " + std::to_string(run.seconds) + " " +
+                                test::frozenAt(kFrozenClock) + "'" + program.string() + "' " +
+                                run.arguments + " 2>'" + scratch.file("stderr").string() + "'";
     const int raw = std::system(command.c_str());
     Outcome outcome;
     outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -69,8 +65,8 @@ int linesOf(const std::string& text) {
 }
 
 TEST(UnattendedRun, FaketimeIsThere) {
-    ASSERT_EQ(std::system("faketime -f '2026-01-01 00:00:00' true"), 0)
-        << "the end-to-end runs need faketime (Debian package faketime)";
+    ASSERT_TRUE(test::clockFreezes())
+        << "the end-to-end runs need libfaketime (Debian package faketime)";
 }
 
 TEST(UnattendedRun, WritesTheFilesOfThe24HoursBeforeItsStartAndEndsWithStatus0) {

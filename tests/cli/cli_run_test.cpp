@@ -53,11 +53,8 @@ struct Command {
 Outcome run(const Command& command) {
     TempDir scratch;
     const std::string line =
-        "cd '" + command.workDir.string() +
-        "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM TZ=UTC "
-        // faketime preloads its library, which a sanitizer build must allow.
-        "ASAN_OPTIONS=verify_asan_link_order=0 timeout 60 " +
-        (command.frozenClock ? std::string("faketime -f '") + kFrozenClock + "' " : "") + "'" +
+        "cd '" + command.workDir.string() + "' && " + fennick::test::kAsScheduled + "timeout 60 " +
+        (command.frozenClock ? fennick::test::frozenAt(kFrozenClock) : "") + "'" +
         command.program.string() + "' " + command.arguments + " >'" +
         scratch.file("stdout").string() + "' 2>'" + scratch.file("stderr").string() + "'";
     const int raw = std::system(line.c_str());

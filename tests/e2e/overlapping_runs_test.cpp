@@ -69,10 +69,8 @@ void writeInputs(const TempDir& dir, int jobs) {
 
 // Starts `fennick -q` in its own process group under a frozen clock.
 pid_t start(const std::filesystem::path& program, const char* clock) {
-    const std::string command =
-        "exec env -u DISPLAY -u WAYLAND_DISPLAY TZ=UTC "
-        "ASAN_OPTIONS=verify_asan_link_order=0 faketime -f '" +
-        std::string(clock) + "' '" + program.string() + "' -q";
+    const std::string command = std::string("exec ") + test::kAsScheduled + test::frozenAt(clock) +
+                                "'" + program.string() + "' -q";
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);

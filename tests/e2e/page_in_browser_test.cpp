@@ -150,12 +150,9 @@ std::vector<ExpectedRow> expectedRows(const Inputs& inputs,
 // Runs the real program unattended in `appDir` under a frozen clock; its
 // standard error, or a note on how it ended.
 std::string runUnattended(const TempDir& appDir) {
-    const Captured run =
-        runShell("cd " + shellQuoted(appDir.path().string()) +
-                     " && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM TZ=UTC "
-                     "ASAN_OPTIONS=verify_asan_link_order=0 faketime -f " +
-                     shellQuoted(kFrozenClock) + " ./fennick -q 2>&1",
-                 60);
+    const Captured run = runShell("cd " + shellQuoted(appDir.path().string()) + " && " +
+                                      kAsScheduled + frozenAt(kFrozenClock) + "./fennick -q 2>&1",
+                                  60);
     return run.status == 0 ? run.output
                            : "status " + std::to_string(run.status) + ": " + run.output;
 }
@@ -236,8 +233,7 @@ TEST(PageInABrowser, HostileNamesStayTextInTheirOwnCells) {
     if (!onPath("chromium"))
         GTEST_SKIP() << "chromium is not installed (Debian package chromium; "
                         "scripts/install-deps.sh installs it)";
-    ASSERT_EQ(runShell("faketime -f '2026-01-01 00:00:00' true", 10).status, 0)
-        << "the run needs faketime (Debian package faketime)";
+    ASSERT_TRUE(clockFreezes()) << "the run needs libfaketime (Debian package faketime)";
 
     // The page names no character set, so a browser guesses one: raw 8-bit
     // bytes make it read the page in a single-byte code page, a page of

@@ -13,7 +13,6 @@
 #include <map>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "support/dump_line.h"
 #include "support/program.h"

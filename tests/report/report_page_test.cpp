@@ -275,6 +275,9 @@ TEST(ReportPage, PageThatTakesNoBytesFailsBeforeTheTableIsRead) {
     std::FILE* full = std::fopen("/dev/full", "wb");
     if (full == nullptr)
         GTEST_SKIP() << "no /dev/full here";
+    // Unbuffered, as the writer makes a page file it opens itself: a stream
+    // handed in keeps its buffering, which would hold back the failure.
+    std::setvbuf(full, nullptr, _IONBF, 0);
     std::string table;  // would fail on its own, but later
     LineReader reader(test::readingFrom(table), kTableFile);
     LineWriter page(full, kPageName);

@@ -3,7 +3,7 @@
 # on a dump that already exists (bench/run_hyperfine.sh generates them).
 #
 #   bench/compare_binaries.sh DIR NAME=BINARY...        time whole `fennick -q` runs
-#   CHECK=1 bench/compare_binaries.sh DIR NAME=BINARY...  cmp the outputs instead
+#   NOW=EPOCH CHECK=1 bench/compare_binaries.sh DIR NAME=BINARY...  cmp the outputs instead
 #
 # Each binary is linked into DIR as fennick-NAME, since the program works on
 # the files beside itself. Runs use TZ=UTC-8, so the window "one day ago to
@@ -51,6 +51,9 @@ facts() {
 }
 
 if [[ -n ${CHECK:-} ]]; then
+    # The page's window line holds the second of the run: only a fixed
+    # clock makes two runs' pages comparable.
+    [[ -n ${NOW:-} ]] || { echo "CHECK needs NOW=EPOCH" >&2; exit 1; }
     # One run per binary; its four outputs are kept and compared with those
     # of the first binary.
     first=${names[0]}

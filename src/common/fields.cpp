@@ -1,65 +1,28 @@
 #include "common/fields.h"
 
-#include <bit>
-#include <cstdint>
-#include <cstring>
 #include <string>
 
+#include "common/comma_search.h"
 #include "common/failure.h"
 
 namespace fennick {
 
 namespace {
 
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kLow7 = 0x7f7f7f7f7f7f7f7fULL;
-constexpr std::uint64_t kCommas = kOnes * static_cast<unsigned char>(',');
-
-// The high bit of every byte of the eight at `p` that is a comma, and no
-// other bit (exact, unlike the shorter zero-byte test).
-std::uint64_t commaBits(const char* p) {
-    std::uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    const std::uint64_t x = word ^ kCommas;  // a comma becomes a zero byte
-    return ~(((x & kLow7) + kLow7) | x | kLow7);
-}
-
-// Byte offset of a high bit in a word loaded from memory, first byte = 0.
-int byteOf(int bit) {
-    return std::endian::native == std::endian::little ? bit / 8 : 7 - bit / 8;
-}
-
 // Appends the fields of `line` to `fields`, at most `most` of them, and
 // returns the offset where the next field starts, or npos when the line ended.
-// Eight bytes are tested at a time: fields are short and many, so one call
-// per field (memchr) would cost more than the search itself.
 std::size_t splitInto(std::vector<std::string_view>& fields, std::string_view line,
                       std::size_t most) {
     const char* const begin = line.data();
     const char* const end = begin + line.size();
     const char* start = begin;
-    const char* p = begin;
     const auto cut = [&](const char* comma) {
         fields.emplace_back(start, static_cast<std::size_t>(comma - start));
         start = comma + 1;
         return fields.size() == most;
     };
-    for (; end - p >= 8; p += 8) {
-        std::uint64_t bits = commaBits(p);
-        while (bits != 0) {
-            const int bit = std::endian::native == std::endian::little
-                                ? std::countr_zero(bits)
-                                : 63 - std::countl_zero(bits);
-            if (cut(p + byteOf(bit)))
-                return static_cast<std::size_t>(start - begin);
-            bits &=
-                std::endian::native == std::endian::little ? bits - 1 : ~(std::uint64_t{1} << bit);
-        }
-    }
-    for (; p != end; ++p) {
-        if (*p == ',' && cut(p))
-            return static_cast<std::size_t>(start - begin);
-    }
+    if (forEachComma(begin, end, cut))
+        return static_cast<std::size_t>(start - begin);
     fields.emplace_back(start, static_cast<std::size_t>(end - start));
     return std::string_view::npos;
 }
@@ -136,8 +99,7 @@ std::string_view EdgeFields::at(std::size_t index) const {
 }
 
 void EdgeFields::splitBack(std::size_t count) {
-    // Backwards from the end of the rest (or from where the last call
-    // stopped), eight bytes at a time like splitInto().
+    // Backwards from the end of the rest, or from where the last call stopped.
     const char* const begin = rest_.data();
     const char* end = begin + rest_.size();
     for (const std::string_view& field : back_)
@@ -147,21 +109,8 @@ void EdgeFields::splitBack(std::size_t count) {
         end = comma;
         return back_.size() == count;
     };
-    const char* p = end;
-    for (; p - begin >= 8; p -= 8) {
-        std::uint64_t bits = commaBits(p - 8);
-        while (bits != 0) {
-            const int bit = std::endian::native == std::endian::little ? 63 - std::countl_zero(bits)
-                                                                       : std::countr_zero(bits);
-            if (cut(p - 8 + byteOf(bit)))
-                return;
-            bits &= ~(std::uint64_t{1} << bit);
-        }
-    }
-    while (p != begin) {
-        if (*--p == ',' && cut(p))
-            return;
-    }
+    if (forEachCommaBackward(begin, end, cut))
+        return;
     back_.emplace_back(begin, static_cast<std::size_t>(end - begin));
     restSplit_ = true;
 }

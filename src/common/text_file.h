@@ -3,39 +3,17 @@
 #pragma once
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "common/line_writer.h"
+#include "common/raw_buffer.h"
 
 namespace fennick {
 
 // `AppDir` joined with a file's name.
 std::filesystem::path fileIn(const std::filesystem::path& appDir, std::string_view name);
-
-// Bytes that are not cleared when allocated: a page of them costs only once
-// something is written there, so a buffer larger than its file stays cheap.
-class RawBuffer {
-  public:
-    explicit RawBuffer(std::size_t size)
-        : bytes_(std::make_unique_for_overwrite<char[]>(size)), size_(size) {}
-
-    char* data() noexcept { return bytes_.get(); }
-    std::size_t size() const noexcept { return size_; }
-    // Twice the room, keeping the first `keep` bytes.
-    void grow(std::size_t keep) {
-        auto bigger = std::make_unique_for_overwrite<char[]>(2 * size_);
-        std::memcpy(bigger.get(), bytes_.get(), keep);
-        bytes_ = std::move(bigger);
-        size_ *= 2;
-    }
-
-  private:
-    std::unique_ptr<char[]> bytes_;
-    std::size_t size_;
-};
 
 // Reads a file one line at a time through one reusable buffer, so memory
 // follows the longest line, not the file.
@@ -77,36 +55,6 @@ class LineReader {
     std::size_t end_ = 0;    // one past the last byte in the buffer
     bool eof_ = false;
     long line_ = 0;
-};
-
-// Creates a file anew (replacing one of the same name) and writes lines that
-// end in CR LF. What was written stays on disk if a later step fails: the
-// writer's buffer goes out when it is closed or destroyed.
-class LineWriter {
-  public:
-    LineWriter(const std::filesystem::path& path, std::string_view name);
-    // Writes to an open stream and closes it (`open_memstream` in tests).
-    LineWriter(std::FILE* stream, std::string_view name);
-    ~LineWriter();
-    LineWriter(const LineWriter&) = delete;
-    LineWriter& operator=(const LineWriter&) = delete;
-
-    void write(std::string_view text);
-    void writeLine(std::string_view text);
-    // Flushes and closes; a failed flush is an I/O error.
-    void close();
-
-  private:
-    void fail();
-    void flushBuffer();
-
-    std::FILE* file_ = nullptr;
-    std::string name_;
-    // Lines gather here and reach the file in large writes, one call per
-    // buffer rather than two per line.
-    RawBuffer buffer_;
-    std::size_t used_ = 0;
-    bool firstLineFlushed_ = false;
 };
 
 }  // namespace fennick

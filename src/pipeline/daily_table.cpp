@@ -6,6 +6,8 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "common/columns.h"
@@ -27,55 +29,37 @@ constexpr std::string_view kHeader =
     "Tx Rate,Job ID,Schedule Type";
 constexpr std::string_view kNotProgrammed = "Not Programmed";
 
+// Lets the table find a row's policy by a view of its field 0, without
+// making a string of it.
+struct TransparentHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const noexcept {
+        return std::hash<std::string_view>{}(name);
+    }
+};
+
 // The distinct names of the policy list, each with a number, found by the
-// rows' field 0. Open addressing with the hash kept in the slot: a row costs
-// one hash and mostly one probe, whatever the length of the list.
+// rows' field 0.
 class PolicyNumbers {
   public:
     static constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 
     explicit PolicyNumbers(const std::vector<std::string>& names) {
-        std::size_t size = 16;
-        while (size < 2 * names.size())
-            size *= 2;
-        slots_.assign(size, Slot{});
-        for (const std::string& name : names) {
-            const std::size_t hash = hashOf(name);
-            Slot& slot = slots_[place(name, hash)];
-            if (slot.number == kNone) {  // a name listed twice keeps its first number
-                slot = {hash, static_cast<std::uint32_t>(names_.size())};
-                names_.push_back(name);
-            }
-        }
+        numbers_.reserve(names.size());
+        for (const std::string& name : names)  // a name listed twice keeps its first number
+            numbers_.try_emplace(name, static_cast<std::uint32_t>(numbers_.size()));
     }
 
     // The number of `name`, or kNone when the list does not hold it.
     std::uint32_t find(std::string_view name) const {
-        return slots_[place(name, hashOf(name))].number;
+        const auto found = numbers_.find(name);
+        return found == numbers_.end() ? kNone : found->second;
     }
 
-    std::size_t count() const noexcept { return names_.size(); }
+    std::size_t count() const noexcept { return numbers_.size(); }
 
   private:
-    struct Slot {
-        std::size_t hash = 0;
-        std::uint32_t number = kNone;
-    };
-
-    static std::size_t hashOf(std::string_view name) { return std::hash<std::string_view>{}(name); }
-
-    // The slot that holds `name`, or the empty one where it would go.
-    std::size_t place(std::string_view name, std::size_t hash) const {
-        const std::size_t mask = slots_.size() - 1;
-        for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
-            const Slot& slot = slots_[at];
-            if (slot.number == kNone || (slot.hash == hash && names_[slot.number] == name))
-                return at;
-        }
-    }
-
-    std::vector<Slot> slots_;
-    std::vector<std::string_view> names_;  // views of the caller's list
+    std::unordered_map<std::string, std::uint32_t, TransparentHash, std::equal_to<>> numbers_;
 };
 
 // The jobs of out.txt, converted once. Only the rows of listed policies are

@@ -6,6 +6,7 @@
 #include "common/file_names.h"
 #include "common/located.h"
 #include "report/html_text.h"
+#include "report/plain_text.h"
 
 namespace fennick {
 
@@ -48,17 +49,6 @@ constexpr std::string_view kSectionRow =
     "Policies "
     "</TD></tr>";
 constexpr std::string_view kPageEnd = "</table> </html>";
-
-// Whether a table line holds no byte that HTML must escape. Most lines hold
-// none, and then their fields are copied as they are: one scan of the line
-// instead of one per field.
-bool plainText(std::string_view line) {
-    for (const char c : {'&', '<', '>'}) {
-        if (line.find(c) != std::string_view::npos)
-            return false;
-    }
-    return true;
-}
 
 void appendField(std::string& row, std::string_view field, bool plain) {
     if (plain)

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Installs what building, testing, packaging and running fennick needs on a
 # fresh Debian machine. Prints one line; the package manager's own output goes
-# to build-logs/setup.log, and only its tail is shown when it fails.
+# to build-logs/setup.log, and only its tail is shown when it fails. Extra
+# package names given as arguments are installed the same way (CI's fuzzing
+# and locale needs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # dpkg-dev and file: cpack's Debian package and its library dependencies.
 # xvfb, xdotool, xclip and chromium: the end-to-end tests (tests/e2e), a real
 # X server, a hand on it, its clipboard, and a browser that opens the pages.
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev faketime
-  dpkg-dev file xvfb xdotool xclip chromium)
+  dpkg-dev file xvfb xdotool xclip chromium "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -97,11 +97,11 @@ void Form1::createControls() {
     tp1 = place(new DatePicker(this), "tp1", 2400, 600, 1815, 375);
     dp2 = place(new DatePicker(this), "dp2", 4800, 600, 1815, 375);
     tp2 = place(new DatePicker(this), "tp2", 6600, 600, 1815, 375);
-    const Pickers lastDay = dayBefore(present, present);
-    dp1->setValue(lastDay.dp1);
-    tp1->setValue(lastDay.dp1);
-    dp2->setValue(lastDay.dp2);
-    tp2->setValue(lastDay.tp2);
+    const LocalTime dayEarlier = present - std::chrono::days{1};
+    for (DatePicker* picker : {dp1, tp1})
+        picker->setValue(dayEarlier);
+    for (DatePicker* picker : {dp2, tp2})
+        picker->setValue(present);
 
     // Empty until a run has finished; its link opens the page.
     Label5 = place(new QLabel(this), "Label5", 600, 1200, 7800, 375);
@@ -173,7 +173,6 @@ void Form1::Command1_Click() {
 }
 
 void Form1::showResult(const ReportFile& report) {
-    lastPage_ = report.page;
     const QString page = QString::fromStdString(report.page.string());
     const QString name = QString::fromStdString(report.page.filename().string());
     Label5->setText(QString::fromStdString(countsText(report.counts)) +

@@ -43,8 +43,6 @@ class Form1 : public QWidget {
     void stopTimer() { Timer1.stop(); }
 
     const Window& reportingWindow() const { return window_; }
-    // The page the result line links to; empty before the first run.
-    const std::filesystem::path& lastPage() const { return lastPage_; }
     // Label4's left edge in twips, exact.
     float bannerLeft() const { return bannerLeft_; }
 
@@ -66,7 +64,6 @@ class Form1 : public QWidget {
     std::filesystem::path appDir_;
     Clock now_;
     Window window_;  // StartEpoch, EndEpoch: 0 until first computed
-    std::filesystem::path lastPage_;
     float bannerLeft_ = 0;
 
     QLabel* Label1 = nullptr;

@@ -37,8 +37,14 @@ int run(const fennick::cli::Options& options) {
     fennick::Window window;
     const fennick::ReportFile report = fennick::process(
         dir, times.pickers, [end = times.end] { return end; }, window);
-    if (!options.quiet)
+    if (!options.quiet) {
         std::printf("%s\n", fennick::summaryLine(report).c_str());
+        // A script that reads the line must not take silence for success.
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "fennick-cli: the summary line could not be written\n");
+            return kFailed;
+        }
+    }
     return options.check && fennick::needsAttention(report.counts) ? kNeedsAttention : kDone;
 }
 

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <chrono>
 
+#include "common/failure.h"
 #include "run/unattended.h"
 
 namespace fennick::cli {
@@ -44,8 +45,8 @@ constexpr std::array<Named, 3> kValued{{
 LocalTime clockTimeOf(std::string_view option, std::string_view value) {
     const auto time = parseClockTime(value);
     if (!time) {
-        fail(std::string(option) + " needs a date and time as \"YYYY-MM-DD HH:MM:SS\", not \"" +
-             std::string(value) + "\"");
+        fail(std::string(option) + " needs a date and time as \"YYYY-MM-DD HH:MM:SS\", not " +
+             quotedText(value));
     }
     return *time;
 }
@@ -117,8 +118,8 @@ Options parseOptions(const std::vector<std::string_view>& arguments) {
                 (name == "--check" || name == "--quiet" || name == "--help" || name == "--version"))
                 fail(std::string(name) + " takes no value");
             if (argument.starts_with('-'))
-                fail("unknown option " + std::string(name));
-            fail("unexpected argument \"" + std::string(argument) + "\"");
+                fail("unknown option " + escapedText(name));
+            fail("unexpected argument " + quotedText(argument));
         }
         std::string_view value;
         if (equals != std::string_view::npos) {

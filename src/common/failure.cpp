@@ -28,11 +28,10 @@ std::string_view kindName(FailureKind kind) {
     return "Failure";
 }
 
-std::string quotedText(std::string_view text) {
+std::string escapedText(std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
-    out.reserve(text.size() + 2);
-    out += '"';
+    out.reserve(text.size());
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         switch (c) {
@@ -58,8 +57,11 @@ std::string quotedText(std::string_view text) {
                 }
         }
     }
-    out += '"';
     return out;
+}
+
+std::string quotedText(std::string_view text) {
+    return '"' + escapedText(text) + '"';
 }
 
 Failure::Failure(FailureKind kind, std::string detail)

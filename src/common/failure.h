@@ -29,6 +29,8 @@ std::string_view kindName(FailureKind kind);
 // no NUL cuts it short, and every escape reads back one way. Bytes from 0x80
 // up pass unchanged (single-byte text in the machine's code page).
 std::string quotedText(std::string_view text);
+// The same without the quotes, for text that the message names otherwise.
+std::string escapedText(std::string_view text);
 
 // Raised by every operation and caught by nobody but the program's edge.
 // Low-level helpers raise it with a detail only; the caller that knows the

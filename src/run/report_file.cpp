@@ -57,13 +57,22 @@ ReportFile writeReportFile(const std::filesystem::path& appDir, const Window& wi
         throw Failure(FailureKind::CannotCreate, pagePath.string() + " (Is a directory)").at(name);
     }
 
-    const std::filesystem::path partPath = fileIn(appDir, unfinishedName(name));
+    // A page name that is a symbolic link keeps pointing where the operator
+    // set it: the new page replaces the link's target, not the link.
+    std::filesystem::path target = pagePath;
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(pagePath, unknown))) {
+        const std::filesystem::path resolved = std::filesystem::canonical(pagePath, unknown);
+        if (!unknown)
+            target = resolved;
+    }
+    // Beside its target, so that the rename stays on one file system.
+    const std::filesystem::path partPath = target.parent_path() / unfinishedName(name);
     Unfinished part(partPath);
     // Failures name the page, which is what the operator knows.
     LineWriter page(partPath, name);
     const PageCounts counts = writePage(table, page, window);
     std::error_code renameError;
-    std::filesystem::rename(partPath, pagePath, renameError);
+    std::filesystem::rename(partPath, target, renameError);
     if (renameError) {
         throw Failure(FailureKind::CannotCreate,
                       pagePath.string() + " (" + renameError.message() + ")")
@@ -79,7 +88,10 @@ void removeUnfinishedPages(const std::filesystem::path& appDir) {
     for (std::filesystem::directory_iterator entry(appDir, error), end; !error && entry != end;
          entry.increment(error)) {
         const std::string name = entry->path().filename().string();
-        if (name.starts_with(kUnfinishedPrefix) && name.ends_with(kUnfinishedSuffix))
+        // Only files: a folder of that name is the operator's, not a page.
+        std::error_code unknown;
+        if (name.starts_with(kUnfinishedPrefix) && name.ends_with(kUnfinishedSuffix) &&
+            entry->is_regular_file(unknown) && !entry->is_symlink(unknown))
             leftovers.push_back(entry->path());
     }
     for (const auto& leftover : leftovers) {

@@ -50,13 +50,15 @@ struct Command {
 };
 
 // Runs without a display, in UTC, stopped by timeout(1) if it waits.
-Outcome run(const Command& command) {
+// Standard output goes to `stdoutTo` when given, else to a scratch file.
+Outcome run(const Command& command, const std::string& stdoutTo = "") {
     TempDir scratch;
-    const std::string line =
-        "cd '" + command.workDir.string() + "' && " + fennick::test::kAsScheduled + "timeout 60 " +
-        (command.frozenClock ? fennick::test::frozenAt(kFrozenClock) : "") + "'" +
-        command.program.string() + "' " + command.arguments + " >'" +
-        scratch.file("stdout").string() + "' 2>'" + scratch.file("stderr").string() + "'";
+    const std::string line = "cd '" + command.workDir.string() + "' && " +
+                             fennick::test::kAsScheduled + "timeout 60 " +
+                             (command.frozenClock ? fennick::test::frozenAt(kFrozenClock) : "") +
+                             "'" + command.program.string() + "' " + command.arguments + " >'" +
+                             (stdoutTo.empty() ? scratch.file("stdout").string() : stdoutTo) +
+                             "' 2>'" + scratch.file("stderr").string() + "'";
     const int raw = std::system(line.c_str());
     Outcome outcome;
     outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -317,6 +319,18 @@ TEST(CliRun, UsageErrorsExitWith2AndOneLineAndTouchNothing) {
         EXPECT_EQ(outcome.out, "");
         EXPECT_EQ(filesIn(dir), before);
     }
+}
+
+// A script reading the summary must not take a lost line for success.
+TEST(CliRun, SummaryThatCannotBeWrittenIsAFailure) {
+    TempDir dir;
+    goodInputs(dir);
+    const Outcome outcome =
+        run({FENNICK_CLI_BINARY, std::string(kEndOption) + " --dir '" + dir.path().string() + "'",
+             dir.path(), false},
+            "/dev/full");
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.errors, "fennick-cli: the summary line could not be written\n");
 }
 
 TEST(CliRun, HelpAndVersionPrintOnStdoutAndRunNothing) {

@@ -109,6 +109,11 @@ TEST(ParseOptions, BadCommandLinesNameTheirProblem) {
          "--start needs a date and time as \"YYYY-MM-DD HH:MM:SS\", not \"yesterday\""},
         {words({"--end", "2026-02-30 06:00:00"}),
          "--end needs a date and time as \"YYYY-MM-DD HH:MM:SS\", not \"2026-02-30 06:00:00\""},
+        // Control bytes are shown escaped: the hint stays one line.
+        {words({"--end", "a\nb"}),
+         "--end needs a date and time as \"YYYY-MM-DD HH:MM:SS\", not \"a\\nb\""},
+        {words({"--\x1b[2J"}), "unknown option --\\x1B[2J"},
+        {words({"x\ry"}), "unexpected argument \"x\\ry\""},
         // A bad value stays an error even where --help would win.
         {words({"--help", "--end", "6am"}),
          "--end needs a date and time as \"YYYY-MM-DD HH:MM:SS\", not \"6am\""},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <set>
 #include <string>
 
@@ -115,6 +116,23 @@ TEST(ReportFile, PageNameTakenByADirectoryFailsNamingThePageAndWritesNothing) {
     EXPECT_EQ(dir.names(), (std::set<std::string>{kTable, kPageName}));
 }
 
+// A page linked elsewhere (a web server's folder, say) stays linked.
+TEST(ReportFile, PageNameThatIsALinkGetsTheNewPageAtItsTarget) {
+    TempDir dir;
+    TempDir web;
+    dir.write(kTable, "A,B\r\nP,Not Found\r\n");
+    web.write("daily.html", kEarlierPage);
+    std::filesystem::create_symlink(web.file("daily.html"), dir.file(kPageName));
+
+    const ReportFile report = writeReportFile(dir.path(), {}, kToday);
+
+    EXPECT_EQ(report.page, dir.file(kPageName));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file(kPageName)));
+    EXPECT_NE(web.read("daily.html"), kEarlierPage);
+    EXPECT_EQ(web.read("daily.html").rfind("<html>\r\n", 0), 0u);
+    EXPECT_EQ(web.names(), (std::set<std::string>{"daily.html"}));
+}
+
 TEST(ReportFile, MissingTableLeavesThePageAsItWas) {
     for (const bool earlier : {true, false}) {
         SCOPED_TRACE(earlier ? "earlier page" : "no page");
@@ -176,6 +194,13 @@ TEST(ReportFile, RemovesOnlyTheTemporaryPagesOfKilledRuns) {
         EXPECT_FALSE(dir.exists(name)) << name;
     for (const char* name : kept)
         EXPECT_EQ(dir.read(name), "kept") << name;
+}
+
+TEST(ReportFile, FolderNamedLikeATemporaryPageIsLeftAlone) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file(".report_01-01-26.html.partial"));
+    removeUnfinishedPages(dir.path());
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file(".report_01-01-26.html.partial")));
 }
 
 }  // namespace

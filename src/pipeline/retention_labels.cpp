@@ -26,8 +26,12 @@ int keyLevel(std::string_view line) {
 }  // namespace
 
 RetentionLabels readRetentionLabels(const std::filesystem::path& appDir) {
-    RetentionLabels labels;
     LineReader config(fileIn(appDir, kConfigFile), kConfigFile);
+    return readRetentionLabels(config);
+}
+
+RetentionLabels readRetentionLabels(LineReader& config) {
+    RetentionLabels labels;
     Fields pieces;
     while (!config.atEnd()) {
         const std::string_view line = config.readLine();

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+#include "common/text_file.h"
+
 namespace fennick {
 
 using RetentionLabels = std::array<std::string, 29>;
@@ -14,5 +16,7 @@ using RetentionLabels = std::array<std::string, 29>;
 // a key line without "=" is "subscript out of range"; a label that holds a
 // comma is "invalid argument" (it would split its out1.txt column in two).
 RetentionLabels readRetentionLabels(const std::filesystem::path& appDir);
+// The same from lines already open; failures name fennick_config.txt.
+RetentionLabels readRetentionLabels(LineReader& config);
 
 }  // namespace fennick

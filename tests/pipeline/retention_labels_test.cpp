@@ -5,15 +5,17 @@
 #include "common/failure.h"
 #include "common/failure_of.h"
 #include "common/file_names.h"
+#include "support/memory_stream.h"
 #include "support/temp_dir.h"
 
 namespace fennick {
 namespace {
 
+// The labels of a configuration text, read without a folder.
 RetentionLabels labelsOf(std::string_view config) {
-    test::TempDir dir;
-    dir.write(kConfigFile, config);
-    return readRetentionLabels(dir.path());
+    std::string text(config);
+    LineReader reader(test::readingFrom(text), kConfigFile);
+    return readRetentionLabels(reader);
 }
 
 TEST(RetentionLabels, KeyLinesGiveTheSecondPieceUnchanged) {

@@ -24,7 +24,7 @@ bool noDisplay() {
 // ever, so it reports on stderr; an operator at a screen gets a message box.
 int reportFailure(const std::string& message, bool toStderr) {
     if (toStderr) {
-        std::fprintf(stderr, "fennick: %s\n", message.c_str());
+        fennick::printFailure(message.c_str());
     } else {
         QMessageBox::critical(nullptr, QStringLiteral("Fennick"), QString::fromLatin1(message));
     }

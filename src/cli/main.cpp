@@ -70,7 +70,7 @@ int main(int argc, char* argv[]) {
         return kUsage;
     } catch (const std::exception& failure) {
         // Word for word what "fennick -q" prints, so scripts read both alike.
-        std::fprintf(stderr, "fennick: %s\n", failure.what());
+        fennick::printFailure(failure.what());
         return kFailed;
     }
     return kFailed;

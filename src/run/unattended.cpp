@@ -1,6 +1,7 @@
 #include "run/unattended.h"
 
 #include <chrono>
+#include <cstdio>
 #include <string_view>
 
 #include "common/failure.h"
@@ -40,6 +41,10 @@ ReportFile runUnattended(const std::filesystem::path& appDir, const Clock& now) 
     firstJobId(appDir);
     Window window;
     return process(appDir, dayBefore(start, start), now, window);
+}
+
+void printFailure(const char* message) {
+    std::fprintf(stderr, "fennick: %s\n", message);
 }
 
 std::filesystem::path programDir(const char* argv0) {

@@ -33,6 +33,10 @@ Pickers dayBefore(LocalTime end, LocalTime times);
 // pickers of the day before the present moment. Failures propagate.
 ReportFile runUnattended(const std::filesystem::path& appDir, const Clock& now);
 
+// A failed run as nobody watching it learns of it: "fennick: <message>" on
+// standard error. "fennick -q" and fennick-cli print it word for word alike.
+void printFailure(const char* message);
+
 // The directory that holds the running program file; `argv0` is the fallback
 // where the system cannot say.
 std::filesystem::path programDir(const char* argv0);

@@ -9,8 +9,12 @@ cd "$(dirname "$0")/.."
 # dpkg-dev and file: cpack's Debian package and its library dependencies.
 # xvfb, xdotool, xclip and chromium: the end-to-end tests (tests/e2e), a real
 # X server, a hand on it, its clipboard, and a browser that opens the pages.
+# libcli11-dev: fennick-cli's options. msmtp, python3-aiosmtpd, prometheus and
+# systemd: the real parts of the delivery tests (a sendmail client, an SMTP
+# server, promtool, systemd-analyze).
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev faketime
-  dpkg-dev file xvfb xdotool xclip chromium "$@")
+  dpkg-dev file xvfb xdotool xclip chromium libcli11-dev msmtp python3-aiosmtpd prometheus
+  systemd "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

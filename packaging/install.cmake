@@ -42,6 +42,10 @@ install(FILES ${FENNICK_EXAMPLES}/fennick_config.txt ${FENNICK_EXAMPLES}/policy_
         DESTINATION share/doc/fennick-cli/examples COMPONENT server EXCLUDE_FROM_ALL)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/README.Debian
         DESTINATION share/doc/fennick-cli COMPONENT server EXCLUDE_FROM_ALL)
+# The service's settings, every one commented; dpkg keeps the operator's
+# edits on upgrade (conffiles).
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/default/fennick DESTINATION /etc/default
+        COMPONENT server EXCLUDE_FROM_ALL)
 # The report folder the service works in; empty, filled by the operator.
 install(DIRECTORY DESTINATION /var/lib/fennick COMPONENT server EXCLUDE_FROM_ALL)
 
@@ -60,13 +64,18 @@ of any window) with the failed jobs highlighted and the daily policies that
 did not run marked Not Found. It needs no display.
 
 A systemd timer (fennick.timer, disabled until enabled) makes the report in
-/var/lib/fennick every day at 06:00.")
+/var/lib/fennick every day at 06:00. Set in /etc/default/fennick, the
+service refreshes the dump first, mails the report and writes metrics for
+monitoring.")
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 # Depends from the program's own libraries: the C and C++ runtimes, no Qt.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Mail and metrics are delivered through what the server already runs.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "default-mta | mail-transport-agent, prometheus-node-exporter")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/conffiles)
 # Only the server component, whatever else the build folder has built.
 set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};server;/")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

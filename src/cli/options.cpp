@@ -1,8 +1,11 @@
 #include "cli/options.h"
 
-#include <array>
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <charconv>
-#include <chrono>
+#include <cmath>
+#include <system_error>
 
 #include "common/failure.h"
 #include "run/unattended.h"
@@ -28,20 +31,6 @@ std::optional<int> digits(std::string_view text, std::size_t at, std::size_t wid
     throw UsageError(problem);
 }
 
-// The options that take a value, and where they keep it.
-enum class Valued { Dir, Start, End };
-
-struct Named {
-    std::string_view name;
-    Valued which;
-};
-
-constexpr std::array<Named, 3> kValued{{
-    {"--dir", Valued::Dir},
-    {"--start", Valued::Start},
-    {"--end", Valued::End},
-}};
-
 LocalTime clockTimeOf(std::string_view option, std::string_view value) {
     const auto time = parseClockTime(value);
     if (!time) {
@@ -49,6 +38,203 @@ LocalTime clockTimeOf(std::string_view option, std::string_view value) {
              quotedText(value));
     }
     return *time;
+}
+
+bool hasControlByte(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
+}
+
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// A whole positive decimal number that fits; nothing otherwise.
+std::optional<std::uintmax_t> positiveWhole(std::string_view text) {
+    std::uintmax_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || value == 0)
+        return std::nullopt;
+    return value;
+}
+
+// Seconds as a positive number, a fraction allowed; at most about 30 years,
+// so that milliseconds fit comfortably.
+std::optional<milliseconds> positiveSeconds(std::string_view text) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || !std::isfinite(value) ||
+        value < 0.001 || value > 1e9)
+        return std::nullopt;
+    return milliseconds{static_cast<milliseconds::rep>(std::llround(value * 1000))};
+}
+
+// An address goes into a mail header as it stands: no control byte may
+// start a header of its own.
+std::string address(std::string_view option, std::string_view text) {
+    const std::string_view address = trimmed(text);
+    if (address.empty())
+        fail(std::string(option) + " has an empty address");
+    if (hasControlByte(address))
+        fail(std::string(option) + " holds a control character: " + quotedText(address));
+    return std::string(address);
+}
+
+// The text as it came, for the options that take their value apart later.
+struct Given {
+    std::string dir;
+    std::string start;
+    std::string end;
+    std::string dumpCommand;
+    std::string dumpTimeout;
+    std::vector<std::string> mailTo;
+    std::string mailFrom;
+    std::string sendmail;
+    std::string mailWhen;
+    std::string mailMaxBytes;
+    std::string metrics;
+    bool version = false;
+};
+
+void describe(CLI::App& app, Options& options, Given& given) {
+    app.description(
+        "Makes the Backup Report from the files in DIR, as \"fennick -q\" does in its\n"
+        "own folder: reads bpdbjobs.txt, policy_list.txt and fennick_config.txt and\n"
+        "writes out.txt, out2.txt, out1.txt and report_DD-MM-YY.html.");
+    app.footer(
+        "Times are clock times of the report zone (UTC+8), as on the window's\n"
+        "pickers. On success one line tells the page and its counts.\n"
+        "FENNICK_DUMP_COMMAND, FENNICK_MAIL_TO, FENNICK_MAIL_WHEN and FENNICK_METRICS\n"
+        "stand in for their options when these are not given.\n"
+        "Exit status: 0 done, 1 the run failed (message on stderr), 2 usage error,\n"
+        "3 the mail could not be handed over, 4 done but --check found failed jobs\n"
+        "or missing policies.");
+    app.get_formatter()->column_width(30);
+    app.option_defaults()->disable_flag_override();
+
+    app.add_option("--dir", given.dir, "the folder of the run (default: the current folder)")
+        ->option_text("DIR");
+    app.add_option("--end", given.end,
+                   "end of the window (default: the present local time); the page is "
+                   "named after its date")
+        ->option_text("\"YYYY-MM-DD HH:MM:SS\"");
+    app.add_option("--start", given.start, "start of the window (default: one day before the end)")
+        ->option_text("\"YYYY-MM-DD HH:MM:SS\"");
+    app.add_flag("--check", options.check,
+                 "exit with 4 when the page has a failed job or a daily policy not found");
+    app.add_flag("--quiet", options.quiet, "print nothing on success");
+    app.add_option("--dump-command", given.dumpCommand,
+                   "refresh bpdbjobs.txt first from the output of CMD (run by /bin/sh in DIR); "
+                   "it replaces the dump only when CMD succeeds")
+        ->option_text("CMD")
+        ->envname("FENNICK_DUMP_COMMAND");
+    app.add_option("--dump-timeout", given.dumpTimeout,
+                   "stop the dump command after this long (default: 1800)")
+        ->option_text("SECONDS");
+    CLI::Option* mailTo =
+        app.add_option("--mail-to", given.mailTo,
+                       "mail the report to ADDRESS (repeatable, or comma-separated)")
+            ->option_text("ADDRESS")
+            ->delimiter(',')
+            ->envname("FENNICK_MAIL_TO");
+    app.add_option("--mail-from", given.mailFrom,
+                   "the sender (default: the mail system's own)")
+        ->option_text("ADDRESS")
+        ->needs(mailTo);
+    app.add_option("--sendmail", given.sendmail,
+                   "the program that takes the message, called as PROGRAM -t -oi "
+                   "(default: /usr/sbin/sendmail)")
+        ->option_text("PROGRAM")
+        ->needs(mailTo);
+    app.add_option("--mail-when", given.mailWhen,
+                   "always (default), attention (a job failed, a policy was not found or "
+                   "the run failed) or failure (the run failed)")
+        ->option_text("WHEN")
+        ->envname("FENNICK_MAIL_WHEN")
+        ->needs(mailTo);
+    app.add_option("--mail-max-bytes", given.mailMaxBytes,
+                   "leave a larger page out of the mail (default: 10485760)")
+        ->option_text("BYTES")
+        ->needs(mailTo);
+    app.add_option("--metrics", given.metrics,
+                   "write the run's metrics for node_exporter's textfile collector to FILE")
+        ->option_text("FILE")
+        ->envname("FENNICK_METRICS");
+    app.add_flag("--version", given.version, "print the version");
+}
+
+// The values in their own types, each checked; the first bad one fails.
+void interpret(const CLI::App& app, const Given& given, Options& options) {
+    const auto gave = [&app](const char* name) { return app.count(name) > 0; };
+    if (gave("--dir")) {
+        if (given.dir.empty())
+            fail("--dir needs a folder, not an empty text");
+        options.dir = given.dir;
+    }
+    if (gave("--start"))
+        options.start = clockTimeOf("--start", given.start);
+    if (gave("--end"))
+        options.end = clockTimeOf("--end", given.end);
+    if (gave("--dump-command")) {
+        if (trimmed(given.dumpCommand).empty())
+            fail("--dump-command needs a command, not an empty text");
+        options.dumpCommand = given.dumpCommand;
+    }
+    if (gave("--dump-timeout")) {
+        const auto timeout = positiveSeconds(given.dumpTimeout);
+        if (!timeout) {
+            fail("--dump-timeout needs a positive number of seconds, not " +
+                 quotedText(given.dumpTimeout));
+        }
+        options.dumpTimeout = *timeout;
+    }
+    for (const std::string& to : given.mailTo)
+        options.mailTo.push_back(address("--mail-to", to));
+    if (gave("--mail-from"))
+        options.mailFrom = address("--mail-from", given.mailFrom);
+    if (gave("--sendmail")) {
+        if (given.sendmail.empty())
+            fail("--sendmail needs a program, not an empty text");
+        options.sendmail = given.sendmail;
+    }
+    if (gave("--mail-when")) {
+        if (given.mailWhen == "always")
+            options.mailWhen = MailWhen::Always;
+        else if (given.mailWhen == "attention")
+            options.mailWhen = MailWhen::Attention;
+        else if (given.mailWhen == "failure")
+            options.mailWhen = MailWhen::Failure;
+        else
+            fail("--mail-when needs always, attention or failure, not " +
+                 quotedText(given.mailWhen));
+    }
+    if (gave("--mail-max-bytes")) {
+        const auto bytes = positiveWhole(given.mailMaxBytes);
+        if (!bytes) {
+            fail("--mail-max-bytes needs a positive whole number, not " +
+                 quotedText(given.mailMaxBytes));
+        }
+        options.mailMaxBytes = *bytes;
+    }
+    if (gave("--metrics")) {
+        if (given.metrics.empty())
+            fail("--metrics needs a file, not an empty text");
+        const std::filesystem::path file(given.metrics);
+        const std::filesystem::path folder =
+            file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+        std::error_code unknown;
+        if (!std::filesystem::is_directory(folder, unknown))
+            fail("--metrics names a file in " + quotedText(folder.string()) +
+                 ", which is not an existing folder");
+        if (std::filesystem::is_directory(file, unknown))
+            fail("--metrics names a folder, not a file: " + quotedText(given.metrics));
+        options.metrics = file;
+    }
 }
 
 }  // namespace
@@ -76,81 +262,22 @@ std::optional<LocalTime> parseClockTime(std::string_view text) {
 
 Options parseOptions(const std::vector<std::string_view>& arguments) {
     Options options;
-    bool help = false;
-    bool version = false;
-    bool dirGiven = false;
-    const auto once = [](bool& seen, std::string_view option) {
-        if (seen)
-            fail(std::string(option) + " is given twice");
-        seen = true;
-    };
-    bool checkSeen = false;
-    bool quietSeen = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string_view argument = arguments[i];
-        if (argument == "--help" || argument == "-h") {
-            help = true;
-            continue;
-        }
-        if (argument == "--version") {
-            version = true;
-            continue;
-        }
-        if (argument == "--check") {
-            once(checkSeen, argument);
-            options.check = true;
-            continue;
-        }
-        if (argument == "--quiet") {
-            once(quietSeen, argument);
-            options.quiet = true;
-            continue;
-        }
-        const std::size_t equals = argument.find('=');
-        const std::string_view name = argument.substr(0, equals);
-        const Named* valued = nullptr;
-        for (const Named& candidate : kValued) {
-            if (candidate.name == name)
-                valued = &candidate;
-        }
-        if (!valued) {
-            if (equals != std::string_view::npos &&
-                (name == "--check" || name == "--quiet" || name == "--help" || name == "--version"))
-                fail(std::string(name) + " takes no value");
-            if (argument.starts_with('-'))
-                fail("unknown option " + escapedText(name));
-            fail("unexpected argument " + quotedText(argument));
-        }
-        std::string_view value;
-        if (equals != std::string_view::npos) {
-            value = argument.substr(equals + 1);
-        } else {
-            if (i + 1 >= arguments.size())
-                fail(std::string(name) + " needs a value");
-            value = arguments[++i];
-        }
-        switch (valued->which) {
-            case Valued::Dir:
-                once(dirGiven, name);
-                if (value.empty())
-                    fail("--dir needs a folder, not an empty text");
-                options.dir = std::filesystem::path(value);
-                break;
-            case Valued::Start:
-                if (options.start)
-                    fail("--start is given twice");
-                options.start = clockTimeOf(name, value);
-                break;
-            case Valued::End:
-                if (options.end)
-                    fail("--end is given twice");
-                options.end = clockTimeOf(name, value);
-                break;
-        }
-    }
-    if (help)
+    Given given;
+    CLI::App app("", "fennick-cli");
+    describe(app, options, given);
+    // CLI11 takes the arguments last first.
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
         options.action = Action::Help;
-    else if (version)
+        return options;
+    } catch (const CLI::ParseError& error) {
+        // Its words, kept on one line whatever the arguments held.
+        fail(escapedText(error.what()));
+    }
+    interpret(app, given, options);
+    if (given.version)
         options.action = Action::Version;
     return options;
 }
@@ -168,26 +295,11 @@ RunTimes runTimes(const Options& options, LocalTime now) {
 }
 
 std::string usageText() {
-    return "usage: fennick-cli [--dir DIR] [--start \"YYYY-MM-DD HH:MM:SS\"]\n"
-           "                   [--end \"YYYY-MM-DD HH:MM:SS\"] [--check] [--quiet]\n"
-           "       fennick-cli --help | --version\n"
-           "\n"
-           "Makes the Backup Report from the files in DIR, as \"fennick -q\" does in its\n"
-           "own folder: reads bpdbjobs.txt, policy_list.txt and fennick_config.txt and\n"
-           "writes out.txt, out2.txt, out1.txt and report_DD-MM-YY.html.\n"
-           "\n"
-           "  --dir DIR     the folder of the run (default: the current folder)\n"
-           "  --end TIME    end of the window (default: the present local time);\n"
-           "                the page is named after its date\n"
-           "  --start TIME  start of the window (default: one day before the end)\n"
-           "  --check       exit with 4 when the page has a failed job or a daily\n"
-           "                policy not found\n"
-           "  --quiet       print nothing on success\n"
-           "\n"
-           "Times are clock times of the report zone (UTC+8), as on the window's\n"
-           "pickers. On success one line tells the page and its counts.\n"
-           "Exit status: 0 done, 1 the run failed (message on stderr), 2 usage error,\n"
-           "4 done but --check found failed jobs or missing policies.\n";
+    Options options;
+    Given given;
+    CLI::App app("", "fennick-cli");
+    describe(app, options, given);
+    return app.help();
 }
 
 }  // namespace fennick::cli

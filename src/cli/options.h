@@ -2,6 +2,8 @@
 // files or the streams, so every case can be tested on its own.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -17,6 +19,14 @@ namespace fennick::cli {
 // What the operator asked for; a run unless --help or --version came.
 enum class Action { Run, Help, Version };
 
+// Which runs send the report by mail: every run, only a run whose backups
+// need a look (or that failed), or only a failed run.
+enum class MailWhen { Always, Attention, Failure };
+
+inline constexpr std::chrono::seconds kDefaultDumpTimeout{1800};
+inline constexpr std::uintmax_t kDefaultMailMaxBytes = 10 * 1024 * 1024;
+inline constexpr const char* kDefaultSendmailProgram = "/usr/sbin/sendmail";
+
 struct Options {
     Action action = Action::Run;
     std::filesystem::path dir = ".";
@@ -26,6 +36,21 @@ struct Options {
     std::optional<LocalTime> end;
     bool check = false;
     bool quiet = false;
+
+    // Run before the report, under the folder's lock; its output becomes the
+    // dump. Absent: the dump is read as it lies.
+    std::optional<std::string> dumpCommand;
+    std::chrono::milliseconds dumpTimeout = kDefaultDumpTimeout;
+
+    // No addresses: no mail.
+    std::vector<std::string> mailTo;
+    std::string mailFrom;  // empty: the mail system's own sender
+    std::string sendmail = kDefaultSendmailProgram;
+    MailWhen mailWhen = MailWhen::Always;
+    std::uintmax_t mailMaxBytes = kDefaultMailMaxBytes;
+
+    // Absent: no metrics file.
+    std::optional<std::filesystem::path> metrics;
 };
 
 // A command line that cannot be run; the text names the problem in one line.
@@ -35,9 +60,13 @@ class UsageError : public std::runtime_error {
 };
 
 // The arguments after the program's name. Options take their value as the
-// next argument or after "=". An unknown option, a missing or bad value, an
-// option given twice and a stray argument are usage errors. --help and
-// --version win over the other options.
+// next argument or after "="; --mail-to may be repeated and holds
+// comma-separated addresses. An unknown option, a missing or bad value, a
+// single-valued option given twice and a stray argument are usage errors,
+// found before any file is touched. --help wins over the other options.
+// FENNICK_DUMP_COMMAND, FENNICK_MAIL_TO, FENNICK_MAIL_WHEN and FENNICK_METRICS
+// stand in for their options when these are not given (empty counts as
+// unset), so a service reads its settings from one environment file.
 Options parseOptions(const std::vector<std::string_view>& arguments);
 
 // "YYYY-MM-DD HH:MM:SS" exactly: four-digit year, two digits for the rest, a

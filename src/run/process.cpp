@@ -24,6 +24,11 @@ ReportFile process(const std::filesystem::path& appDir, const Pickers& pickers, 
     // A second run in the same folder would overwrite these files while
     // this one reads them; it waits here instead.
     const RunLock lock(appDir);
+    return processHeld(lock, appDir, pickers, now, window);
+}
+
+ReportFile processHeld(const RunLock& /*held*/, const std::filesystem::path& appDir,
+                       const Pickers& pickers, const Clock& now, Window& window) {
     removeUnfinishedPages(appDir);
     // Each step ends before the next begins and hands on through files; a
     // failure stops the run and leaves the later steps' files as they were.

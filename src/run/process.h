@@ -9,6 +9,7 @@
 #include "common/report_time.h"
 #include "pipeline/reporting_window.h"
 #include "run/report_file.h"
+#include "run/run_lock.h"
 
 namespace fennick {
 
@@ -22,6 +23,12 @@ using Clock = std::function<LocalTime()>;
 // first failure propagates.
 ReportFile process(const std::filesystem::path& appDir, const Pickers& pickers, const Clock& now,
                    Window& window);
+
+// The same run for a caller that already holds the AppDir's run lock (and
+// shows it by handing it in), so that it can do more under the same lock:
+// refresh the dump before, read the table and the page after.
+ReportFile processHeld(const RunLock& held, const std::filesystem::path& appDir,
+                       const Pickers& pickers, const Clock& now, Window& window);
 
 // The report page step alone (the hidden "HTML Report" button): the page of
 // `window` from the out1.txt on disk, named after the date `now` gives.

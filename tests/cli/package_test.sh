@@ -45,8 +45,25 @@ done
 [[ -f "$units/fennick.service" ]] || fail "no fennick.service beside the timer"
 grep -qx 'OnCalendar=\*-\*-\* 06:00:00' "$units/fennick.timer" || fail "the timer does not fire at 06:00"
 grep -qx 'Persistent=true' "$units/fennick.timer" || fail "the timer does not make up a missed run"
-grep -qx 'ExecStart=/usr/bin/fennick-cli --dir /var/lib/fennick' "$units/fennick.service" ||
-    fail "the service does not run fennick-cli on /var/lib/fennick"
+grep -qx 'ExecStart=/usr/bin/fennick-cli --dir /var/lib/fennick $FENNICK_OPTIONS' \
+    "$units/fennick.service" || fail "the service does not run fennick-cli on /var/lib/fennick"
+grep -qx 'EnvironmentFile=-/etc/default/fennick' "$units/fennick.service" ||
+    fail "the service does not read /etc/default/fennick"
+# The settings file is the operator's: dpkg keeps it on upgrade, and nothing
+# in it is set until the operator sets it.
+grep -qx '/etc/default/fennick' "$work/control/conffiles" || fail "/etc/default/fennick is no conffile"
+if grep -v '^#' "$root/etc/default/fennick" | grep -q .; then
+    fail "/etc/default/fennick sets something"
+fi
+for variable in FENNICK_DUMP_COMMAND FENNICK_MAIL_TO FENNICK_MAIL_WHEN FENNICK_METRICS FENNICK_OPTIONS; do
+    grep -q "^#$variable=" "$root/etc/default/fennick" || fail "/etc/default/fennick lacks $variable"
+done
+# Hardened: what systemd itself rates the unit as it is packaged.
+exposure="$(systemd-analyze security --offline=true "$units/fennick.service" 2>&1 |
+    sed -n 's/.*Overall exposure level for fennick.service: \([0-9.]*\).*/\1/p')"
+echo "exposure: $exposure"
+[[ -n "$exposure" ]] || fail "systemd-analyze gave no exposure level"
+awk -v e="$exposure" 'BEGIN { exit !(e <= 2.0) }' || fail "exposure $exposure is above 2.0"
 [[ -d "$root/var/lib/fennick" ]] || fail "no /var/lib/fennick"
 for example in fennick_config.txt policy_list.txt; do
     [[ -f "$root/usr/share/doc/fennick-cli/examples/$example" ]] || fail "no example $example"

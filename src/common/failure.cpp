@@ -24,6 +24,8 @@ std::string_view kindName(FailureKind kind) {
             return "AppDir busy";
         case FailureKind::OutOfMemory:
             return "Out of memory";
+        case FailureKind::CommandFailed:
+            return "Command failed";
     }
     return "Failure";
 }

@@ -15,9 +15,10 @@ enum class FailureKind {
     Overflow,
     InvalidArgument,
     CannotCreate,
-    IoError,      // a read or write that the operating system refused after the open
-    Busy,         // another run holds the folder
-    OutOfMemory,  // a line longer than the memory that can hold it
+    IoError,        // a read or write that the operating system refused after the open
+    Busy,           // another run holds the folder
+    OutOfMemory,    // a line longer than the memory that can hold it
+    CommandFailed,  // a program the run starts could not start, failed or ran too long
 };
 
 // "File not found", "Type mismatch", ...

@@ -86,9 +86,10 @@ TEST(Failure, MessageLeavesOutUnknownParts) {
 
 TEST(Failure, EveryKindHasItsOwnName) {
     const FailureKind kinds[] = {
-        FailureKind::FileNotFound, FailureKind::InputPastEnd, FailureKind::SubscriptOutOfRange,
-        FailureKind::TypeMismatch, FailureKind::Overflow,     FailureKind::InvalidArgument,
-        FailureKind::CannotCreate, FailureKind::IoError,      FailureKind::OutOfMemory,
+        FailureKind::FileNotFound, FailureKind::InputPastEnd,  FailureKind::SubscriptOutOfRange,
+        FailureKind::TypeMismatch, FailureKind::Overflow,      FailureKind::InvalidArgument,
+        FailureKind::CannotCreate, FailureKind::IoError,       FailureKind::Busy,
+        FailureKind::OutOfMemory,  FailureKind::CommandFailed,
     };
     std::set<std::string_view> names;
     for (FailureKind kind : kinds) {

@@ -299,7 +299,13 @@ TEST(CliRun, UsageErrorsExitWith2AndOneLineAndTouchNothing) {
         const char* problem;
     };
     const Case cases[] = {
-        {"--foo", "unknown option --foo"},
+        {"--foo", "The following argument was not expected: --foo"},
+        {"--dump-command ' '", "--dump-command needs a command, not an empty text"},
+        {"--dump-timeout 0", "--dump-timeout needs a positive number of seconds, not \"0\""},
+        {"--mail-to \"$(printf 'ops@example.com\\nBcc: x')\"",
+         "--mail-to holds a control character: \"ops@example.com\\nBcc: x\""},
+        {"--metrics /no/such/folder/f.prom",
+         "--metrics names a file in \"/no/such/folder\", which is not an existing folder"},
         {"--end tomorrow",
          "--end needs a date and time as \"YYYY-MM-DD HH:MM:SS\", not "
          "\"tomorrow\""},
@@ -340,7 +346,8 @@ TEST(CliRun, HelpAndVersionPrintOnStdoutAndRunNothing) {
 
     const Outcome help = run({FENNICK_CLI_BINARY, "--check --help", dir.path()});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("usage: fennick-cli [--dir DIR]", 0), 0u) << help.out;
+    EXPECT_NE(help.out.find("Usage: fennick-cli [OPTIONS]"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("--mail-to"), std::string::npos) << help.out;
     EXPECT_EQ(help.errors, "");
 
     const Outcome version = run({FENNICK_CLI_BINARY, "--version", dir.path()});

@@ -327,5 +327,14 @@ class Morning(unittest.TestCase):
         self.assertEqual(self.read("bpdbjobs.txt"), new)
 
 
+class AlertRules(unittest.TestCase):
+    def test_the_example_alert_rules_pass_promtool(self):
+        rules = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                             "packaging", "examples", "fennick-alerts.yml")
+        check = subprocess.run(["promtool", "check", "rules", rules], capture_output=True,
+                               timeout=60)
+        self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)

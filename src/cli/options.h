@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "common/report_time.h"
+#include "delivery/sendmail.h"
 #include "pipeline/reporting_window.h"
+#include "run/dump_refresh.h"
 
 namespace fennick::cli {
 
@@ -23,9 +25,7 @@ enum class Action { Run, Help, Version };
 // need a look (or that failed), or only a failed run.
 enum class MailWhen { Always, Attention, Failure };
 
-inline constexpr std::chrono::seconds kDefaultDumpTimeout{1800};
 inline constexpr std::uintmax_t kDefaultMailMaxBytes = 10 * 1024 * 1024;
-inline constexpr const char* kDefaultSendmailProgram = "/usr/sbin/sendmail";
 
 struct Options {
     Action action = Action::Run;
@@ -40,12 +40,12 @@ struct Options {
     // Run before the report, under the folder's lock; its output becomes the
     // dump. Absent: the dump is read as it lies.
     std::optional<std::string> dumpCommand;
-    std::chrono::milliseconds dumpTimeout = kDefaultDumpTimeout;
+    std::chrono::milliseconds dumpTimeout = kDumpTimeout;
 
     // No addresses: no mail.
     std::vector<std::string> mailTo;
     std::string mailFrom;  // empty: the mail system's own sender
-    std::string sendmail = kDefaultSendmailProgram;
+    std::string sendmail = kDefaultSendmail;
     MailWhen mailWhen = MailWhen::Always;
     std::uintmax_t mailMaxBytes = kDefaultMailMaxBytes;
 

@@ -1,0 +1,53 @@
+// Running another program with a deadline: the dump command and the mail
+// program are both started this way, and neither may outlive the run.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fennick {
+
+struct ChildRequest {
+    // arguments[0] is the program: a path, or a name looked up in PATH.
+    std::vector<std::string> arguments;
+    std::filesystem::path workingDir;  // empty: ours
+    int standardOutput = -1;           // where the child's stdout goes; -1: our standard error
+    std::optional<std::string> input;  // fed to stdin, which is then closed; nullopt: /dev/null
+    std::chrono::milliseconds timeout{0};
+};
+
+struct ChildEnd {
+    enum class How { Exited, Signalled, TimedOut };
+    How how = How::Exited;
+    // Exited: the exit status. Signalled: the signal. TimedOut: the signal
+    // (or status) it ended with once stopped.
+    int code = 0;
+    // The last non-empty line the child wrote to its standard error, at most
+    // kLastLineBytes of its end; empty when there was none.
+    std::string lastErrorLine;
+};
+
+inline constexpr std::size_t kLastLineBytes = 300;
+
+// Starts the program in a process group of its own and waits for it. Its
+// standard error is copied to ours as it arrives (the operator's journal
+// shows it) and its last line kept. When the program ends, whatever it left
+// running in its group is killed; when it runs past the timeout, the whole
+// group gets SIGTERM and, a grace period later, SIGKILL. Nothing of the
+// group runs on when this returns. A program that exits before reading all
+// its input is judged by its exit status alone.
+// Throws Failure(CommandFailed) when the program cannot be started.
+ChildEnd runChild(const ChildRequest& request);
+
+// "exited with status 2", "was killed by signal 9 (Killed)",
+// "ran longer than 1800 s and was stopped".
+std::string describe(const ChildEnd& end, std::chrono::milliseconds timeout);
+
+// "; its last error line: "cannot connect"", or nothing when the program
+// wrote no line to its standard error.
+std::string lastErrorNote(const ChildEnd& end);
+
+}  // namespace fennick

@@ -1,0 +1,350 @@
+#include "common/child_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "common/failure.h"
+#include "common/failure_of.h"
+#include "support/temp_dir.h"
+
+namespace fennick {
+namespace {
+
+using namespace std::chrono_literals;
+using test::failureOf;
+using test::TempDir;
+
+ChildRequest shell(const std::string& script, std::chrono::milliseconds timeout = 30s) {
+    return {{"/bin/sh", "-c", script}, {}, -1, std::nullopt, timeout};
+}
+
+// Our standard error goes to a file while the object lives.
+class CapturedErrors {
+  public:
+    explicit CapturedErrors(std::filesystem::path path) : path_(std::move(path)) {
+        saved_ = ::dup(STDERR_FILENO);
+        const int file = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ::dup2(file, STDERR_FILENO);
+        ::close(file);
+    }
+    ~CapturedErrors() { restore(); }
+    std::string text() {
+        restore();
+        std::ifstream in(path_, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+  private:
+    void restore() {
+        if (saved_ >= 0) {
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+            saved_ = -1;
+        }
+    }
+    std::filesystem::path path_;
+    int saved_ = -1;
+};
+
+class OutputFile {
+  public:
+    explicit OutputFile(const std::filesystem::path& path)
+        : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600)) {}
+    ~OutputFile() { ::close(fd_); }
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+// A killed process that nobody has reaped yet counts as gone.
+bool running(pid_t pid) {
+    if (::kill(pid, 0) != 0)
+        return false;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    std::getline(stat, text);
+    const auto close = text.rfind(')');
+    return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z' &&
+           text[close + 2] != 'X';
+}
+
+bool goneSoon(pid_t pid) {
+    for (int i = 0; i < 100 && running(pid); ++i)
+        std::this_thread::sleep_for(20ms);
+    return !running(pid);
+}
+
+pid_t pidIn(const TempDir& dir, const char* name) {
+    const std::string text = dir.read(name);
+    return text == "<missing>" ? -1 : static_cast<pid_t>(std::stol(text));
+}
+
+// Every byte value, in an order that a lost or repeated block would show.
+std::string varied(std::size_t size) {
+    std::string bytes(size, '\0');
+    unsigned state = 12345;
+    for (char& byte : bytes) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<char>(state >> 16);
+    }
+    return bytes;
+}
+
+TEST(ChildProcess, EndIsReportedAsTheProgramEnded) {
+    struct Case {
+        const char* script;
+        ChildEnd::How how;
+        int code;
+        const char* described;  // the start of describe()'s text
+    };
+    const Case cases[] = {
+        {"exit 0", ChildEnd::How::Exited, 0, "exited with status 0"},
+        {"exit 3", ChildEnd::How::Exited, 3, "exited with status 3"},
+        {"exit 127", ChildEnd::How::Exited, 127, "exited with status 127"},
+        {"kill -KILL $$", ChildEnd::How::Signalled, SIGKILL, "was killed by signal 9 ("},
+        {"kill -TERM $$", ChildEnd::How::Signalled, SIGTERM, "was killed by signal 15 ("},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        const ChildEnd end = runChild(shell(c.script));
+        EXPECT_EQ(end.how, c.how);
+        EXPECT_EQ(end.code, c.code);
+        EXPECT_EQ(describe(end, 30s).rfind(c.described, 0), 0u) << describe(end, 30s);
+        // Reaped: no child of ours is left, not even a zombie.
+        errno = 0;
+        EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+        EXPECT_EQ(errno, ECHILD);
+    }
+}
+
+TEST(ChildProcess, TimeoutStopsTheProgramAndWhatItStarted) {
+    TempDir dir;
+    auto request = shell(
+        "echo $$ > sh.pid; sleep 100 & echo $! > first.pid; sleep 100 & echo $! > second.pid; "
+        "wait",
+        500ms);
+    request.workingDir = dir.path();
+    const auto start = std::chrono::steady_clock::now();
+    const ChildEnd end = runChild(request);
+    const auto took = std::chrono::steady_clock::now() - start;
+
+    EXPECT_EQ(end.how, ChildEnd::How::TimedOut);
+    EXPECT_EQ(describe(end, 500ms), "ran longer than 500 ms and was stopped");
+    EXPECT_LT(took, 5s);  // SIGTERM ends sleep at once; the grace is not waited out
+    for (const char* name : {"sh.pid", "first.pid", "second.pid"}) {
+        SCOPED_TRACE(name);
+        const pid_t pid = pidIn(dir, name);
+        ASSERT_GT(pid, 0);
+        EXPECT_TRUE(goneSoon(pid));
+    }
+}
+
+TEST(ChildProcess, ProgramIgnoringTermIsKilledAfterTheGrace) {
+    TempDir dir;
+    auto request = shell("trap '' TERM; sleep 100 & echo $! > bg.pid; wait", 200ms);
+    request.workingDir = dir.path();
+    const auto start = std::chrono::steady_clock::now();
+    const ChildEnd end = runChild(request);
+    const auto took = std::chrono::steady_clock::now() - start;
+
+    EXPECT_EQ(end.how, ChildEnd::How::TimedOut);
+    EXPECT_EQ(end.code, SIGKILL);
+    EXPECT_GE(took, 2s);
+    EXPECT_LT(took, 10s);
+    ASSERT_GT(pidIn(dir, "bg.pid"), 0);
+    EXPECT_TRUE(goneSoon(pidIn(dir, "bg.pid")));
+}
+
+TEST(ChildProcess, BackgroundProcessKeepingStandardErrorOpenDoesNotHoldTheRun) {
+    TempDir dir;
+    auto request = shell("sleep 100 & echo $! > bg.pid; echo done >&2; exit 4");
+    request.workingDir = dir.path();
+    CapturedErrors errors(dir.file("errors"));
+    const auto start = std::chrono::steady_clock::now();
+    const ChildEnd end = runChild(request);
+    const auto took = std::chrono::steady_clock::now() - start;
+    errors.text();
+
+    EXPECT_EQ(end.how, ChildEnd::How::Exited);
+    EXPECT_EQ(end.code, 4);
+    EXPECT_EQ(end.lastErrorLine, "done");
+    EXPECT_LT(took, 3s);
+    ASSERT_GT(pidIn(dir, "bg.pid"), 0);
+    EXPECT_TRUE(goneSoon(pidIn(dir, "bg.pid")));
+}
+
+TEST(ChildProcess, InputArrivesIntact) {
+    for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{1} << 20}) {
+        SCOPED_TRACE(size);
+        TempDir dir;
+        const std::string input = varied(size);
+        OutputFile out(dir.file("out"));
+        const ChildEnd end = runChild({{"cat"}, {}, out.get(), input, 30s});
+        EXPECT_EQ(end.how, ChildEnd::How::Exited);
+        EXPECT_EQ(end.code, 0);
+        EXPECT_TRUE(dir.read("out") == input);  // no 1 MB diff in the log
+    }
+}
+
+// The program fills its standard error pipe before it reads a byte: the
+// parent has to read while it still has input to write.
+TEST(ChildProcess, MuchOnStandardErrorBeforeReadingInputDoesNotDeadlock) {
+    TempDir dir;
+    const std::string input = varied(1 << 20);
+    OutputFile out(dir.file("out"));
+    CapturedErrors errors(dir.file("errors"));
+    const ChildEnd end =
+        runChild({{"/bin/sh", "-c",
+                   "i=0; while [ $i -lt 4000 ]; do echo \"line $i of the noise\" >&2; "
+                   "i=$((i+1)); done; cat"},
+                  {},
+                  out.get(),
+                  input,
+                  60s});
+    const std::string shown = errors.text();
+
+    EXPECT_EQ(end.how, ChildEnd::How::Exited);
+    EXPECT_EQ(end.code, 0);
+    EXPECT_TRUE(dir.read("out") == input);
+    EXPECT_EQ(end.lastErrorLine, "line 3999 of the noise");
+    // Every byte reached our standard error, in order.
+    std::string expected;
+    for (int i = 0; i < 4000; ++i)
+        expected += "line " + std::to_string(i) + " of the noise\n";
+    EXPECT_TRUE(shown == expected) << shown.size() << " bytes shown, " << expected.size();
+}
+
+TEST(ChildProcess, ProgramThatStopsReadingIsJudgedByItsStatus) {
+    struct Case {
+        const char* script;
+        int code;
+        const char* output;
+    };
+    const Case cases[] = {
+        {"head -c 10", 0, nullptr},  // the first ten bytes of the input
+        {"exec 0<&-; sleep 0.2; exit 5", 5, ""},
+        {"exit 0", 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        TempDir dir;
+        const std::string input = varied(1 << 20);
+        OutputFile out(dir.file("out"));
+        const ChildEnd end = runChild({{"/bin/sh", "-c", c.script}, {}, out.get(), input, 30s});
+        EXPECT_EQ(end.how, ChildEnd::How::Exited);
+        EXPECT_EQ(end.code, c.code);
+        EXPECT_EQ(dir.read("out"), c.output ? std::string(c.output) : input.substr(0, 10));
+    }
+    // Still here: the write into the closed pipe did not end the test run.
+    sigset_t pending;
+    sigemptyset(&pending);
+    sigpending(&pending);
+    EXPECT_FALSE(sigismember(&pending, SIGPIPE));
+}
+
+TEST(ChildProcess, LastErrorLineIsTheLastNonEmptyOne) {
+    struct Case {
+        std::string written;
+        std::string last;
+    };
+    const std::string longLine = std::string(1000, 'x') + " END";
+    const Case cases[] = {
+        {"", ""},
+        {"\n \n\t\n", ""},
+        {"first\nsecond\n", "second"},
+        {"first\nsecond\n\n   \n", "second"},
+        {"first\nno newline at the end", "no newline at the end"},
+        {"cannot connect\r\n", "cannot connect"},
+        {"  padded  \n", "padded"},
+        {longLine + "\n", longLine.substr(longLine.size() - kLastLineBytes)},
+        {"short\n" + std::string(100000, 'y') + "\n\n", std::string(kLastLineBytes, 'y')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.written.substr(0, 40));
+        TempDir dir;
+        dir.write("text", c.written);
+        auto request = shell("cat text >&2");
+        request.workingDir = dir.path();
+        CapturedErrors errors(dir.file("errors"));
+        const ChildEnd end = runChild(request);
+        EXPECT_EQ(errors.text(), c.written);
+        EXPECT_EQ(end.lastErrorLine, c.last);
+    }
+}
+
+TEST(ChildProcess, StandardOutputDefaultsToOurStandardErrorAndRunsInTheGivenFolder) {
+    TempDir dir;
+    auto request = shell("pwd; echo oops >&2");
+    request.workingDir = dir.path();
+    CapturedErrors errors(dir.file("errors"));
+    const ChildEnd end = runChild(request);
+    const std::string shown = errors.text();
+
+    EXPECT_EQ(end.code, 0);
+    EXPECT_NE(shown.find(std::filesystem::canonical(dir.path()).string() + "\n"), std::string::npos)
+        << shown;
+    EXPECT_NE(shown.find("oops\n"), std::string::npos) << shown;
+    // Standard output does not pass through the error pipe.
+    EXPECT_EQ(end.lastErrorLine, "oops");
+}
+
+TEST(ChildProcess, ProgramThatCannotStartIsToldFromOneThatFails) {
+    TempDir dir;
+    dir.write("not-executable", "#!/bin/sh\nexit 0\n");
+    struct Case {
+        std::vector<std::string> arguments;
+        std::filesystem::path workingDir;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"/nonexistent/program", "-x"},
+         {},
+         "Command failed: \"/nonexistent/program\" cannot be started (No such file or directory)"},
+        {{"fennick-no-such-program"},
+         {},
+         "Command failed: \"fennick-no-such-program\" cannot be started (No such file or "
+         "directory)"},
+        {{dir.file("not-executable").string()},
+         {},
+         "Command failed: \"" + dir.file("not-executable").string() +
+             "\" cannot be started (Permission denied)"},
+        {{"/bin/sh", "-c", "exit 0"},
+         dir.file("missing"),
+         "Command failed: \"/bin/sh\" cannot be started in " + dir.file("missing").string() +
+             " (No such file or directory)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        const auto failure = failureOf([&] {
+            runChild({c.arguments, c.workingDir, -1, std::nullopt, 30s});
+        });
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->kind(), FailureKind::CommandFailed);
+        EXPECT_EQ(failure->what(), c.message);
+        errno = 0;
+        EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);  // the failed child was reaped
+    }
+}
+
+TEST(ChildProcess, TimeoutIsShownInSecondsWhenWhole) {
+    const ChildEnd stopped{ChildEnd::How::TimedOut, SIGTERM, {}};
+    EXPECT_EQ(describe(stopped, 1800s), "ran longer than 1800 s and was stopped");
+    EXPECT_EQ(describe(stopped, 1500ms), "ran longer than 1500 ms and was stopped");
+    EXPECT_EQ(lastErrorNote({ChildEnd::How::Exited, 2, "cannot \"connect\"\tnow"}),
+              "; its last error line: \"cannot \"connect\"\\tnow\"");
+    EXPECT_EQ(lastErrorNote({ChildEnd::How::Exited, 2, ""}), "");
+}
+
+}  // namespace
+}  // namespace fennick

@@ -1,0 +1,46 @@
+// The metrics file that node_exporter's textfile collector reads: the
+// Prometheus text format, one gauge per fact, labelled with the folder.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "report/report_page.h"
+
+namespace fennick {
+
+struct RunOutcome {
+    std::filesystem::path folder;  // absolute; the `folder` label
+    bool success = false;
+    double finished = 0;  // unix seconds, when the run ended
+    double duration = 0;  // seconds
+    PageCounts counts;    // meaningful only when success
+};
+
+// The last successful run, kept through the failed runs after it.
+struct EarlierSuccess {
+    double finished = 0;
+    PageCounts counts;
+
+    bool operator==(const EarlierSuccess&) const = default;
+};
+
+// The file's text for `run`. A failed run reports `earlier`'s time and
+// counts; without one the success time is 0 and the counts are left out.
+std::string metricsText(const RunOutcome& run, const std::optional<EarlierSuccess>& earlier);
+
+// The last success that `text` (an earlier metricsText) records for
+// `folder`; nothing when it records none or cannot be read.
+std::optional<EarlierSuccess> earlierSuccess(std::string_view text,
+                                             const std::filesystem::path& folder);
+
+// Replaces `file` whole with the metrics of `run`, keeping the last success
+// from the file's earlier text. The new text goes to a hidden file beside it,
+// reaches the disk and is renamed onto it with mode 0644 whatever the umask,
+// for node_exporter runs as another user. A failure is "cannot create file"
+// naming the file, and removes the hidden file.
+void writeMetrics(const std::filesystem::path& file, const RunOutcome& run);
+
+}  // namespace fennick

@@ -7,7 +7,9 @@
 #include <charconv>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "common/failure.h"
 #include "common/failure_of.h"
@@ -19,63 +21,44 @@ namespace {
 using test::failureOf;
 using test::TempDir;
 
-// The samples of a metrics text by name, with the label part as written;
-// every sample must follow its own HELP and TYPE gauge lines.
+// A metrics text read back: each sample's value by its name without the
+// "fennick_report_" prefix, the label parts as written, the values as
+// written. Every sample must follow its own HELP and TYPE gauge lines.
+using Values = std::map<std::string, double>;
 struct Samples {
-    std::map<std::string, std::string> labels;
-    std::map<std::string, double> values;
+    Values values;
+    std::set<std::string> labels;
+    std::vector<std::string> texts;
 };
 
 Samples samplesOf(const std::string& text) {
+    EXPECT_TRUE(text.ends_with('\n'));
     Samples samples;
-    std::string helped, typed;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t end = text.find('\n', at);
-        EXPECT_NE(end, std::string::npos) << "the last line has no end";
-        const std::string line = text.substr(at, end - at);
-        at = end + 1;
+    std::istringstream lines(text);
+    std::string line, helped, typed;
+    while (std::getline(lines, line)) {
         if (line.starts_with("# HELP ")) {
             helped = line.substr(7, line.find(' ', 7) - 7);
-        } else if (line.starts_with("# TYPE ")) {
-            typed = line.substr(7, line.find(' ', 7) - 7);
-            EXPECT_TRUE(line.ends_with(" gauge")) << line;
-        } else {
-            const std::size_t brace = line.find('{');
-            const std::size_t close = line.rfind("} ");
-            const std::string name = line.substr(0, brace);
-            EXPECT_EQ(name, helped);
-            EXPECT_EQ(name, typed);
-            EXPECT_EQ(samples.labels.count(name), 0u) << name;
-            samples.labels[name] = line.substr(brace, close + 1 - brace);
-            double value = -1;
-            const char* first = line.data() + close + 2;
-            const auto result = std::from_chars(first, line.data() + line.size(), value);
-            EXPECT_TRUE(result.ec == std::errc() && result.ptr == line.data() + line.size())
-                << line;
-            samples.values[name] = value;
+            continue;
         }
+        if (line.starts_with("# TYPE ")) {
+            typed = line.substr(7);
+            continue;
+        }
+        const std::size_t brace = line.find('{'), close = line.rfind("} ");
+        const std::string name = line.substr(0, brace);
+        EXPECT_EQ(helped, name);
+        EXPECT_EQ(typed, name + " gauge");
+        EXPECT_TRUE(name.starts_with("fennick_report_")) << name;
+        samples.labels.insert(line.substr(brace, close + 1 - brace));
+        samples.texts.push_back(line.substr(close + 2));
+        double value = -1;
+        const auto [end, error] =
+            std::from_chars(line.data() + close + 2, line.data() + line.size(), value);
+        EXPECT_TRUE(error == std::errc() && end == line.data() + line.size()) << line;
+        EXPECT_TRUE(samples.values.emplace(name.substr(15), value).second) << name;
     }
     return samples;
-}
-
-const std::set<std::string> kAlways = {
-    "fennick_report_success", "fennick_report_last_run_timestamp_seconds",
-    "fennick_report_last_success_timestamp_seconds", "fennick_report_duration_seconds"};
-const std::set<std::string> kCounts = {"fennick_report_jobs", "fennick_report_failed_jobs",
-                                       "fennick_report_policies_not_found"};
-
-std::set<std::string> namesOf(const Samples& samples) {
-    std::set<std::string> names;
-    for (const auto& [name, value] : samples.values)
-        names.insert(name);
-    return names;
-}
-
-std::set<std::string> allNames() {
-    std::set<std::string> names = kAlways;
-    names.insert(kCounts.begin(), kCounts.end());
-    return names;
 }
 
 const RunOutcome kSuccess{"/srv/fennick", true, 1796623201.25, 2.5, {477, 30, 1}};
@@ -84,37 +67,33 @@ const RunOutcome kFailure{"/srv/fennick", false, 1796709601.5, 0.125, {}};
 TEST(MetricsText, SuccessReportsItsOwnTimeAndCounts) {
     const std::string text = metricsText(kSuccess, std::nullopt);
     const Samples samples = samplesOf(text);
-    EXPECT_EQ(namesOf(samples), allNames());
-    for (const auto& [name, label] : samples.labels)
-        EXPECT_EQ(label, "{folder=\"/srv/fennick\"}") << name;
-    EXPECT_EQ(samples.values.at("fennick_report_success"), 1);
-    EXPECT_EQ(samples.values.at("fennick_report_last_run_timestamp_seconds"), 1796623201.25);
-    EXPECT_EQ(samples.values.at("fennick_report_last_success_timestamp_seconds"), 1796623201.25);
-    EXPECT_EQ(samples.values.at("fennick_report_jobs"), 477);
-    EXPECT_EQ(samples.values.at("fennick_report_failed_jobs"), 30);
-    EXPECT_EQ(samples.values.at("fennick_report_policies_not_found"), 1);
-    EXPECT_EQ(samples.values.at("fennick_report_duration_seconds"), 2.5);
+    EXPECT_EQ(samples.values, (Values{{"success", 1},
+                                      {"last_run_timestamp_seconds", 1796623201.25},
+                                      {"last_success_timestamp_seconds", 1796623201.25},
+                                      {"jobs", 477},
+                                      {"failed_jobs", 30},
+                                      {"policies_not_found", 1},
+                                      {"duration_seconds", 2.5}}));
+    EXPECT_EQ(samples.labels, (std::set<std::string>{"{folder=\"/srv/fennick\"}"}));
     // An earlier success does not outweigh this one.
     EXPECT_EQ(metricsText(kSuccess, EarlierSuccess{5, {1, 1, 1}}), text);
 }
 
 TEST(MetricsText, NumbersKeepMillisecondsInPlainDigits) {
-    RunOutcome run = kSuccess;
-    run.finished = 1796623201.123456;
-    run.duration = 0.0004;
-    const std::string text = metricsText(run, std::nullopt);
-    EXPECT_NE(text.find("} 1796623201.123\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("fennick_report_duration_seconds{folder=\"/srv/fennick\"} 0\n"),
-              std::string::npos)
-        << text;
-    // No exponent and no locale's separators, whatever the size.
-    run.duration = 1e-7;
-    run.finished = 1e15;
-    const std::string large = metricsText(run, std::nullopt);
-    for (const auto& [name, label] : samplesOf(large).labels) {
-        const std::size_t start = large.find(name + label + ' ') + name.size() + label.size() + 1;
-        const std::string value = large.substr(start, large.find('\n', start) - start);
-        EXPECT_EQ(value.find_first_not_of("0123456789."), std::string::npos) << value;
+    struct Case {
+        double finished, duration;
+        const char* finishedText;
+        const char* durationText;
+    };
+    const Case cases[] = {
+        {1796623201.123456, 0.0004, "1796623201.123", "0"},
+        {1e15, 1e-7, "1000000000000000", "0"},
+        {12.0, -0.0, "12", "0"},
+    };
+    for (const Case& c : cases) {
+        const RunOutcome run{"/f", false, c.finished, c.duration, {}};
+        const auto texts = samplesOf(metricsText(run, std::nullopt)).texts;
+        EXPECT_EQ(texts, (std::vector<std::string>{"0", c.finishedText, "0", c.durationText}));
     }
 }
 
@@ -149,21 +128,15 @@ TEST(Metrics, FailedRunKeepsTheLastSuccessOnlyForItsOwnFolder) {
 
         writeMetrics(dir.file("fennick.prom"), kFailure);
 
-        const Samples samples = samplesOf(dir.read("fennick.prom"));
-        EXPECT_EQ(samples.values.at("fennick_report_success"), 0);
-        EXPECT_EQ(samples.values.at("fennick_report_last_run_timestamp_seconds"), 1796709601.5);
-        EXPECT_EQ(samples.values.at("fennick_report_duration_seconds"), 0.125);
+        Values expected{{"success", 0},
+                        {"last_run_timestamp_seconds", 1796709601.5},
+                        {"last_success_timestamp_seconds", 0},
+                        {"duration_seconds", 0.125}};
         if (c.kept) {
-            EXPECT_EQ(namesOf(samples), allNames());
-            EXPECT_EQ(samples.values.at("fennick_report_last_success_timestamp_seconds"),
-                      1796623201.25);
-            EXPECT_EQ(samples.values.at("fennick_report_jobs"), 477);
-            EXPECT_EQ(samples.values.at("fennick_report_failed_jobs"), 30);
-            EXPECT_EQ(samples.values.at("fennick_report_policies_not_found"), 1);
-        } else {
-            EXPECT_EQ(namesOf(samples), kAlways);
-            EXPECT_EQ(samples.values.at("fennick_report_last_success_timestamp_seconds"), 0);
+            expected["last_success_timestamp_seconds"] = 1796623201.25;
+            expected.insert({{"jobs", 477}, {"failed_jobs", 30}, {"policies_not_found", 1}});
         }
+        EXPECT_EQ(samplesOf(dir.read("fennick.prom")).values, expected);
     }
 }
 
@@ -182,8 +155,7 @@ TEST(Metrics, FolderLabelIsEscapedAndReadBack) {
         RunOutcome success = kSuccess, failure = kFailure;
         success.folder = failure.folder = c.folder;
         const std::string text = metricsText(success, std::nullopt);
-        for (const auto& [name, label] : samplesOf(text).labels)
-            EXPECT_EQ(label, c.label) << name;
+        EXPECT_EQ(samplesOf(text).labels, (std::set<std::string>{c.label}));
         EXPECT_EQ(earlierSuccess(text, c.folder), (EarlierSuccess{1796623201.25, {477, 30, 1}}));
     }
 }

@@ -124,7 +124,10 @@ TEST(ParseOptions, EnvironmentStandsInForOptionsNotGiven) {
     const Options fromCommandLine =
         parseOptions(words({"--dump-command", "other", "--mail-to", "c@example.com",
                             "--mail-when", "always", "--metrics", "/tmp/other.prom"}));
-    ::setenv("FENNICK_MAIL_TO", "", 1);  // empty is unset
+    // Empty is unset; a mail setting without an address is then refused.
+    ::setenv("FENNICK_MAIL_TO", "", 1);
+    EXPECT_THROW(parseOptions({}), UsageError);
+    ::unsetenv("FENNICK_MAIL_WHEN");
     const Options emptyAddress = parseOptions({});
     for (const Variable& variable : variables)
         ::unsetenv(variable.name);

@@ -66,8 +66,8 @@ Outcome makeReport(const Options& options, const RunTimes& times,
         // run, so a dump without a first job fails with the same message.
         firstJobId(dir);
         Window window;
-        outcome.report = processHeld(lock, dir, times.pickers, [end = times.end] { return end; },
-                                     window);
+        outcome.report = processHeld(
+            lock, dir, times.pickers, [end = times.end] { return end; }, window);
         if (mailsOnSuccess(options, outcome.report->counts)) {
             outcome.findings = readFindings(dir / std::string(kTableFile));
             outcome.page = readPageForMail(outcome.report->page, options.mailMaxBytes);
@@ -94,8 +94,8 @@ double unixSeconds(std::chrono::system_clock::time_point at) {
 
 // Writes the metrics file; false (with the reason on standard error) when it
 // cannot be written.
-bool recordMetrics(const Options& options, const std::filesystem::path& dir,
-                   const Outcome& outcome, std::chrono::steady_clock::time_point started) {
+bool recordMetrics(const Options& options, const std::filesystem::path& dir, const Outcome& outcome,
+                   std::chrono::steady_clock::time_point started) {
     if (!options.metrics)
         return true;
     RunOutcome run;
@@ -122,13 +122,12 @@ bool sendReportMail(const Options& options, const std::filesystem::path& dir,
     const bool due = outcome.report ? outcome.findings.has_value() : !options.mailTo.empty();
     if (!due)
         return true;
-    const MailHeaderInfo header{options.mailTo, options.mailFrom,
-                                std::chrono::system_clock::now(), hostName()};
+    const MailHeaderInfo header{options.mailTo, options.mailFrom, std::chrono::system_clock::now(),
+                                hostName()};
     try {
-        const std::string message =
-            outcome.report ? reportMessage(header, *outcome.report, *outcome.findings,
-                                           *outcome.page)
-                           : failureMessage(header, outcome.failure, dir);
+        const std::string message = outcome.report ? reportMessage(header, *outcome.report,
+                                                                   *outcome.findings, *outcome.page)
+                                                   : failureMessage(header, outcome.failure, dir);
         sendMail(options.sendmail, message);
         return true;
     } catch (const std::exception& failure) {

@@ -142,8 +142,7 @@ void describe(CLI::App& app, Options& options, Given& given) {
             ->option_text("ADDRESS")
             ->delimiter(',')
             ->envname("FENNICK_MAIL_TO");
-    app.add_option("--mail-from", given.mailFrom,
-                   "the sender (default: the mail system's own)")
+    app.add_option("--mail-from", given.mailFrom, "the sender (default: the mail system's own)")
         ->option_text("ADDRESS")
         ->needs(mailTo);
     app.add_option("--sendmail", given.sendmail,

@@ -73,11 +73,30 @@ TEST(ParseOptions, NoArgumentsRunInTheCurrentFolderOnTheDefaultWindow) {
 
 TEST(ParseOptions, EveryOptionTakesItsValueSeparateOrAfterEquals) {
     for (const auto& arguments :
-         {words({"--dir", "/srv/fennick", "--start", "2026-12-01 06:00:00", "--end",
-                 "2026-12-02 06:00:00", "--check", "--quiet", "--dump-command", "dump -all",
-                 "--dump-timeout", "90", "--mail-to", "a@example.com", "--mail-from",
-                 "Fennick <f@example.com>", "--sendmail", "/usr/bin/msmtp", "--mail-when",
-                 "attention", "--mail-max-bytes", "5000", "--metrics", "/tmp/fennick.prom"}),
+         {words({"--dir",
+                 "/srv/fennick",
+                 "--start",
+                 "2026-12-01 06:00:00",
+                 "--end",
+                 "2026-12-02 06:00:00",
+                 "--check",
+                 "--quiet",
+                 "--dump-command",
+                 "dump -all",
+                 "--dump-timeout",
+                 "90",
+                 "--mail-to",
+                 "a@example.com",
+                 "--mail-from",
+                 "Fennick <f@example.com>",
+                 "--sendmail",
+                 "/usr/bin/msmtp",
+                 "--mail-when",
+                 "attention",
+                 "--mail-max-bytes",
+                 "5000",
+                 "--metrics",
+                 "/tmp/fennick.prom"}),
           words({"--quiet", "--end=2026-12-02 06:00:00", "--check", "--dir=/srv/fennick",
                  "--start=2026-12-01 06:00:00", "--dump-command=dump -all", "--dump-timeout=90",
                  "--mail-to=a@example.com", "--mail-from=Fennick <f@example.com>",
@@ -122,8 +141,8 @@ TEST(ParseOptions, EnvironmentStandsInForOptionsNotGiven) {
         ::setenv(variable.name, variable.value, 1);
     const Options fromEnvironment = parseOptions({});
     const Options fromCommandLine =
-        parseOptions(words({"--dump-command", "other", "--mail-to", "c@example.com",
-                            "--mail-when", "always", "--metrics", "/tmp/other.prom"}));
+        parseOptions(words({"--dump-command", "other", "--mail-to", "c@example.com", "--mail-when",
+                            "always", "--metrics", "/tmp/other.prom"}));
     // Empty is unset; a mail setting without an address is then refused.
     ::setenv("FENNICK_MAIL_TO", "", 1);
     EXPECT_THROW(parseOptions({}), UsageError);
@@ -133,8 +152,7 @@ TEST(ParseOptions, EnvironmentStandsInForOptionsNotGiven) {
         ::unsetenv(variable.name);
 
     EXPECT_EQ(fromEnvironment.dumpCommand, "dump --all");
-    EXPECT_EQ(fromEnvironment.mailTo,
-              (std::vector<std::string>{"a@example.com", "b@example.com"}));
+    EXPECT_EQ(fromEnvironment.mailTo, (std::vector<std::string>{"a@example.com", "b@example.com"}));
     EXPECT_EQ(fromEnvironment.mailWhen, MailWhen::Failure);
     EXPECT_EQ(fromEnvironment.metrics, "/tmp/fennick.prom");
     EXPECT_EQ(fromCommandLine.dumpCommand, "other");
@@ -216,8 +234,8 @@ TEST(UsageText, ListsEveryOption) {
     const std::string text = usageText();
     for (const char* option :
          {"--dir", "--start", "--end", "--check", "--quiet", "--dump-command", "--dump-timeout",
-          "--mail-to", "--mail-from", "--sendmail", "--mail-when", "--mail-max-bytes",
-          "--metrics", "--help", "--version"}) {
+          "--mail-to", "--mail-from", "--sendmail", "--mail-when", "--mail-max-bytes", "--metrics",
+          "--help", "--version"}) {
         EXPECT_NE(text.find(option), std::string::npos) << option;
     }
 }

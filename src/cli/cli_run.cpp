@@ -59,7 +59,6 @@ Outcome makeReport(const Options& options, const RunTimes& times,
     Outcome outcome;
     try {
         const RunLock lock(dir);
-        removeUnfinishedDump(dir);
         if (options.dumpCommand)
             refreshDump(dir, DumpCommand{*options.dumpCommand, options.dumpTimeout});
         // The start-up's look at the dump comes first, as in the unattended

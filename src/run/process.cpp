@@ -5,6 +5,7 @@
 #include "pipeline/daily_table.h"
 #include "pipeline/extraction.h"
 #include "pipeline/retention_labels.h"
+#include "run/dump_refresh.h"
 #include "run/run_lock.h"
 
 namespace fennick {
@@ -29,7 +30,9 @@ ReportFile process(const std::filesystem::path& appDir, const Pickers& pickers, 
 
 ReportFile processHeld(const RunLock& /*held*/, const std::filesystem::path& appDir,
                        const Pickers& pickers, const Clock& now, Window& window) {
+    // What a killed run left half-written goes, whichever front end runs now.
     removeUnfinishedPages(appDir);
+    removeUnfinishedDump(appDir);
     // Each step ends before the next begins and hands on through files; a
     // failure stops the run and leaves the later steps' files as they were.
     const RetentionLabels labels = readRetentionLabels(appDir);

@@ -190,11 +190,12 @@ TEST_F(ProcessTest, TwoRunsWithSameInputsWriteIdenticalFiles) {
     EXPECT_EQ(window.StartEpoch, kWindowStart);
 }
 
-// A run killed while it wrote the page leaves a hidden temporary page; the
-// next run clears it away, and nothing else.
-TEST_F(ProcessTest, NextRunRemovesTemporaryPagesLeftBehind) {
+// A run killed while it wrote the page or a fresh dump leaves a hidden
+// temporary file; the next run, by any front end, clears it away, and
+// nothing else.
+TEST_F(ProcessTest, NextRunRemovesTemporaryFilesLeftBehind) {
     const char* const leftovers[] = {".report_07-12-26.html.partial",
-                                     ".report_01-12-26.html.partial"};
+                                     ".report_01-12-26.html.partial", ".bpdbjobs.txt.partial"};
     const char* const kept[] = {"report_01-12-26.html.partial", ".report_notes.txt",
                                 ".report_01-12-26.html"};
     for (const char* name : leftovers)

@@ -1,14 +1,37 @@
 // fennick-cli: the unattended run for servers and scripts, built on the core
 // alone. The same files, failures and messages as "fennick -q"; the window,
 // its day, a fresh dump, the mail and the metrics come from the command line.
+#include <signal.h>
+
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string_view>
 #include <vector>
 
 #include "cli/cli_run.h"
 #include "cli/options.h"
+#include "common/child_process.h"
 #include "run/unattended.h"
+
+namespace {
+
+// Ends the process by `signal` with its default action, now that the stack
+// has unwound and the temporary files are gone: a shell, cron or the service
+// manager then sees a stopped program, not one that failed.
+[[noreturn]] void endBy(int signal) {
+    std::fflush(nullptr);
+    std::signal(signal, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    std::raise(signal);
+    std::_Exit(128 + signal);  // not reached: the default of all three ends us
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     using namespace fennick::cli;
@@ -25,6 +48,10 @@ int main(int argc, char* argv[]) {
             case Action::Run:
                 return runCli(options);
         }
+    } catch (const fennick::Interrupted& stop) {
+        std::fprintf(stderr, "fennick-cli: stopped by signal %d (%s)\n", stop.signal(),
+                     ::strsignal(stop.signal()));
+        endBy(stop.signal());
     } catch (const UsageError& usage) {
         std::fprintf(stderr, "fennick-cli: %s; see fennick-cli --help\n", usage.what());
         return kUsage;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/signalfd.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -121,6 +122,63 @@ class QuietPipe {
     sigset_t previous_;
     bool wasPending_ = false;
     bool raised_ = false;
+};
+
+// SIGINT, SIGTERM and SIGHUP while a program runs: their default action would
+// end us at once and leave the program's group running on its own, so they
+// are held back and read from a descriptor in the loop that waits for it.
+class StopSignals {
+  public:
+    explicit StopSignals(const std::string& program) {
+        sigset_t current;
+        pthread_sigmask(SIG_SETMASK, nullptr, &current);
+        sigemptyset(&watched_);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            // An ignored one stays ignored (nohup, a background job's
+            // SIGINT); a blocked one is the caller's to take later.
+            struct sigaction action {};
+            if (::sigaction(signal, nullptr, &action) == 0 && action.sa_handler != SIG_IGN &&
+                sigismember(&current, signal) == 0)
+                sigaddset(&watched_, signal);
+        }
+        descriptor_ = Descriptor(::signalfd(-1, &watched_, SFD_NONBLOCK | SFD_CLOEXEC));
+        if (!descriptor_.open())
+            throw startFailure(program, "", errno);
+        pthread_sigmask(SIG_BLOCK, &watched_, &previous_);
+    }
+    ~StopSignals() {
+        // Once we are stopping, a second signal must not end us before the
+        // guards on the way out have removed what they guard.
+        if (received_ != 0) {
+            while (take() != 0) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    // The first stop signal that arrived; 0 while none has.
+    int received() {
+        if (received_ == 0)
+            received_ = take();
+        return received_;
+    }
+    // For poll to wake on a signal; -1 once one arrived, so that the loops
+    // that stop the program do not spin on it.
+    int wake() const { return received_ == 0 ? descriptor_.get() : -1; }
+
+  private:
+    int take() {
+        signalfd_siginfo info{};
+        const ssize_t got = ::read(descriptor_.get(), &info, sizeof info);
+        return got == static_cast<ssize_t>(sizeof info) ? static_cast<int>(info.ssi_signo) : 0;
+    }
+
+    sigset_t watched_;
+    sigset_t previous_;
+    Descriptor descriptor_;
+    int received_ = 0;
 };
 
 // Our standard error may be a pipe too; what cannot be shown is dropped.
@@ -284,14 +342,17 @@ class Streams {
 
     // Feeds input and copies errors for at most `wait`; both in one loop, so
     // a program that writes much to its standard error before it reads its
-    // input cannot block us, nor we it.
-    void pump(milliseconds wait) {
-        pollfd watched[2];
+    // input cannot block us, nor we it. Returns early when `wake` (-1: none)
+    // becomes readable; the caller reads it.
+    void pump(milliseconds wait, int wake) {
+        pollfd watched[3];
         nfds_t count = 0;
         if (errors_.open())
             watched[count++] = {errors_.get(), POLLIN, 0};
         if (input_.open())
             watched[count++] = {input_.get(), POLLOUT, 0};
+        if (wake >= 0)
+            watched[count++] = {wake, POLLIN, 0};
         if (::poll(watched, count,
                    static_cast<int>(std::max<milliseconds::rep>(wait.count(), 0))) <= 0)
             return;  // EINTR too: the caller's loop looks at the clock again
@@ -300,7 +361,7 @@ class Streams {
                 continue;
             if (watched[i].fd == errors_.get())
                 copyErrors();
-            else
+            else if (watched[i].fd == input_.get())
                 feed();
         }
     }
@@ -382,9 +443,17 @@ ChildEnd runChild(const ChildRequest& request) {
                             request.standardOutput >= 0 ? request.standardOutput : STDERR_FILENO,
                             errors.write.get()};
 
+    // Held back before the fork, so that none is lost between it and the loop.
+    StopSignals stop(program);
+    // A stop asked for while the program failed to start wins over the failure.
+    const auto failedToStart = [&](std::string_view where, int error) {
+        if (const int signal = stop.received())
+            throw Interrupted(signal);
+        return startFailure(program, where, error);
+    };
     const pid_t pid = ::fork();
     if (pid < 0)
-        throw startFailure(program, "", errno);
+        throw failedToStart("", errno);
     if (pid == 0)
         becomeProgram(argv.data(), dir, streams, report.write.get());
     ::setpgid(pid, pid);  // here too, so the group exists whichever of the two runs first
@@ -409,7 +478,7 @@ ChildEnd runChild(const ChildRequest& request) {
             message[0] == kChangingDir
                 ? " in " + request.workingDir.string()
                 : std::string(message[0] == kRedirecting ? " with its streams" : "");
-        throw startFailure(program, where, message[1]);
+        throw failedToStart(where, message[1]);
     }
     report.read.reset();
 
@@ -417,30 +486,37 @@ ChildEnd runChild(const ChildRequest& request) {
                     request.input ? std::string_view(*request.input) : std::string_view());
     const auto deadline = Clock::now() + request.timeout;
     bool timedOut = false;
-    while (!group.ended()) {
+    while (!group.ended() && stop.received() == 0) {
         if (Clock::now() >= deadline) {
             timedOut = true;
             break;
         }
-        running.pump(std::min(kTick, left(deadline)));
+        running.pump(std::min(kTick, left(deadline)), stop.wake());
     }
     running.stopFeeding();
 
-    if (timedOut) {
+    if (timedOut || stop.received() != 0) {
         group.kill(SIGTERM);
         const auto graceEnd = Clock::now() + kGrace;
-        while (!group.ended() && Clock::now() < graceEnd)
-            running.pump(std::min(kTick, left(graceEnd)));
+        while (!group.ended() && Clock::now() < graceEnd) {
+            running.pump(std::min(kTick, left(graceEnd)), stop.wake());
+            stop.received();
+        }
     } else {
         const auto drainEnd = Clock::now() + kDrain;
-        while (running.errorsOpen() && Clock::now() < drainEnd)
-            running.pump(std::min(kTick, left(drainEnd)));
+        while (running.errorsOpen() && Clock::now() < drainEnd) {
+            running.pump(std::min(kTick, left(drainEnd)), stop.wake());
+            stop.received();
+        }
     }
     // The program has ended or is past its grace; nothing it started may
     // keep running or writing after the run goes on.
     group.kill(SIGKILL);
     const int status = group.reap();
     running.copyWaitingErrors();
+    // Asked to stop: the program's result no longer counts.
+    if (const int signal = stop.received())
+        throw Interrupted(signal);
 
     ChildEnd end;
     if (WIFSIGNALED(status)) {

@@ -32,6 +32,20 @@ struct ChildEnd {
 
 inline constexpr std::size_t kLastLineBytes = 300;
 
+// The operator stopped us (SIGINT, SIGTERM or SIGHUP) while a program ran;
+// the program's group has been stopped. Not a std::exception on purpose: no
+// handler that turns failures into a failed run (with its mail and metrics)
+// may take it. It unwinds the stack, so guards remove temporary files, and
+// the program's edge then ends the process by the same signal.
+class Interrupted {
+  public:
+    explicit Interrupted(int signal) : signal_(signal) {}
+    int signal() const { return signal_; }
+
+  private:
+    int signal_;
+};
+
 // Starts the program in a process group of its own and waits for it. Its
 // standard error is copied to ours as it arrives (the operator's journal
 // shows it) and its last line kept. When the program ends, whatever it left
@@ -39,6 +53,11 @@ inline constexpr std::size_t kLastLineBytes = 300;
 // group gets SIGTERM and, a grace period later, SIGKILL. Nothing of the
 // group runs on when this returns. A program that exits before reading all
 // its input is judged by its exit status alone.
+// SIGINT, SIGTERM and SIGHUP are held back from the calling thread while it
+// waits (a program with other threads must block them there too); one that
+// arrives stops the group as a timeout does and throws Interrupted once the
+// previous signal mask is back. A signal that the caller ignores or already
+// blocks is left to the caller.
 // Throws Failure(CommandFailed) when the program cannot be started.
 ChildEnd runChild(const ChildRequest& request);
 

@@ -1,14 +1,20 @@
 // The real fennick-cli, started the way a script starts it, against the real
 // "fennick -q" on the same inputs at the same frozen moment.
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/program.h"
@@ -337,6 +343,85 @@ TEST(CliRun, SummaryThatCannotBeWrittenIsAFailure) {
             "/dev/full");
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.errors, "fennick-cli: the summary line could not be written\n");
+}
+
+// fennick-cli started directly, as a terminal or a service manager starts it,
+// so that the test can signal it; its standard error goes to `errors`.
+pid_t startCli(const std::vector<std::string>& arguments, const std::filesystem::path& errors) {
+    std::vector<char*> argv{const_cast<char*>(FENNICK_CLI_BINARY)};
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // The stop signals as a fresh login has them, whatever ran the test.
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+            ::signal(signal, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::dup2(::open("/dev/null", O_WRONLY), STDOUT_FILENO);
+        ::dup2(::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+        ::execv(FENNICK_CLI_BINARY, argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// Gone, or a zombie that nobody has reaped yet.
+bool running(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    std::getline(stat, text);
+    const auto close = text.rfind(')');
+    return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z';
+}
+
+bool goneSoon(pid_t pid) {
+    for (int i = 0; i < 100 && running(pid); ++i)
+        std::this_thread::sleep_for(20ms);
+    return !running(pid);
+}
+
+// Ctrl-C, a stop by cron's owner or the service manager, or a closed
+// terminal while the dump command runs: nothing of the command's group runs
+// on, no temporary dump or new page stays, and fennick-cli ends by the
+// signal, as a stopped program does.
+TEST(CliRun, StopSignalDuringTheDumpCommandStopsItsGroupAndEndsByTheSignal) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(::strsignal(signal));
+        TempDir dir;
+        TempDir scratch;
+        goodInputs(dir);
+        const auto before = filesIn(dir);
+        const std::string pids = scratch.path().string();
+        const std::string command =
+            "printf '3,0,0,half a dump'; echo $$ > '" + pids + "/sh.pid'; sleep 100 & echo $! > '" +
+            pids + "/bg.part' && mv '" + pids + "/bg.part' '" + pids + "/bg.pid'; wait";
+        const pid_t cli = startCli({"--dir", dir.path().string(), "--end", kFrozenClock,
+                                    "--dump-command", command, "--dump-timeout", "30"},
+                                   scratch.file("errors"));
+        ASSERT_GT(cli, 0);
+        for (int i = 0; i < 500 && !scratch.exists("bg.pid"); ++i)
+            std::this_thread::sleep_for(20ms);
+        ASSERT_TRUE(scratch.exists("bg.pid")) << scratch.read("errors");
+
+        ::kill(cli, signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(cli, &status, 0), cli);
+
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        const pid_t sh = std::stoi(scratch.read("sh.pid"));
+        const pid_t background = std::stoi(scratch.read("bg.pid"));
+        EXPECT_TRUE(goneSoon(sh));
+        EXPECT_TRUE(goneSoon(background));
+        ::kill(-sh, SIGKILL);  // should the test fail, nothing of it stays either
+        EXPECT_EQ(filesIn(dir), before);
+        EXPECT_NE(
+            scratch.read("errors").find("fennick-cli: stopped by signal " + std::to_string(signal)),
+            std::string::npos)
+            << scratch.read("errors");
+    }
 }
 
 TEST(CliRun, HelpAndVersionPrintOnStdoutAndRunNothing) {

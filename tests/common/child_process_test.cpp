@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -334,6 +335,125 @@ TEST(ChildProcess, ProgramThatCannotStartIsToldFromOneThatFails) {
         EXPECT_EQ(failure->what(), c.message);
         errno = 0;
         EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);  // the failed child was reaped
+    }
+}
+
+// The three signals an operator stops a run with, as one would see them.
+sigset_t stopSignalsBlocked() {
+    sigset_t mask;
+    pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+    sigset_t pending;
+    sigpending(&pending);
+    sigset_t seen;
+    sigemptyset(&seen);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        if (sigismember(&mask, signal) == 1 || sigismember(&pending, signal) == 1)
+            sigaddset(&seen, signal);
+    }
+    return seen;
+}
+
+bool sameSignals(const sigset_t& a, const sigset_t& b) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        if (sigismember(&a, signal) != sigismember(&b, signal))
+            return false;
+    }
+    return true;
+}
+
+// The program itself sends the signal to us (its parent), as Ctrl-C, a
+// service stop or a closed terminal would, while it and a background
+// process of its group run on.
+TEST(ChildProcess, StopSignalStopsTheWholeGroupAndIsHandedBack) {
+    struct Case {
+        int signal;
+        const char* prelude;  // shell words before the program starts its background process
+        std::chrono::milliseconds atLeast;
+    };
+    const Case cases[] = {
+        {SIGINT, "", 0ms},
+        {SIGTERM, "", 0ms},
+        {SIGHUP, "", 0ms},
+        // Stopped as at a timeout: SIGKILL once the grace is over.
+        {SIGTERM, "trap '' TERM; ", 2s},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(::strsignal(c.signal)) + " " + c.prelude);
+        TempDir dir;
+        auto request = shell(std::string(c.prelude) +
+                             "echo $$ > sh.pid; sleep 100 & echo $! > bg.pid; kill -" +
+                             std::to_string(c.signal) + " $PPID; wait");
+        request.workingDir = dir.path();
+        const sigset_t before = stopSignalsBlocked();
+        const auto start = std::chrono::steady_clock::now();
+        int handedBack = 0;
+        try {
+            runChild(request);
+        } catch (const Interrupted& stop) {
+            handedBack = stop.signal();
+        }
+        const auto took = std::chrono::steady_clock::now() - start;
+
+        EXPECT_EQ(handedBack, c.signal);
+        EXPECT_GE(took, c.atLeast);
+        EXPECT_LT(took, c.atLeast + 5s);
+        // Neither held back nor waiting any more: the next one acts at once.
+        EXPECT_TRUE(sameSignals(stopSignalsBlocked(), before));
+        for (const char* name : {"sh.pid", "bg.pid"}) {
+            SCOPED_TRACE(name);
+            const pid_t pid = pidIn(dir, name);
+            ASSERT_GT(pid, 0);
+            EXPECT_TRUE(goneSoon(pid));
+        }
+        errno = 0;
+        EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+        EXPECT_EQ(errno, ECHILD);
+    }
+}
+
+// What the caller set up for a signal stays its own: ignored stays ignored
+// (nohup), blocked stays waiting for the caller to take.
+TEST(ChildProcess, StopSignalThatTheCallerIgnoresOrBlocksIsLeftToIt) {
+    struct Case {
+        const char* name;
+        int signal;
+        bool block;  // else ignore
+    };
+    const Case cases[] = {
+        {"ignored hangup", SIGHUP, false},
+        {"ignored interrupt", SIGINT, false},
+        {"blocked terminate", SIGTERM, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sigset_t only;
+        sigemptyset(&only);
+        sigaddset(&only, c.signal);
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        struct sigaction previous {};
+        if (c.block)
+            pthread_sigmask(SIG_BLOCK, &only, nullptr);
+        else
+            ::sigaction(c.signal, &ignore, &previous);
+
+        const ChildEnd end =
+            runChild(shell("kill -" + std::to_string(c.signal) + " $PPID; exit 6"));
+
+        sigset_t pending;
+        sigpending(&pending);
+        const bool waiting = sigismember(&pending, c.signal) == 1;
+        if (c.block) {
+            const timespec now{};
+            sigtimedwait(&only, nullptr, &now);
+            pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+        } else {
+            ::sigaction(c.signal, &previous, nullptr);
+        }
+        EXPECT_EQ(end.how, ChildEnd::How::Exited);
+        EXPECT_EQ(end.code, 6);
+        EXPECT_EQ(waiting, c.block);
     }
 }
 

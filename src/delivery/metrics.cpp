@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -58,10 +59,12 @@ std::string labelValue(const std::filesystem::path& folder) {
 std::string number(double value) {
     if (!std::isfinite(value))
         value = 0;
-    value = std::round(value * 1000) / 1000;
+    if (const double rounded = std::round(value * 1000) / 1000; std::isfinite(rounded))
+        value = rounded;
     if (value == 0)
         return "0";  // and never "-0"
-    std::array<char, 64> text;
+    // Room for any finite double in plain digits: the largest has 309.
+    std::array<char, 400> text;
     const auto result =
         std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
     return std::string(text.data(), result.ptr);
@@ -191,7 +194,9 @@ void writeMetrics(const std::filesystem::path& file, const RunOutcome& run) {
     const std::string text = metricsText(run, earlier);
 
     const std::string name = file.filename().string();
-    const std::filesystem::path part = file.parent_path() / ('.' + name + ".tmp");
+    // A name of its own: a run that fails at once may write while the run
+    // before it, no longer holding the folder, still writes the same file.
+    std::string part = (file.parent_path() / ('.' + name + ".XXXXXX")).string();
     const auto fail = [&](int error, int fd) {
         if (fd >= 0)
             ::close(fd);
@@ -199,9 +204,8 @@ void writeMetrics(const std::filesystem::path& file, const RunOutcome& run) {
         return Failure(FailureKind::CannotCreate, file.string() + " (" + std::strerror(error) + ")")
             .at(name);
     };
-    // O_NOFOLLOW: a link planted under the hidden name is not followed.
-    const int fd =
-        ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    // Made anew (O_EXCL): a link planted under the hidden name is not followed.
+    const int fd = ::mkostemp(part.data(), O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         throw Failure(FailureKind::CannotCreate, file.string() + " (" + std::strerror(error) + ")")

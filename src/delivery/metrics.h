@@ -37,8 +37,9 @@ std::optional<EarlierSuccess> earlierSuccess(std::string_view text,
                                              const std::filesystem::path& folder);
 
 // Replaces `file` whole with the metrics of `run`, keeping the last success
-// from the file's earlier text. The new text goes to a hidden file beside it,
-// reaches the disk and is renamed onto it with mode 0644 whatever the umask,
+// from the file's earlier text. The new text goes to a hidden file of its own
+// beside it (so writers at the same time never share one), reaches the disk
+// and is renamed onto it with mode 0644 whatever the umask,
 // for node_exporter runs as another user. A failure is "cannot create file"
 // naming the file, and removes the hidden file.
 void writeMetrics(const std::filesystem::path& file, const RunOutcome& run);

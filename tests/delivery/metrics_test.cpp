@@ -1,6 +1,8 @@
 #include "delivery/metrics.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -95,6 +97,9 @@ TEST(MetricsText, NumbersKeepMillisecondsInPlainDigits) {
         const auto texts = samplesOf(metricsText(run, std::nullopt)).texts;
         EXPECT_EQ(texts, (std::vector<std::string>{"0", c.finishedText, "0", c.durationText}));
     }
+    // Only a hand-edited file brings such a success time; it still reads back.
+    const Samples huge = samplesOf(metricsText(kFailure, EarlierSuccess{1e300, {1, 2, 3}}));
+    EXPECT_EQ(huge.values.at("last_success_timestamp_seconds"), 1e300);
 }
 
 TEST(Metrics, FailedRunKeepsTheLastSuccessOnlyForItsOwnFolder) {
@@ -172,6 +177,46 @@ TEST(Metrics, WriteReplacesTheFileWholeAndLeavesNothingElse) {
     struct stat status {};
     ASSERT_EQ(::stat(dir.file("fennick.prom").c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0644u);
+}
+
+// Two runs may end at once (two folders sharing a file, or a run that fails
+// at once while the one before it writes): whoever reads the file meanwhile
+// finds a whole text, and no writer fails for the other's sake.
+TEST(Metrics, WritersAtTheSameTimeEachPutAWholeFileInPlace) {
+    TempDir dir;
+    const auto file = dir.file("fennick.prom");
+    const std::string whole = metricsText(kSuccess, std::nullopt);
+    std::vector<pid_t> writers;
+    for (int w = 0; w < 3; ++w) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            int failed = 0;
+            for (int i = 0; i < 300; ++i) {
+                try {
+                    writeMetrics(file, kSuccess);
+                } catch (const Failure&) {
+                    ++failed;
+                }
+            }
+            ::_exit(failed == 0 ? 0 : 1);
+        }
+        writers.push_back(pid);
+    }
+    int partial = 0;
+    for (int i = 0; i < 2000; ++i) {
+        const auto text = dir.bytes("fennick.prom");
+        if (text && *text != whole)
+            ++partial;
+    }
+    for (const pid_t pid : writers) {
+        int status = -1;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    EXPECT_EQ(partial, 0);
+    EXPECT_EQ(dir.read("fennick.prom"), whole);
+    EXPECT_EQ(dir.names(), (std::set<std::string>{"fennick.prom"}));
 }
 
 TEST(Metrics, WriteThatCannotFinishNamesTheFileAndRemovesItsPart) {

@@ -58,9 +58,11 @@ class Unfinished {
     Unfinished(const Unfinished&) = delete;
     Unfinished& operator=(const Unfinished&) = delete;
 
-    // Returns the descriptor, or -1 with errno set.
+    // Returns the descriptor, or -1 with errno set. A link under the hidden
+    // name is refused, not followed: the output would overwrite its target.
     int create() {
-        descriptor_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        descriptor_ =
+            ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
         return descriptor_;
     }
     // Returns 0, or -1 with errno set.

@@ -145,6 +145,25 @@ TEST(DumpRefresh, DumpThatIsALinkHasItsTargetReplaced) {
     }
 }
 
+// Whoever can plant a link under the temporary name must not get the
+// command's output written into the file it points to.
+TEST(DumpRefresh, LinkUnderTheTemporaryNameIsNotFollowed) {
+    TempDir dir;
+    dir.write(kDump, kOldDump);
+    dir.write("precious.txt", "not a dump\n");
+    std::filesystem::create_symlink("precious.txt", dir.file(kUnfinished));
+
+    const auto failure = failureOf([&] { refreshDump(dir.path(), {"touch ran; echo 9,1,2"}); });
+
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->kind(), FailureKind::CannotCreate);
+    EXPECT_NE(failure->detail().find(kUnfinished), std::string::npos) << failure->what();
+    EXPECT_FALSE(dir.exists("ran"));
+    EXPECT_EQ(dir.read("precious.txt"), "not a dump\n");
+    EXPECT_EQ(dir.read(kDump), kOldDump);
+    EXPECT_FALSE(std::filesystem::is_symlink(dir.file(kDump)));
+}
+
 TEST(DumpRefresh, DumpThatIsAFolderFailsBeforeTheCommandRuns) {
     TempDir dir;
     std::filesystem::create_directory(dir.file(kDump));

@@ -140,6 +140,9 @@ void describe(CLI::App& app, Options& options, Given& given) {
         app.add_option("--mail-to", given.mailTo,
                        "mail the report to ADDRESS (repeatable, or comma-separated)")
             ->option_text("ADDRESS")
+            // One value a time: a stray word after the address is refused,
+            // not taken for another address.
+            ->allow_extra_args(false)
             ->delimiter(',')
             ->envname("FENNICK_MAIL_TO");
     app.add_option("--mail-from", given.mailFrom, "the sender (default: the mail system's own)")

@@ -204,6 +204,10 @@ TEST(ParseOptions, BadCommandLinesNameTheirProblemOnOneLine) {
          "--mail-to holds a control character: \"a@example.com\\nBcc: all@example.com\""},
         {words({"--mail-to", "a@example.com", "--mail-from", "f@example.com\r"}),
          "--mail-from holds a control character"},
+        // The folder without its --dir: not an address to mail.
+        {words({"--mail-to", "a@example.com", "/srv/fennick"}),
+         "The following argument was not expected: /srv/fennick"},
+        {words({"--mail-to", "a@example.com", "b@example.com", "--check"}), "b@example.com"},
         {words({"--mail-to", "a@example.com", "--mail-when", "daily"}),
          "--mail-when needs always, attention or failure, not \"daily\""},
         {words({"--mail-when", "failure"}), "--mail-when requires --mail-to"},

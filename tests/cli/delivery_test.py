@@ -54,6 +54,22 @@ def dump_line(job_id, policy, start, status="0", client="client1"):
 CONFIG = b"".join(b"RL%02d=level %d\r\n" % (n, n) for n in range(29))
 
 
+def running_soon(pid):
+    """Whether `pid` still runs a second later; an unreaped zombie has ended."""
+    deadline = time.time() + 1
+    while True:
+        try:
+            with open("/proc/%d/stat" % pid) as f:
+                state = f.read().rsplit(")", 1)[1].split()[0]
+        except (FileNotFoundError, ProcessLookupError):
+            return False
+        if state in ("Z", "X"):
+            return False
+        if time.time() > deadline:
+            return True
+        time.sleep(0.05)
+
+
 def free_port():
     # The controller checks its server by connecting to the port it was
     # given, so it needs a real one: the system picks it here.
@@ -287,12 +303,16 @@ class Morning(unittest.TestCase):
     def test_a_dump_command_that_fails_leaves_the_dump_as_it_was(self):
         old = self.jobs()
         self.write("bpdbjobs.txt", old)
+        # The hanging command's sleeps note their ids, so that only they are
+        # looked for, not whatever else on the machine sleeps as long.
+        pids = os.path.join(self.work, "sleeps")
         cases = [
             ("fails after part of its output",
              "head -c 100 bpdbjobs.txt; echo 'cannot reach the master' >&2; exit 3",
              [b"exit", b"3", b"cannot reach the master"]),
             ("is killed", "head -c 100 bpdbjobs.txt; kill -9 $$", [b"signal 9"]),
-            ("hangs", "echo partial; sleep 30 & sleep 30", [b"ran longer than"]),
+            ("hangs", "echo partial; sleep 30 & echo $! >> '%s'; sleep 30 & echo $! >> '%s'; wait"
+             % (pids, pids), [b"ran longer than"]),
             ("writes nothing", "true", [b"nothing"]),
         ]
         for name, command, words in cases:
@@ -308,24 +328,33 @@ class Morning(unittest.TestCase):
                 self.assertEqual(self.read("bpdbjobs.txt"), old)
                 self.assertFalse([n for n in os.listdir(self.dir) if n.startswith(".")])
                 self.assertFalse(os.path.exists(os.path.join(self.dir, PAGE)))
-        # The hanging command's background sleep was stopped with it.
-        left = subprocess.run(["pgrep", "-f", "^sleep 30$"], capture_output=True)
-        self.assertEqual(left.stdout, b"")
+        # The hanging command's sleeps were stopped with it.
+        with open(pids) as f:
+            sleeps = [int(line) for line in f]
+        self.assertEqual(len(sleeps), 2)
+        for pid in sleeps:
+            self.assertFalse(running_soon(pid), pid)
 
     def test_a_run_during_a_slow_dump_sees_a_whole_dump(self):
         old = self.jobs(failed=1)
         new = self.jobs(failed=40)
         self.write("bpdbjobs.txt", old)
         self.write("new.txt", new, where=self.work)
-        # Writes half the new dump, waits, then the rest.
+        # Tells it has started, writes half the new dump, waits, then the rest.
         half = len(new) // 2
-        command = ("head -c %d '%s'; sleep 2; tail -c +%d '%s'"
-                   % (half, os.path.join(self.work, "new.txt"), half + 1,
+        started = os.path.join(self.work, "started")
+        command = (": > '%s'; head -c %d '%s'; sleep 2; tail -c +%d '%s'"
+                   % (started, half, os.path.join(self.work, "new.txt"), half + 1,
                       os.path.join(self.work, "new.txt")))
         environment = {k: v for k, v in os.environ.items() if not k.startswith("FENNICK_")}
         slow = subprocess.Popen([CLI, "--dir", self.dir, "--end", END, "--dump-command", command],
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=environment)
-        time.sleep(1)  # the command is writing now
+        # The command runs, so the slow run holds the folder: however loaded the
+        # machine, the second run starts after the first took the lock.
+        deadline = time.time() + 30
+        while not os.path.exists(started) and time.time() < deadline:
+            time.sleep(0.05)
+        self.assertTrue(os.path.exists(started))
         other = self.run_cli()
         slow_out, slow_err = slow.communicate(timeout=60)
         self.assertEqual(slow.returncode, 0, slow_err)

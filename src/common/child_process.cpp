@@ -181,6 +181,33 @@ class StopSignals {
     int received_ = 0;
 };
 
+// A SIGCHLD that we inherited ignored (or with SA_NOCLDWAIT) lets the kernel
+// reap the program unasked: its status would be lost and read as 0, a failed
+// command taken for a good one. The default holds while the object lives;
+// the program is started with it too.
+class ChildrenKept {
+  public:
+    ChildrenKept() {
+        ::sigaction(SIGCHLD, nullptr, &previous_);
+        if (previous_.sa_handler == SIG_IGN || (previous_.sa_flags & SA_NOCLDWAIT) != 0) {
+            struct sigaction standard {};
+            standard.sa_handler = SIG_DFL;
+            sigemptyset(&standard.sa_mask);
+            changed_ = ::sigaction(SIGCHLD, &standard, nullptr) == 0;
+        }
+    }
+    ~ChildrenKept() {
+        if (changed_)
+            ::sigaction(SIGCHLD, &previous_, nullptr);
+    }
+    ChildrenKept(const ChildrenKept&) = delete;
+    ChildrenKept& operator=(const ChildrenKept&) = delete;
+
+  private:
+    struct sigaction previous_ {};
+    bool changed_ = false;
+};
+
 // Our standard error may be a pipe too; what cannot be shown is dropped.
 void showOnStandardError(std::string_view text) {
     QuietPipe quiet;
@@ -443,6 +470,7 @@ ChildEnd runChild(const ChildRequest& request) {
                             request.standardOutput >= 0 ? request.standardOutput : STDERR_FILENO,
                             errors.write.get()};
 
+    const ChildrenKept kept;
     // Held back before the fork, so that none is lost between it and the loop.
     StopSignals stop(program);
     // A stop asked for while the program failed to start wins over the failure.

@@ -57,7 +57,8 @@ class Interrupted {
 // waits (a program with other threads must block them there too); one that
 // arrives stops the group as a timeout does and throws Interrupted once the
 // previous signal mask is back. A signal that the caller ignores or already
-// blocks is left to the caller.
+// blocks is left to the caller. A SIGCHLD inherited ignored has its default
+// meanwhile, so that the program's status can be read.
 // Throws Failure(CommandFailed) when the program cannot be started.
 ChildEnd runChild(const ChildRequest& request);
 

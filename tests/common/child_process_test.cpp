@@ -457,6 +457,46 @@ TEST(ChildProcess, StopSignalThatTheCallerIgnoresOrBlocksIsLeftToIt) {
     }
 }
 
+// A parent may hand us SIGCHLD ignored (exec keeps that), which would let
+// the kernel reap the program before its status is read.
+TEST(ChildProcess, EndIsReportedEvenWhenWeInheritedChildSignalsIgnored) {
+    struct Setting {
+        const char* name;
+        void (*handler)(int);
+        int flags;
+    };
+    const Setting settings[] = {{"SIG_IGN", SIG_IGN, 0}, {"SA_NOCLDWAIT", SIG_DFL, SA_NOCLDWAIT}};
+    struct Case {
+        const char* script;
+        ChildEnd::How how;
+        int code;
+    };
+    const Case cases[] = {
+        {"exit 3", ChildEnd::How::Exited, 3},
+        {"kill -KILL $$", ChildEnd::How::Signalled, SIGKILL},
+        {"exit 0", ChildEnd::How::Exited, 0},
+    };
+    for (const Setting& setting : settings) {
+        struct sigaction given {};
+        given.sa_handler = setting.handler;
+        given.sa_flags = setting.flags;
+        sigemptyset(&given.sa_mask);
+        struct sigaction previous {};
+        ::sigaction(SIGCHLD, &given, &previous);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(setting.name) + ": " + c.script);
+            const ChildEnd end = runChild(shell(c.script));
+            EXPECT_EQ(end.how, c.how);
+            EXPECT_EQ(end.code, c.code);
+        }
+        struct sigaction after {};
+        ::sigaction(SIGCHLD, &previous, &after);
+        // Given back as it was.
+        EXPECT_EQ(after.sa_handler, setting.handler);
+        EXPECT_EQ(after.sa_flags & SA_NOCLDWAIT, setting.flags);
+    }
+}
+
 TEST(ChildProcess, TimeoutIsShownInSecondsWhenWhole) {
     const ChildEnd stopped{ChildEnd::How::TimedOut, SIGTERM, {}};
     EXPECT_EQ(describe(stopped, 1800s), "ran longer than 1800 s and was stopped");

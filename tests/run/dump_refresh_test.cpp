@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <string>
 
-#include "common/child_process.h"
 #include "common/failure.h"
 #include "common/failure_of.h"
 #include "common/file_names.h"
@@ -94,24 +93,6 @@ TEST(DumpRefresh, FailedCommandLeavesTheDumpAsItWas) {
             EXPECT_EQ(dir.names().count(kUnfinished), 0u);
         }
     }
-}
-
-// Stopped halfway (the command signals us, as a service stop would): the
-// stop passes through to the caller, and neither the command's output nor
-// its temporary file stays.
-TEST(DumpRefresh, StopWhileTheCommandRunsLeavesTheDumpAsItWas) {
-    TempDir dir;
-    dir.write(kDump, kOldDump);
-    const auto before = dir.snapshot();
-    int handedBack = 0;
-    try {
-        refreshDump(dir.path(), {"printf '3,0,0,half a'; kill -TERM $PPID; sleep 100"});
-    } catch (const Interrupted& stop) {
-        handedBack = stop.signal();
-    }
-    EXPECT_EQ(handedBack, SIGTERM);
-    EXPECT_EQ(dir.snapshot(), before);
-    EXPECT_EQ(dir.names().count(kUnfinished), 0u);
 }
 
 TEST(DumpRefresh, DumpThatIsALinkHasItsTargetReplaced) {

@@ -5,8 +5,9 @@
 #    flat in DIR, which is the programs' AppDir: fennick (when built),
 #    fennick-cli and example inputs that never replace the operator's own.
 #  - "server" (EXCLUDE_FROM_ALL, so only CPack installs it): the Debian
-#    layout of the fennick-cli package: /usr/bin, the systemd units, the
-#    report folder /var/lib/fennick and the examples under /usr/share/doc.
+#    layout of the fennick-cli package: /usr/bin, the manual page, the
+#    systemd units, the report folder /var/lib/fennick, and the copyright,
+#    changelog and examples under /usr/share/doc.
 
 set(FENNICK_EXAMPLES ${CMAKE_CURRENT_LIST_DIR}/examples)
 # Installing and packaging take what is built and build nothing themselves,
@@ -34,7 +35,26 @@ install(CODE "
 " COMPONENT folder)
 
 # --- server (Debian package) ---------------------------------------------
+# Debian wants the changelog and the manual page gzipped; -n leaves out the
+# file's name and time, so every build makes the same package.
+find_program(FENNICK_GZIP gzip REQUIRED)
+set(FENNICK_PACKAGE_DOCS "")
+foreach(source changelog fennick-cli.1)
+  set(copy ${CMAKE_BINARY_DIR}/packaging/${source})
+  add_custom_command(OUTPUT ${copy}.gz
+                     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_LIST_DIR}/${source} ${copy}
+                     COMMAND ${FENNICK_GZIP} -9nf ${copy}
+                     DEPENDS ${CMAKE_CURRENT_LIST_DIR}/${source} VERBATIM)
+  list(APPEND FENNICK_PACKAGE_DOCS ${copy}.gz)
+endforeach()
+# Built with everything, as packaging builds nothing itself.
+add_custom_target(fennick_package_docs ALL DEPENDS ${FENNICK_PACKAGE_DOCS})
+
 install(TARGETS fennick-cli RUNTIME DESTINATION bin COMPONENT server EXCLUDE_FROM_ALL)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/fennick-cli.1.gz
+        DESTINATION share/man/man1 COMPONENT server EXCLUDE_FROM_ALL)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+        DESTINATION share/doc/fennick-cli COMPONENT server EXCLUDE_FROM_ALL)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/systemd/fennick.service
               ${CMAKE_CURRENT_LIST_DIR}/systemd/fennick.timer
         DESTINATION lib/systemd/system COMPONENT server EXCLUDE_FROM_ALL)

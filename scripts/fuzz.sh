@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets into build-fuzz/ with clang-14, replays the
-# saved reproducers, then fuzzes every target for SECONDS (default 30) on a
-# copy of its committed corpus, so the repository's corpus never grows here.
+# Builds the libFuzzer targets into build-fuzz/ with clang-14, warnings as
+# errors, replays the saved reproducers, then fuzzes every target for SECONDS
+# (default 30) on a copy of its committed corpus, so the repository's corpus
+# never grows here.
 # Exits non-zero on any finding: crash, sanitizer report, leak, broken
 # expectation, or an input that runs longer than 10 s.
 set -euo pipefail
@@ -19,7 +20,8 @@ trap 'rm -rf "$work"' EXIT
 
 # Quiet unless the build fails.
 if ! { CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DFENNICK_FUZZ=ON \
-    -DFENNICK_BUILD_APP=OFF -DFENNICK_BUILD_BENCH=OFF -DBUILD_TESTING=OFF &&
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DFENNICK_BUILD_APP=OFF -DFENNICK_BUILD_BENCH=OFF \
+    -DBUILD_TESTING=OFF &&
     cmake --build build-fuzz -j2; } >"$work/build.log" 2>&1; then
     tail -n 60 "$work/build.log"
     echo "the fuzz build failed"

@@ -3,7 +3,7 @@
 # fresh Debian machine. Prints one line; the package manager's own output goes
 # to build-logs/setup.log, and only its tail is shown when it fails. Extra
 # package names given as arguments are installed the same way (CI's fuzzing
-# and locale needs).
+# needs). It also makes the locale de_DE.UTF-8, so that no test is skipped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # dpkg-dev and file: cpack's Debian package and its library dependencies.
@@ -11,34 +11,50 @@ cd "$(dirname "$0")/.."
 # X server, a hand on it, its clipboard, and a browser that opens the pages.
 # libcli11-dev: fennick-cli's options. msmtp, python3-aiosmtpd, prometheus and
 # systemd: the real parts of the delivery tests (a sendmail client, an SMTP
-# server, promtool, systemd-analyze).
+# server, promtool, systemd-analyze). locales: the number tests that also run
+# under a German locale (decimal comma). man-db, groff-base and lintian: the
+# manual page's test and the package's check.
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev faketime
   dpkg-dev file xvfb xdotool xclip chromium libcli11-dev msmtp python3-aiosmtpd prometheus
-  systemd "$@")
+  systemd locales man-db groff-base lintian "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-if ((${#missing[@]} == 0)); then
-  echo "setup: all ${#packages[@]} packages present"
-  exit 0
-fi
 
 mkdir -p build-logs
 log="$PWD/build-logs/setup.log"
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-# Another apt may hold the lock for a while; wait for it rather than fail.
-if {
-  $SUDO apt-get update -q &&
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q -o DPkg::Lock::Timeout=600 \
-      "${missing[@]}"
-} >"$log" 2>&1; then
-  added="$(grep -oE '[0-9]+ newly installed' "$log" | tail -n 1 | cut -d' ' -f1)"
-  echo "setup: installed ${missing[*]} (${added:-?} packages with their dependencies; log: $log)"
+if ((${#missing[@]} == 0)); then
+  line="setup: all ${#packages[@]} packages present"
 else
-  status=$?
-  tail -n 25 "$log" >&2
-  echo "setup: installing ${missing[*]} failed (exit $status); the whole log: $log" >&2
-  exit "$status"
+  : >"$log"
+  # Another apt may hold the lock for a while; wait for it rather than fail.
+  if {
+    $SUDO apt-get update -q &&
+      DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q -o DPkg::Lock::Timeout=600 \
+        "${missing[@]}"
+  } >>"$log" 2>&1; then
+    added="$(grep -oE '[0-9]+ newly installed' "$log" | tail -n 1 | cut -d' ' -f1)"
+    line="setup: installed ${missing[*]} (${added:-?} packages with their dependencies; log: $log)"
+  else
+    status=$?
+    tail -n 25 "$log" >&2
+    echo "setup: installing ${missing[*]} failed (exit $status); the whole log: $log" >&2
+    exit "$status"
+  fi
 fi
+
+# The locales package holds the German locale's source, not the locale.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf-\?8'; then
+  if $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8 >>"$log" 2>&1; then
+    line+="; made the locale de_DE.UTF-8"
+  else
+    status=$?
+    tail -n 25 "$log" >&2
+    echo "setup: making the locale de_DE.UTF-8 failed (exit $status); the whole log: $log" >&2
+    exit "$status"
+  fi
+fi
+echo "$line"

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer into
-# build-asan/ and runs every test there.
+# build-asan/, warnings as errors, and runs every test there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DFENNICK_SANITIZE=ON -DFENNICK_BUILD_APP=ON \
-  -DFENNICK_BUILD_BENCH=OFF
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+  -DFENNICK_SANITIZE=ON -DFENNICK_BUILD_APP=ON -DFENNICK_BUILD_BENCH=OFF
 cmake --build build-asan -j"$(nproc)"
 ctest --test-dir build-asan --output-on-failure -j"$(nproc)"

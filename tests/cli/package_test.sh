@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fennick-cli Debian package from the build folder $1 into a
 # scratch folder, unpacks it into a scratch root and checks what a server
-# gets: the program without Qt, a timer that is not enabled, and a run.
+# gets: the program without Qt, a timer that is not enabled, the documents
+# Debian asks for, and a run.
 set -euo pipefail
 build="$1"
 work="$(mktemp -d)"
@@ -68,6 +69,18 @@ awk -v e="$exposure" 'BEGIN { exit !(e <= 2.0) }' || fail "exposure $exposure is
 for example in fennick_config.txt policy_list.txt; do
     [[ -f "$root/usr/share/doc/fennick-cli/examples/$example" ]] || fail "no example $example"
 done
+[[ -f "$root/usr/share/doc/fennick-cli/copyright" ]] || fail "no copyright file"
+# gzip -n leaves out the name and the time, so two builds make one package.
+for doc in usr/share/man/man1/fennick-cli.1.gz usr/share/doc/fennick-cli/changelog.gz; do
+    [[ -f "$root/$doc" ]] || fail "no /$doc"
+    [[ "$(od -An -tx1 -N8 "$root/$doc" | tr -d ' ')" == 1f8b080000000000 ]] ||
+        fail "/$doc keeps a file name or a time: not made with gzip -n"
+done
+# A new version needs its changelog entry.
+version="$(sed -n 's/^ Version: //p' <<<"$info")"
+newest="$(gzip -dc "$root/usr/share/doc/fennick-cli/changelog.gz" | sed -n 1p)"
+[[ "$newest" == "fennick-cli ($version) "* ]] ||
+    fail "the changelog's newest entry is '$newest', the package's version $version"
 
 # A run on the examples and one job of Daily_FileServer at 01:00 on
 # 5 December (report zone), which is 17:00 UTC the day before.

@@ -64,7 +64,11 @@ class VirtualScreen {
             throw std::runtime_error("Xvfb gave no display number within 15 s: " +
                                      readFile(scratch.file("xvfb-errors")));
         }
-        display_ = ":" + number.substr(0, number.find('\n'));
+        // Appended rather than put before the number: GCC 12 takes an insert
+        // at the front of a string for an overlapping copy (-Wrestrict).
+        number.resize(number.find('\n'));
+        display_ = ":";
+        display_ += number;
     }
 
     const std::string& display() const { return display_; }

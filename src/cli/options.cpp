@@ -112,8 +112,8 @@ void describe(CLI::App& app, Options& options, Given& given) {
         "FENNICK_DUMP_COMMAND, FENNICK_MAIL_TO, FENNICK_MAIL_WHEN and FENNICK_METRICS\n"
         "stand in for their options when these are not given.\n"
         "Exit status: 0 done, 1 the run failed (message on stderr), 2 usage error,\n"
-        "3 the mail could not be handed over, 4 done but --check found failed jobs\n"
-        "or missing policies.");
+        "3 the mail or the metrics could not be delivered, 4 done but --check found\n"
+        "failed jobs or missing policies.");
     app.get_formatter()->column_width(30);
     app.option_defaults()->disable_flag_override();
 

@@ -16,46 +16,20 @@
 
 #include "common/failure.h"
 #include "common/failure_of.h"
+#include "support/captured.h"
 #include "support/temp_dir.h"
 
 namespace fennick {
 namespace {
 
 using namespace std::chrono_literals;
+using test::Captured;
 using test::failureOf;
 using test::TempDir;
 
 ChildRequest shell(const std::string& script, std::chrono::milliseconds timeout = 30s) {
     return {{"/bin/sh", "-c", script}, {}, -1, std::nullopt, timeout};
 }
-
-// Our standard error goes to a file while the object lives.
-class CapturedErrors {
-  public:
-    explicit CapturedErrors(std::filesystem::path path) : path_(std::move(path)) {
-        saved_ = ::dup(STDERR_FILENO);
-        const int file = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        ::dup2(file, STDERR_FILENO);
-        ::close(file);
-    }
-    ~CapturedErrors() { restore(); }
-    std::string text() {
-        restore();
-        std::ifstream in(path_, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-
-  private:
-    void restore() {
-        if (saved_ >= 0) {
-            ::dup2(saved_, STDERR_FILENO);
-            ::close(saved_);
-            saved_ = -1;
-        }
-    }
-    std::filesystem::path path_;
-    int saved_ = -1;
-};
 
 class OutputFile {
   public:
@@ -171,7 +145,7 @@ TEST(ChildProcess, BackgroundProcessKeepingStandardErrorOpenDoesNotHoldTheRun) {
     TempDir dir;
     auto request = shell("sleep 100 & echo $! > bg.pid; echo done >&2; exit 4");
     request.workingDir = dir.path();
-    CapturedErrors errors(dir.file("errors"));
+    Captured errors(STDERR_FILENO, dir.file("errors"));
     const auto start = std::chrono::steady_clock::now();
     const ChildEnd end = runChild(request);
     const auto took = std::chrono::steady_clock::now() - start;
@@ -204,7 +178,7 @@ TEST(ChildProcess, MuchOnStandardErrorBeforeReadingInputDoesNotDeadlock) {
     TempDir dir;
     const std::string input = varied(1 << 20);
     OutputFile out(dir.file("out"));
-    CapturedErrors errors(dir.file("errors"));
+    Captured errors(STDERR_FILENO, dir.file("errors"));
     const ChildEnd end =
         runChild({{"/bin/sh", "-c",
                    "i=0; while [ $i -lt 4000 ]; do echo \"line $i of the noise\" >&2; "
@@ -277,7 +251,7 @@ TEST(ChildProcess, LastErrorLineIsTheLastNonEmptyOne) {
         dir.write("text", c.written);
         auto request = shell("cat text >&2");
         request.workingDir = dir.path();
-        CapturedErrors errors(dir.file("errors"));
+        Captured errors(STDERR_FILENO, dir.file("errors"));
         const ChildEnd end = runChild(request);
         EXPECT_EQ(errors.text(), c.written);
         EXPECT_EQ(end.lastErrorLine, c.last);
@@ -288,7 +262,7 @@ TEST(ChildProcess, StandardOutputDefaultsToOurStandardErrorAndRunsInTheGivenFold
     TempDir dir;
     auto request = shell("pwd; echo oops >&2");
     request.workingDir = dir.path();
-    CapturedErrors errors(dir.file("errors"));
+    Captured errors(STDERR_FILENO, dir.file("errors"));
     const ChildEnd end = runChild(request);
     const std::string shown = errors.text();
 

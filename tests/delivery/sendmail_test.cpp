@@ -13,12 +13,14 @@
 
 #include "common/failure.h"
 #include "common/failure_of.h"
+#include "support/captured.h"
 #include "support/temp_dir.h"
 
 namespace fennick {
 namespace {
 
 using namespace std::chrono_literals;
+using test::Captured;
 using test::failureOf;
 using test::TempDir;
 
@@ -28,37 +30,6 @@ std::string program(const TempDir& dir, const std::string& name, const std::stri
     std::filesystem::permissions(dir.file(name), std::filesystem::perms::owner_all);
     return dir.file(name).string();
 }
-
-// One of our descriptors goes to a file while the object lives.
-class Captured {
-  public:
-    Captured(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)) {
-        std::fflush(nullptr);
-        saved_ = ::dup(fd_);
-        const int file = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        ::dup2(file, fd_);
-        ::close(file);
-    }
-    ~Captured() { restore(); }
-    std::string text() {
-        restore();
-        std::ifstream in(path_, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-
-  private:
-    void restore() {
-        if (saved_ >= 0) {
-            std::fflush(nullptr);
-            ::dup2(saved_, fd_);
-            ::close(saved_);
-            saved_ = -1;
-        }
-    }
-    int fd_;
-    std::filesystem::path path_;
-    int saved_ = -1;
-};
 
 TEST(Sendmail, ProgramGetsTheOptionsAndTheMessageByteForByte) {
     TempDir dir;

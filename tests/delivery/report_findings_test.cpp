@@ -58,9 +58,9 @@ TEST(ReportFindings, ListsFailedJobsUnderTheirCarriedPolicyAndMissingPolicies) {
 TEST(ReportFindings, KeepsTheFirstFewAndCountsAll) {
     std::string table = kHeading + "\r\n";
     for (int i = 0; i < 7; ++i)
-        table += jobLine("P" + std::to_string(i), "c", "2", std::to_string(i)) + "\r\n";
+        table += jobLine(std::string("P") + std::to_string(i), "c", "2", std::to_string(i)) + "\r\n";
     for (int i = 0; i < 4; ++i)
-        table += "N" + std::to_string(i) + ",Not Found\r\n";
+        table += std::string("N") + std::to_string(i) + ",Not Found\r\n";
 
     const ReportFindings findings = findingsOf(table, 3);
 

@@ -159,6 +159,24 @@ class Morning(unittest.TestCase):
         return [(to, email.message_from_bytes(data, policy=email.policy.default))
                 for to, data in self.recorder.messages]
 
+    def rendered_rows(self, html, charset):
+        """The table rows headless Chromium makes of the page, as text."""
+        part = os.path.join(self.work, "part.html")
+        # Saved as a mail client would show it: with the charset the part
+        # declares.
+        with open(part, "wb") as f:
+            f.write(b'<meta charset="%s">' % charset.encode() + html)
+        profile = tempfile.mkdtemp(prefix="chromium-", dir=self.work)
+        dom = subprocess.run(
+            ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+             "--no-first-run", "--disable-background-networking", "--disable-component-update",
+             "--disable-sync", "--user-data-dir=" + profile, "--dump-dom", "file://" + part],
+            capture_output=True, timeout=60)
+        self.assertEqual(dom.returncode, 0, dom.stderr[-2000:])
+        text = dom.stdout.decode("utf-8")
+        self.assertIn("Backup Report", text)
+        return re.findall(r"<tr[^>]*>(.*?)</tr>", text, flags=re.S | re.I)
+
     def metrics(self, path):
         with open(path, "rb") as text:
             check = subprocess.run(["promtool", "check", "metrics"], stdin=text,
@@ -216,6 +234,9 @@ class Morning(unittest.TestCase):
         self.assertNotIn("PolB", text)  # its job succeeded
         with open(page, "rb") as f:
             self.assertEqual(html.get_payload(decode=True), f.read())
+        # And a browser reads the HTML part as the page: every job a row.
+        rows = self.rendered_rows(html.get_payload(decode=True), html.get_content_charset())
+        self.assertEqual(sum("host" in row for row in rows), 2)
 
         values = self.metrics(metrics)
         self.assertEqual(values["fennick_report_success"], 1)

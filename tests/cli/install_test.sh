@@ -36,8 +36,11 @@ summary="$(cd "$dir" && ./fennick-cli --end '2026-12-05 02:15:00')" || fail "the
 if [[ "$with_window" == 1 ]]; then
     # The window's library is found beside the program from any directory,
     # and the unattended run needs none of it.
-    if ldd "$dir/fennick" | grep -qi 'libQt'; then fail "fennick links Qt"; fi
-    ldd "$dir/libfennick_window.so" | grep -q 'libQt6Widgets' || fail "the window's library lacks Qt"
+    # Whole outputs first: grep -q would end ldd early, and pipefail count that.
+    needed="$(ldd "$dir/fennick")"
+    [[ "$needed" != *libQt* ]] || fail "fennick links Qt"
+    needed="$(ldd "$dir/libfennick_window.so")"
+    [[ "$needed" == *libQt6Widgets* ]] || fail "the window's library lacks Qt"
     errors="$(cd / && env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen \
         timeout 5 "$dir/fennick" 2>&1 >/dev/null)" || true
     [[ "$errors" != *"cannot be loaded"* ]] || fail "the installed window: $errors"

@@ -66,17 +66,22 @@ generate() {
 
 # scanned DIR: the bytes of the dump the scan reads. It stops at the first
 # job older than the window, so a daily run reads only the newest part. strace
-# counts what the read calls returned between each open of the dump and its
-# close; the largest such sum is the scan's (the start-up reads the first line
-# on its own).
+# (following the reader's own thread) counts what the read calls returned
+# between each open of the dump and its close; the largest such sum is the
+# scan's (the start-up reads the first line on its own).
 scanned() {
     local dir=$1 log
     log=$(mktemp)
-    strace -qq -e trace=openat,read,close -e signal=none -o "$log" \
+    strace -f -qq -e trace=openat,read,close -e signal=none -o "$log" \
         env TZ=UTC-8 "$dir/fennick-cli" --dir "$dir" >/dev/null
-    awk '/openat\(/ && /bpdbjobs\.txt/ { split($0, a, "= "); fd = a[2] + 0; sum = 0; next }
-         fd != "" && $0 ~ "(^|[ ])read\\(" fd "," { split($0, a, "= "); sum += a[2]; next }
-         fd != "" && $0 ~ "(^|[ ])close\\(" fd "\\)" { if (sum > most) most = sum; fd = "" }
+    awk 'function result(line, parts) { split(line, parts, "= "); return parts[2] + 0 }
+         function fdOf(line, parts) { split(line, parts, /read\(/); return parts[2] + 0 }
+         /openat\(/ && /bpdbjobs\.txt/ { fd = result($0); sum = 0; next }
+         fd == "" { next }
+         / read\(/ && /unfinished/ { pending[$1] = fdOf($0); next }
+         /<\.\.\. read resumed>/ { if (pending[$1] == fd) sum += result($0); next }
+         / read\(/ { if (fdOf($0) == fd) sum += result($0); next }
+         $0 ~ " close\\(" fd "\\)" { if (sum > most) most = sum; fd = "" }
          END { if (sum > most) most = sum; print most + 0 }' "$log"
     rm -f "$log"
 }

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Whole unattended runs (`fennick -q`) against `wc -l` on the same dump, timed
-# together by hyperfine, plus peak memory from /usr/bin/time -v.
+# Whole unattended runs (`fennick -q` and `fennick-cli`) against the I/O floor
+# of the same work (bench/floor.sh), timed together by hyperfine, plus peak
+# memory from /usr/bin/time -v.
 #
 #   bench/run_hyperfine.sh [BUILD_DIR] [CACHE_DIR] [RUNS]
 #
-# BUILD_DIR (default build-perf) must hold fennick and bench/fennick_gendump
+# BUILD_DIR (default build-perf) must hold fennick, fennick-cli and bench/fennick_gendump
 # (a Release build with -DFENNICK_BUILD_APP=ON). The dumps, about 1.2 GB per
 # million jobs, go to CACHE_DIR (default /work/cache), outside the repository.
 # Results go to CACHE_DIR/results/. CASES="month daily memory" picks the cases;
@@ -25,8 +26,10 @@ mkdir -p "$results"
 
 fennick=$build/fennick
 [[ -x $fennick ]] || fennick=$build/src/app/fennick
+cli=$build/fennick-cli
 gendump=$build/bench/fennick_gendump
-for tool in "$fennick" "$gendump"; do
+here=$(cd "$(dirname "$0")" && pwd)
+for tool in "$fennick" "$cli" "$gendump"; do
     [[ -x $tool ]] || { echo "missing $tool" >&2; exit 1; }
 done
 
@@ -49,21 +52,54 @@ generate() {
     local dir=$cache/$name
     rm -rf "$dir"
     "$gendump" "$dir" --jobs "$jobs" --now "$(date +%s)" "$@" "${shape[@]}"
-    ln -f "$fennick" "$dir/fennick" 2>/dev/null || cp "$fennick" "$dir/fennick"
+    # The window's library goes beside the program, as an installed folder has it.
+    for file in "$fennick" "$cli" "$(dirname "$fennick")"/libfennick_window.so; do
+        [[ -e $file ]] || continue
+        ln -f "$file" "$dir/$(basename "$file")" 2>/dev/null || cp "$file" "$dir/"
+    done
     if [[ -n ${BEFORE:-} ]]; then
         ln -f "$BEFORE" "$dir/fennick_before" 2>/dev/null || cp "$BEFORE" "$dir/fennick_before"
     fi
+    # The new dump's gigabyte goes to disk now, not during the first command timed.
+    sync
 }
 
-# compare NAME: hyperfine over fennick -q and wc -l, then one run under
-# /usr/bin/time -v for the peak memory and the line counts of the outputs.
+# scanned DIR: the bytes of the dump the scan reads. It stops at the first
+# job older than the window, so a daily run reads only the newest part. strace
+# (following the reader's own thread) counts what the read calls returned
+# between each open of the dump and its close; the largest such sum is the
+# scan's (the start-up reads the first line on its own).
+scanned() {
+    local dir=$1 log
+    log=$(mktemp)
+    strace -f -qq -e trace=openat,read,close -e signal=none -o "$log" \
+        env TZ=UTC-8 "$dir/fennick-cli" --dir "$dir" >/dev/null
+    awk 'function result(line, parts) { split(line, parts, "= "); return parts[2] + 0 }
+         function fdOf(line, parts) { split(line, parts, /read\(/); return parts[2] + 0 }
+         /openat\(/ && /bpdbjobs\.txt/ { fd = result($0); sum = 0; next }
+         fd == "" { next }
+         / read\(/ && /unfinished/ { pending[$1] = fdOf($0); next }
+         /<\.\.\. read resumed>/ { if (pending[$1] == fd) sum += result($0); next }
+         / read\(/ { if (fdOf($0) == fd) sum += result($0); next }
+         $0 ~ " close\\(" fd "\\)" { if (sum > most) most = sum; fd = "" }
+         END { if (sum > most) most = sum; print most + 0 }' "$log"
+    rm -f "$log"
+}
+
+# compare NAME: hyperfine over fennick -q, fennick-cli and the floor, then one
+# run under /usr/bin/time -v for the peak memory and the line counts of the outputs.
 compare() {
     local name=$1 dir=$cache/$1
     echo "== $name"
     facts
+    env TZ=UTC-8 "$dir/fennick" -q  # the outputs the floor copies
+    local bytes
+    bytes=$(scanned "$dir")
+    echo "the scan reads $bytes of $(stat -c %s "$dir/bpdbjobs.txt") bytes of the dump"
     local commands=("env TZ=UTC-8 $dir/fennick -q")
     [[ -n ${BEFORE:-} ]] && commands+=("env TZ=UTC-8 $dir/fennick_before -q")
-    commands+=("wc -l $dir/bpdbjobs.txt")
+    commands+=("env TZ=UTC-8 $dir/fennick-cli --dir $dir")
+    commands+=("$here/floor.sh $dir $bytes")
     hyperfine -N --warmup 1 --runs "$runs" \
         --export-json "$results/$name.json" --export-markdown "$results/$name.md" "${commands[@]}"
     /usr/bin/time -v env TZ=UTC-8 "$dir/fennick" -q 2> "$results/$name.time"

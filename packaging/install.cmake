@@ -2,7 +2,8 @@
 #
 # Two layouts from one set of rules, told apart by install components:
 #  - "folder" (the default `cmake --install build --prefix DIR`): everything
-#    flat in DIR, which is the programs' AppDir: fennick (when built),
+#    flat in DIR, which is the programs' AppDir: fennick and the window's
+#    libfennick_window.so (when built),
 #    fennick-cli and example inputs that never replace the operator's own.
 #  - "server" (EXCLUDE_FROM_ALL, so only CPack installs it): the Debian
 #    layout of the fennick-cli package: /usr/bin, the manual page, the
@@ -16,7 +17,9 @@ set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 # --- folder --------------------------------------------------------------
 if(TARGET fennick)
+  # The window's library beside the program, which loads it from there.
   install(TARGETS fennick RUNTIME DESTINATION . COMPONENT folder)
+  install(TARGETS fennick_window_module LIBRARY DESTINATION . COMPONENT folder)
 endif()
 install(TARGETS fennick-cli RUNTIME DESTINATION . COMPONENT folder)
 # An operator's configuration and policy list stay as they are on reinstall.

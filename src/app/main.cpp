@@ -1,34 +1,26 @@
-// The program's edge: builds the window, runs the start-up, and is the one
-// place where a failure is reported and the program ends.
-#include <QApplication>
-#include <QMessageBox>
+// The program's edge: the unattended run, or the window from its own library.
+// It links no toolkit, so the unattended run starts without loading one.
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "app/form1.h"
+#include "app/window_loader.h"
 #include "run/unattended.h"
 
 namespace {
 
-// True when nothing says where a window could be shown.
-bool noDisplay() {
-    return qEnvironmentVariableIsEmpty("DISPLAY") &&
-           qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-           !qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+bool isEmpty(const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr || *value == '\0';
 }
 
-// Nobody watches the unattended run, and a modal message would wait for
-// ever, so it reports on stderr; an operator at a screen gets a message box.
-int reportFailure(const std::string& message, bool toStderr) {
-    if (toStderr) {
-        fennick::printFailure(message.c_str());
-    } else {
-        QMessageBox::critical(nullptr, QStringLiteral("Fennick"), QString::fromLatin1(message));
-    }
-    return 1;
+// True when nothing says where a window could be shown.
+bool noDisplay() {
+    return isEmpty("DISPLAY") && isEmpty("WAYLAND_DISPLAY") &&
+           std::getenv("QT_QPA_PLATFORM") == nullptr;
 }
 
 }  // namespace
@@ -47,7 +39,8 @@ int main(int argc, char* argv[]) {
             fennick::runUnattended(appDir, fennick::localNow);
             return 0;
         } catch (const std::exception& failure) {
-            return reportFailure(failure.what(), true);
+            fennick::printFailure(failure.what());
+            return 1;
         }
     }
     if (noDisplay()) {
@@ -57,27 +50,12 @@ int main(int argc, char* argv[]) {
                      "set); use -q for the unattended run\n");
         return 1;
     }
-
-    QApplication application(argc, argv);
-    // On a platform that shows nothing a message box would wait unseen.
-    const QString platform = QGuiApplication::platformName();
-    const bool toStderr =
-        platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
-    try {
-        fennick::app::Form1 form(appDir);
-        QObject::connect(&form, &fennick::app::Form1::failed, &form,
-                         [&form, toStderr](const QString& message) {
-                             // The program ends here: nothing moves or is
-                             // pressed behind the message.
-                             form.stopTimer();
-                             form.hide();
-                             reportFailure(message.toLatin1().toStdString(), toStderr);
-                             QApplication::exit(1);
-                         });
-        form.Form_Load();
-        form.show();
-        return QApplication::exec();
-    } catch (const std::exception& failure) {
-        return reportFailure(failure.what(), toStderr);
+    const fennick::app::LoadedWindow window = fennick::app::loadWindow(appDir);
+    if (window.entry == nullptr) {
+        std::fprintf(stderr,
+                     "fennick: the window cannot be loaded: %s; use -q for the unattended run\n",
+                     window.error.c_str());
+        return 1;
     }
+    return window.entry(&argc, argv, appDir.c_str());
 }

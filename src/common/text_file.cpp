@@ -15,6 +15,12 @@ namespace {
 // Reads in pieces of this size: a quarter of a megabyte keeps the
 // system calls few on a dump of a gigabyte.
 constexpr std::size_t kChunk = 1 << 18;
+// Room before each piece for the unread start of a line from the piece
+// before; a longer start is gathered apart.
+constexpr std::size_t kHead = 1 << 16;
+// Reading ahead on a thread starts after this much: a daily run's scan (tens
+// of megabytes) is over before the thread would pay for itself.
+constexpr std::size_t kInlineBytes = std::size_t{48} << 20;
 
 std::string reason(int error) {
     return std::string("(") + std::strerror(error) + ")";
@@ -28,8 +34,8 @@ std::filesystem::path fileIn(const std::filesystem::path& appDir, std::string_vi
 
 namespace {
 
-// The first buffer of a reader: a chunk, or less for a smaller file, so that
-// reading a short list does not claim a chunk of memory.
+// The first buffer of a reader that reads on demand: a chunk, or less for a
+// smaller file. Where it may grow to decides which lines are too long.
 std::size_t firstBuffer(const std::filesystem::path& path) {
     std::error_code unknown;
     const std::uintmax_t size = std::filesystem::file_size(path, unknown);
@@ -38,14 +44,28 @@ std::size_t firstBuffer(const std::filesystem::path& path) {
     return std::max<std::size_t>(static_cast<std::size_t>(size) + 1, 4096);
 }
 
+// The longest line start that a buffer doubling from `first` bytes, and not
+// past `limit`, can hold without finding its LF: a buffer full of one line
+// that may not grow is "out of memory", whatever the file holds beyond.
+std::size_t longestLine(std::size_t first, std::size_t limit) {
+    std::size_t size = first;
+    while (size <= limit / 2)
+        size *= 2;
+    return size;
+}
+
 }  // namespace
 
 LineReader::LineReader(std::FILE* stream, std::string_view name)
-    : file_(stream), name_(name), buffer_(4096) {}
+    : file_(stream),
+      name_(name),
+      maxLine_(longestLine(4096, kNoMemoryLimit)),
+      ahead_(std::make_unique<ReadAhead>(stream, kChunk, kHead, kInlineBytes / kChunk)) {}
 
 LineReader::LineReader(const std::filesystem::path& path, std::string_view name,
                        std::size_t memoryLimit)
-    : name_(name), buffer_(firstBuffer(path)), memoryLimit_(memoryLimit) {
+    : name_(name), maxLine_(longestLine(firstBuffer(path), memoryLimit)) {
+    const std::size_t firstSize = firstBuffer(path);
     file_ = std::fopen(path.c_str(), "rb");
     if (file_ == nullptr) {
         const int error = errno;
@@ -56,81 +76,117 @@ LineReader::LineReader(const std::filesystem::path& path, std::string_view name,
                       "cannot be opened: " + path.string() + " " + reason(error))
             .at(name_);
     }
+    // Pieces go straight from the kernel into the reader's slots.
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+    // A short file is read in one short piece.
+    ahead_ = std::make_unique<ReadAhead>(file_, firstSize, kHead, kInlineBytes / firstSize);
 }
 
 LineReader::~LineReader() {
+    ahead_.reset();  // the thread reads the file until it stops
     if (file_ != nullptr)
         std::fclose(file_);
 }
 
-bool LineReader::fill() {
-    if (eof_)
-        return false;
-    if (begin_ > 0) {  // keep the unread tail at the front
-        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
-        end_ -= begin_;
-        begin_ = 0;
-    }
-    if (end_ == buffer_.size() && !grow()) {  // a very long line
-        // Named by file and line, unlike a bare std::bad_alloc: an endless
-        // line (a file whose lines end otherwise, or never) is the likely cause.
-        throw Failure(FailureKind::OutOfMemory, "is longer than the memory available (" +
-                                                    std::to_string(end_) + " bytes of it read)")
-            .at(name_, line_ + 1);
-    }
-    const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
-    if (got == 0) {
-        if (std::ferror(file_)) {
-            throw Failure(FailureKind::IoError, "cannot be read " + reason(errno))
+bool LineReader::nextPiece(std::size_t carry) {
+    for (;;) {
+        if (started_ && after_ != ReadAhead::kMore) {
+            if (after_ == ReadAhead::kEnd)
+                return false;
+            throw Failure(FailureKind::IoError, "cannot be read " + reason(after_))
                 .at(name_, line_ + 1);
         }
-        eof_ = true;
-        return false;
+        const ReadAhead::Piece piece = ahead_->next();
+        char* base = piece.data - kHead;
+        // The old piece stays valid until the next call, so its unread tail
+        // can move into the new one's head room, right before its bytes.
+        if (carry > 0)
+            std::memcpy(base + kHead - carry, piece_ + end_ - carry, carry);
+        piece_ = base;
+        begin_ = kHead - carry;
+        end_ = kHead + piece.size;
+        after_ = piece.after;
+        started_ = true;
+        if (piece.size > 0)
+            return true;
     }
-    end_ += got;
-    return true;
 }
 
-bool LineReader::grow() noexcept {
-    if (buffer_.size() > memoryLimit_ / 2)  // also where doubling would wrap around
-        return false;
-    try {
-        buffer_.grow(end_);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return true;
+void LineReader::tooLong(std::size_t held) {
+    // Named by file and line, unlike a bare std::bad_alloc: an endless
+    // line (a file whose lines end otherwise, or never) is the likely cause.
+    throw Failure(FailureKind::OutOfMemory, "is longer than the memory available (" +
+                                                std::to_string(held) + " bytes of it read)")
+        .at(name_, line_ + 1);
+}
+
+std::string_view LineReader::endLine(const char* start, std::size_t length, bool terminated) {
+    ++line_;
+    if (terminated && length > 0 && start[length - 1] == '\r')
+        --length;
+    return {start, length};
 }
 
 bool LineReader::atEnd() {
-    return begin_ == end_ && !fill();
+    return begin_ == end_ && !nextPiece(0);
 }
 
 std::string_view LineReader::readLine() {
     if (atEnd()) {
         throw Failure(FailureKind::InputPastEnd, "holds no further line").at(name_, line_ + 1);
     }
-    std::size_t scanned = begin_;
-    for (;;) {
-        const void* lf = std::memchr(buffer_.data() + scanned, '\n', end_ - scanned);
-        if (lf != nullptr) {
-            const std::size_t at = static_cast<const char*>(lf) - buffer_.data();
-            std::size_t length = at - begin_;
-            if (length > 0 && buffer_.data()[at - 1] == '\r')
-                --length;
-            std::string_view line(buffer_.data() + begin_, length);
-            begin_ = at + 1;
-            ++line_;
-            return line;
-        }
-        scanned = end_ - begin_;  // offsets move to the front when fill() compacts
-        if (!fill()) {
-            std::string_view line(buffer_.data() + begin_, end_ - begin_);
+    const char* start = piece_ + begin_;
+    const void* lf = std::memchr(start, '\n', std::min(end_ - begin_, maxLine_));
+    if (lf == nullptr)
+        return longLine();
+    const std::size_t length = static_cast<const char*>(lf) - start;
+    begin_ += length + 1;
+    return endLine(start, length, true);
+}
+
+std::string_view LineReader::longLine() {
+    // A line that fits in the head room moves there, before the next piece.
+    while (end_ - begin_ <= kHead) {
+        const std::size_t held = end_ - begin_;
+        if (held >= maxLine_)
+            tooLong(maxLine_);
+        if (!nextPiece(held)) {  // a last line without terminator
+            const char* start = piece_ + begin_;
             begin_ = end_;
-            ++line_;
-            return line;  // a last line without terminator
+            return endLine(start, held, false);
         }
-        scanned += begin_;
+        const char* start = piece_ + begin_;
+        const std::size_t searched = std::min(end_ - begin_, maxLine_);
+        const void* lf = std::memchr(start + held, '\n', searched - held);
+        if (lf != nullptr) {
+            const std::size_t length = static_cast<const char*>(lf) - start;
+            begin_ += length + 1;
+            return endLine(start, length, true);
+        }
+    }
+    // A longer one gathers in a buffer of its own.
+    try {
+        long_.assign(piece_ + begin_, end_ - begin_);
+        begin_ = end_;
+        for (;;) {
+            if (long_.size() >= maxLine_)
+                tooLong(maxLine_);
+            if (!nextPiece(0))
+                return endLine(long_.data(), long_.size(), false);
+            const char* start = piece_ + begin_;
+            const std::size_t room = std::min(end_ - begin_, maxLine_ - long_.size());
+            const void* lf = std::memchr(start, '\n', room);
+            const std::size_t taken =
+                lf != nullptr ? static_cast<const char*>(lf) - start : end_ - begin_;
+            long_.append(start, taken);
+            begin_ += taken;
+            if (lf != nullptr) {
+                ++begin_;
+                return endLine(long_.data(), long_.size(), true);
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        tooLong(long_.size());
     }
 }
 

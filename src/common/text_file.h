@@ -4,19 +4,21 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "common/line_writer.h"
-#include "common/raw_buffer.h"
+#include "common/read_ahead.h"
 
 namespace fennick {
 
 // `AppDir` joined with a file's name.
 std::filesystem::path fileIn(const std::filesystem::path& appDir, std::string_view name);
 
-// Reads a file one line at a time through one reusable buffer, so memory
-// follows the longest line, not the file.
+// Reads a file one line at a time, so that memory follows the longest line,
+// not the file. A second thread reads ahead (common/read_ahead.h); lines,
+// line numbers and failures are those of reading piece by piece on demand.
 class LineReader {
   public:
     static constexpr std::size_t kNoMemoryLimit = static_cast<std::size_t>(-1);
@@ -36,7 +38,7 @@ class LineReader {
 
     bool atEnd();
     // The next line without its terminator; valid until the next readLine()
-    // or atEnd(), either of which may refill the buffer.
+    // or atEnd(), either of which may read further.
     // Reading when atEnd() is "input past end".
     std::string_view readLine();
     // 1-based number of the line that readLine() returned last.
@@ -44,16 +46,27 @@ class LineReader {
     const std::string& name() const noexcept { return name_; }
 
   private:
-    bool fill();           // reads more bytes; false at end of file
-    bool grow() noexcept;  // doubles the buffer; false when memory runs out
+    // Makes the next piece current, with the last `carry` unread bytes of the
+    // current one moved before it; false at the end of the file.
+    bool nextPiece(std::size_t carry);
+    // A line whose end is not in the current piece.
+    std::string_view longLine();
+    [[noreturn]] void tooLong(std::size_t held);
+    std::string_view endLine(const char* start, std::size_t length, bool terminated);
 
     std::FILE* file_ = nullptr;
     std::string name_;
-    RawBuffer buffer_;
-    std::size_t memoryLimit_ = kNoMemoryLimit;
-    std::size_t begin_ = 0;  // first unread byte
-    std::size_t end_ = 0;    // one past the last byte in the buffer
-    bool eof_ = false;
+    // The longest line start a buffer that doubles from its first size up to
+    // the memory limit can hold without its LF: a longer one is "out of memory".
+    std::size_t maxLine_;
+    std::unique_ptr<ReadAhead> ahead_;
+    char* piece_ = nullptr;  // the current piece's bytes, with head room before
+    std::size_t begin_ = 0;  // first unread byte, an offset from `piece_`
+    std::size_t end_ = 0;
+    int after_ = ReadAhead::kMore;  // what follows the current piece
+    bool started_ = false;
+    // A line that runs over more than the head room of the next piece.
+    std::string long_;
     long line_ = 0;
 };
 

@@ -69,10 +69,11 @@ TEST(UnattendedRun, FaketimeIsThere) {
         << "the end-to-end runs need libfaketime (Debian package faketime)";
 }
 
+// The unattended run needs nothing of the window: its library is not even there.
 TEST(UnattendedRun, WritesTheFilesOfThe24HoursBeforeItsStartAndEndsWithStatus0) {
     TempDir appDir;
     TempDir workDir;
-    const auto program = installProgram(appDir);
+    const auto program = installProgram(appDir, false);
     appDir.write("fennick_config.txt", test::configText());
     appDir.write("policy_list.txt", "PolA\r\nPolC\r\n");
     // Newest first: one second past each end of the window, both ends, and
@@ -112,7 +113,7 @@ TEST(UnattendedRun, WritesTheFilesOfThe24HoursBeforeItsStartAndEndsWithStatus0) 
 TEST(UnattendedRun, MissingDumpReportsOnStderrAndWritesNothing) {
     TempDir appDir;
     TempDir workDir;
-    const auto program = installProgram(appDir);
+    const auto program = installProgram(appDir, false);
     workDir.write("bpdbjobs.txt", "4711,x\r\n");  // not where the program looks
 
     const Outcome outcome = runFennick(program, workDir.path(), {});
@@ -127,7 +128,7 @@ TEST(UnattendedRun, MissingDumpReportsOnStderrAndWritesNothing) {
 
 TEST(UnattendedRun, FailureInsideProcessIsReportedTheSameWay) {
     TempDir appDir;
-    const auto program = installProgram(appDir);
+    const auto program = installProgram(appDir, false);
     appDir.write("bpdbjobs.txt", "4711,x\r\n");  // no configuration file
 
     const Outcome outcome = runFennick(program, appDir.path(), {});
@@ -248,6 +249,102 @@ TEST(UnattendedRun, WindowWithoutADisplaySaysSoInsteadOfAborting) {
     EXPECT_EQ(outcome.status, 1) << outcome.errors;
     EXPECT_EQ(outcome.errors.rfind("fennick: no display for the window", 0), 0u) << outcome.errors;
     EXPECT_FALSE(appDir.exists("out.txt"));
+}
+
+// The window lives in a library of its own, so that the unattended run never
+// loads the toolkit: the dynamic loader's own log of a whole run names no Qt
+// library, and neither does the program's list of needed libraries.
+TEST(WindowLibrary, UnattendedRunLoadsNoToolkit) {
+    TempDir appDir;
+    const auto program = installProgram(appDir);
+    test::writeInputs(appDir, local_days{2026y / 12 / 4} + 12h);
+
+    const Outcome outcome =
+        runFennick(program, appDir.path(), {.environment = "LD_DEBUG=libs", .seconds = 60});
+    EXPECT_EQ(outcome.status, 0) << outcome.errors;
+    EXPECT_NE(outcome.errors.find("calling init"), std::string::npos) << "no loader log";
+    EXPECT_EQ(outcome.errors.find("libQt"), std::string::npos) << outcome.errors;
+
+    TempDir scratch;
+    const std::string ldd =
+        "ldd '" + program.string() + "' >'" + scratch.file("ldd").string() + "'";
+    ASSERT_EQ(std::system(ldd.c_str()), 0);
+    EXPECT_EQ(scratch.read("ldd").find("libQt"), std::string::npos) << scratch.read("ldd");
+}
+
+// Whatever is wrong with the window's library, asking for the window ends at
+// once with one line that says so, and writes nothing; the unattended run
+// beside the same library still works.
+TEST(WindowLibrary, MissingOrBrokenLibraryIsOneLineAndStatus1) {
+    struct Case {
+        const char* what;
+        std::string bytes;  // the library file's content; empty: no file
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"missing", "", "cannot open shared object file"},
+        {"not a library", "#!/bin/sh\nexit 0\n", "libfennick_window.so"},
+        {"truncated", "\177ELF\002\001\001", "libfennick_window.so"},
+    };
+    for (const Case& c : cases) {
+        TempDir appDir;
+        const auto program = installProgram(appDir, false);
+        if (!c.bytes.empty())
+            appDir.write(test::kWindowLibraryName, c.bytes);
+        test::writeInputs(appDir, local_days{2026y / 12 / 4} + 12h);
+        const auto before = appDir.names();
+
+        const Outcome window = runFennick(
+            program, appDir.path(),
+            {.arguments = "", .environment = "QT_QPA_PLATFORM=offscreen", .seconds = 10});
+
+        EXPECT_EQ(window.status, 1) << c.what << ": " << window.errors;
+        EXPECT_EQ(window.errors.rfind("fennick: the window cannot be loaded: ", 0), 0u)
+            << c.what << ": " << window.errors;
+        EXPECT_NE(window.errors.find(c.reason), std::string::npos)
+            << c.what << ": " << window.errors;
+        EXPECT_EQ(linesOf(window.errors), 1) << c.what << ": " << window.errors;
+        EXPECT_EQ(appDir.names(), before) << c.what;
+
+        const Outcome unattended = runFennick(program, appDir.path(), {});
+        EXPECT_EQ(unattended.status, 0) << c.what << ": " << unattended.errors;
+        EXPECT_TRUE(appDir.exists("report_05-12-26.html")) << c.what;
+    }
+}
+
+// The library comes from the program's own folder only: a sound one in the
+// working directory or on LD_LIBRARY_PATH does not stand in for a missing
+// one, and a broken one there does not hide the program's own.
+TEST(WindowLibrary, IsLoadedFromTheProgramsFolderOnly) {
+    const std::filesystem::path built =
+        std::filesystem::path(test::kWindowProgram).parent_path() / test::kWindowLibraryName;
+    for (const bool besideProgram : {false, true}) {
+        TempDir appDir;
+        TempDir workDir;
+        const auto program = installProgram(appDir, besideProgram);
+        if (besideProgram)
+            workDir.write(test::kWindowLibraryName, "broken");
+        else
+            std::filesystem::copy_file(built, workDir.file(test::kWindowLibraryName));
+        test::writeInputs(appDir, local_days{2026y / 12 / 4} + 12h);
+
+        const Outcome outcome =
+            runFennick(program, workDir.path(),
+                       {.arguments = "",
+                        .environment = "QT_QPA_PLATFORM=offscreen LD_LIBRARY_PATH='" +
+                                       workDir.path().string() + "'",
+                        .seconds = 3});
+
+        if (besideProgram) {
+            // The window came up and waits for the operator.
+            EXPECT_EQ(outcome.status, kTimedOut) << outcome.errors;
+        } else {
+            EXPECT_EQ(outcome.status, 1) << outcome.errors;
+            EXPECT_NE(outcome.errors.find(appDir.file(test::kWindowLibraryName).string()),
+                      std::string::npos)
+                << outcome.errors;
+        }
+    }
 }
 
 }  // namespace

@@ -164,7 +164,7 @@ TEST(CliRun, MakesTheFilesAndFailuresOfTheUnattendedRunByteForByte) {
         TempDir elsewhere;
         TempDir unattended;
         c.inputs(unattended);
-        const auto fennick = installProgram(unattended);
+        const auto fennick = installProgram(unattended, false);
         const Outcome expected = run({fennick, "-q", elsewhere.path()});
         ASSERT_NE(expected.status, kTimedOut);
         ASSERT_EQ(expected.status, c.status) << expected.errors;

@@ -15,7 +15,7 @@ dir="$work/fennick"
 
 cmake --install "$build" --prefix "$dir" >"$work/install.log" || { cat "$work/install.log"; fail "install"; }
 expected="fennick-cli fennick_config.txt policy_list.txt"
-[[ "$with_window" == 1 ]] && expected="fennick $expected"
+[[ "$with_window" == 1 ]] && expected="fennick libfennick_window.so $expected"
 actual="$(cd "$dir" && ls | sort | tr '\n' ' ')"
 [[ "$actual" == "$(tr ' ' '\n' <<<"$expected" | sort | tr '\n' ' ')" ]] ||
     fail "installed: $actual; expected: $expected"
@@ -33,4 +33,16 @@ printf '1,x,,0,MyPolicy,Daily,c,,100,0,100,,,,1,1,,,,1,1,,0,,,,,0\r\n' >"$dir/bp
 summary="$(cd "$dir" && ./fennick-cli --end '2026-12-05 02:15:00')" || fail "the installed fennick-cli failed"
 [[ "$summary" == "$dir/report_05-12-26.html: 0 jobs, 0 failed, 1 daily policy not found" ]] ||
     fail "summary: $summary"
+if [[ "$with_window" == 1 ]]; then
+    # The window's library is found beside the program from any directory,
+    # and the unattended run needs none of it.
+    # Whole outputs first: grep -q would end ldd early, and pipefail count that.
+    needed="$(ldd "$dir/fennick")"
+    [[ "$needed" != *libQt* ]] || fail "fennick links Qt"
+    needed="$(ldd "$dir/libfennick_window.so")"
+    [[ "$needed" == *libQt6Widgets* ]] || fail "the window's library lacks Qt"
+    errors="$(cd / && env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen \
+        timeout 5 "$dir/fennick" 2>&1 >/dev/null)" || true
+    [[ "$errors" != *"cannot be loaded"* ]] || fail "the installed window: $errors"
+fi
 echo "install test passed"

@@ -399,6 +399,38 @@ TEST_F(TextFile, WriteAfterCloseIsIoError) {
 // Steps tested without a folder read and write memory through the same
 // reader and writer; an adopted stream starts with a small buffer, so a long
 // line must make it grow.
+// A read that fails is reported at the line that holds the first byte that
+// could not be read, whatever the pieces read ahead; every line before it
+// comes whole.
+TEST_F(TextFile, ReadErrorIsReportedAtTheLineOfTheFirstUnreadableByte) {
+    const std::string text = "one\r\ntwo\r\n\r\nfour\n" + std::string(300000, 'v') + "\r\nsix\n";
+    const std::size_t lastLf = text.size() - 1;
+    std::vector<std::size_t> failAt = {0, 1, 3, 4, 5, 9, 10, 11, 12, 17, 18, 19, 262144, 300017};
+    failAt.push_back(lastLf - 4);
+    failAt.push_back(lastLf);
+    failAt.push_back(text.size());
+    for (const std::size_t good : failAt) {
+        SCOPED_TRACE(good);
+        test::FailingText source{text.substr(0, good), 0};
+        LineReader reader(test::readingThenFailing(source), "x.txt");
+        Lines lines;
+        const auto failure = failureOf([&] {
+            while (!reader.atEnd())
+                lines.emplace_back(reader.readLine());
+        });
+        const std::size_t whole = text.rfind('\n', good == 0 ? 0 : good - 1);
+        const std::string before =
+            good == 0 || whole == std::string::npos ? "" : text.substr(0, whole + 1);
+        EXPECT_EQ(lines, expectedLines(before));
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->kind(), FailureKind::IoError);
+        EXPECT_EQ(failure->line(), static_cast<long>(lines.size() + 1));
+        EXPECT_NE(std::string(failure->what()).find("cannot be read (Input/output error)"),
+                  std::string::npos)
+            << failure->what();
+    }
+}
+
 TEST_F(TextFile, AdoptedStreamsReadAndWriteAsFilesDo) {
     std::string bytes =
         std::string("a\r\nb\n\0\xFF\r\n", 9) + std::string(3 * kChunk, 'L') + "\r\ntail";

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -23,6 +24,29 @@ inline std::FILE* appendingTo(std::string& text) {
         return static_cast<ssize_t>(size);
     };
     return fopencookie(&text, "wb", io);
+}
+
+// Reads `text` and then fails with EIO, as a disk with a bad block does
+// right after the bytes before it. `text` must outlive the stream.
+struct FailingText {
+    std::string text;
+    std::size_t at = 0;  // bytes handed out so far
+};
+inline std::FILE* readingThenFailing(FailingText& source) {
+    cookie_io_functions_t io{};
+    io.read = [](void* cookie, char* bytes, std::size_t size) -> ssize_t {
+        auto& source = *static_cast<FailingText*>(cookie);
+        const std::size_t left = source.text.size() - source.at;
+        if (left == 0) {
+            errno = EIO;
+            return -1;
+        }
+        const std::size_t taken = size < left ? size : left;
+        source.text.copy(bytes, taken, source.at);
+        source.at += taken;
+        return static_cast<ssize_t>(taken);
+    };
+    return fopencookie(&source, "rb", io);
 }
 
 }  // namespace fennick::test

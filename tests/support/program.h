@@ -19,12 +19,21 @@ inline constexpr const char* kWindowProgram = FENNICK_BINARY;
 inline constexpr const char* kWindowProgram = nullptr;  // built without Qt
 #endif
 
-// The program file copied into `appDir`, which is where it finds its files.
-inline std::filesystem::path installProgram(const TempDir& appDir) {
+// The window's library, which the build puts beside the program.
+inline constexpr const char* kWindowLibraryName = "libfennick_window.so";
+
+// The program file copied into `appDir`, which is where it finds its files,
+// and beside it the window's library unless `withWindow` is false.
+inline std::filesystem::path installProgram(const TempDir& appDir, bool withWindow = true) {
     if (!kWindowProgram)
         throw std::logic_error("built without the window program");
     const auto program = appDir.file("fennick");
     std::filesystem::copy_file(kWindowProgram, program);
+    if (withWindow) {
+        std::filesystem::copy_file(
+            std::filesystem::path(kWindowProgram).parent_path() / kWindowLibraryName,
+            appDir.file(kWindowLibraryName));
+    }
     return program;
 }
 

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "common/failure.h"
+#include "common/sync_directory.h"
 #include "delivery/mail_encoding.h"
 
 namespace fennick {
@@ -219,11 +220,8 @@ void writeMetrics(const std::filesystem::path& file, const RunOutcome& run) {
         throw fail(errno, -1);
     // The rename itself reaches the disk with the folder's entry.
     const std::filesystem::path folder = file.parent_path().empty() ? "." : file.parent_path();
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        static_cast<void>(::fsync(dir));
-        ::close(dir);
-    }
+    // The file is whole either way; only a crash could still lose the rename.
+    static_cast<void>(syncDirectory(folder));
 }
 
 }  // namespace fennick

@@ -14,6 +14,7 @@
 #include "common/child_process.h"
 #include "common/failure.h"
 #include "common/file_names.h"
+#include "common/sync_directory.h"
 #include "common/text_file.h"
 
 namespace fennick {
@@ -74,19 +75,6 @@ class Unfinished {
     int descriptor_ = -1;
     bool done_ = false;
 };
-
-// Makes the rename itself survive a crash. A file system that cannot sync a
-// directory (EINVAL) has nothing to sync.
-std::optional<int> syncDirectory(const std::filesystem::path& dir) {
-    const int descriptor = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0)
-        return errno;
-    std::optional<int> error;
-    if (::fsync(descriptor) != 0 && errno != EINVAL)
-        error = errno;
-    ::close(descriptor);
-    return error;
-}
 
 }  // namespace
 

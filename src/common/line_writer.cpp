@@ -34,6 +34,7 @@ LineWriter::LineWriter(const std::filesystem::path& path, std::string_view name)
     }
     // The writer buffers itself; a second buffer in stdio would only copy.
     std::setvbuf(file_, nullptr, _IONBF, 0);
+    writeBack_ = std::make_unique<WriteBack>(fileno(file_));
 }
 
 LineWriter::~LineWriter() {
@@ -41,6 +42,7 @@ LineWriter::~LineWriter() {
         // A failed run keeps what it wrote; an error here has no one to go to.
         if (used_ > 0)
             static_cast<void>(std::fwrite(buffer_.data(), 1, used_, file_));
+        writeBack_.reset();
         std::fclose(file_);
     }
 }
@@ -54,8 +56,17 @@ void LineWriter::flushBuffer() {
         return;
     const std::size_t size = used_;
     used_ = 0;
-    if (std::fwrite(buffer_.data(), 1, size, file_) != size)
+    put(buffer_.data(), size);
+}
+
+void LineWriter::put(const char* bytes, std::size_t size) {
+    if (std::fwrite(bytes, 1, size, file_) != size)
         fail();
+    written_ += size;
+    if (writeBack_)
+        writeBack_->written(written_);
+    if (watcher_ != nullptr)
+        watcher_->written(written_);
 }
 
 void LineWriter::write(std::string_view text) {
@@ -65,8 +76,7 @@ void LineWriter::write(std::string_view text) {
         return;
     if (text.size() >= kDirectWrite) {
         flushBuffer();
-        if (std::fwrite(text.data(), 1, text.size(), file_) != text.size())
-            fail();
+        put(text.data(), text.size());
         return;
     }
     if (text.size() > buffer_.size() - used_)
@@ -94,12 +104,16 @@ void LineWriter::close() {
         flushBuffer();
     } catch (const Failure&) {
         file_ = nullptr;
+        writeBack_.reset();
         std::fclose(file);
         throw;
     }
     file_ = nullptr;
+    writeBack_.reset();
     if (std::fclose(file) != 0)
         fail();
+    if (watcher_ != nullptr)
+        watcher_->closed();
 }
 
 }  // namespace fennick

@@ -3,12 +3,26 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "common/raw_buffer.h"
+#include "common/write_back.h"
 
 namespace fennick {
+
+// Told how far a writer's file has come, by the writer's own thread.
+class WriteWatcher {
+  public:
+    // The file's first `bytes` bytes are written.
+    virtual void written(std::uint64_t bytes) noexcept = 0;
+    // The file is complete: close() succeeded.
+    virtual void closed() noexcept = 0;
+
+  protected:
+    ~WriteWatcher() = default;
+};
 
 // Creates a file anew (replacing one of the same name) and writes lines that
 // end in CR LF. What was written stays on disk if a later step fails: the
@@ -26,10 +40,13 @@ class LineWriter {
     void writeLine(std::string_view text);
     // Flushes and closes; a failed flush is an I/O error.
     void close();
+    // `watcher` hears of every later write and of a successful close.
+    void watch(WriteWatcher* watcher) noexcept { watcher_ = watcher; }
 
   private:
     void fail();
     void flushBuffer();
+    void put(const char* bytes, std::size_t size);
 
     std::FILE* file_ = nullptr;
     std::string name_;
@@ -38,6 +55,9 @@ class LineWriter {
     RawBuffer buffer_;
     std::size_t used_ = 0;
     bool firstLineFlushed_ = false;
+    std::uint64_t written_ = 0;
+    std::unique_ptr<WriteBack> writeBack_;  // files of a folder only
+    WriteWatcher* watcher_ = nullptr;
 };
 
 }  // namespace fennick

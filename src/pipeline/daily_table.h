@@ -8,6 +8,8 @@
 
 namespace fennick {
 
+class JobsAhead;
+
 // The Retention Period text of a level code: the label for "0".."28",
 // "Not Programmed" for any other text.
 std::string_view retentionText(std::string_view code, const RetentionLabels& labels);
@@ -17,7 +19,9 @@ std::string_view scheduleText(std::string_view code);
 
 // Writes out1.txt: the header line, then for each policy line its job lines
 // (the name on the first only) or its not-found line. A policy line with a
-// comma is an invalid argument, met when that line's turn comes.
-void writeDailyTable(const std::filesystem::path& appDir, const RetentionLabels& labels);
+// comma is an invalid argument, met when that line's turn comes. With
+// `ahead`, out.txt was read while it was written, and is not read again.
+void writeDailyTable(const std::filesystem::path& appDir, const RetentionLabels& labels,
+                     JobsAhead* ahead = nullptr);
 
 }  // namespace fennick

@@ -4,6 +4,7 @@
 
 #include "pipeline/daily_table.h"
 #include "pipeline/extraction.h"
+#include "pipeline/jobs_ahead.h"
 #include "pipeline/retention_labels.h"
 #include "run/dump_refresh.h"
 #include "run/run_lock.h"
@@ -37,8 +38,11 @@ ReportFile processHeld(const RunLock& /*held*/, const std::filesystem::path& app
     // failure stops the run and leaves the later steps' files as they were.
     const RetentionLabels labels = readRetentionLabels(appDir);
     window = computeWindow(pickers);
-    extractJobs(appDir, window);
-    writeDailyTable(appDir, labels);
+    // The table's reading of out.txt follows extraction's writing of it on
+    // the second core; what the table finds is as if it read the file after.
+    JobsAhead ahead(appDir, labels);
+    extractJobs(appDir, window, &ahead);
+    writeDailyTable(appDir, labels, &ahead);
     return writeReportOn(appDir, window, now);
 }
 

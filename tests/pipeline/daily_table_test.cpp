@@ -396,7 +396,10 @@ TEST(DailyTable, MatchesRowByRowJoinOnGeneratedInputs) {
         if (below(20) != 0)
             dir.write("out.txt", jobs);
         const Outcome expected = runOn(dir, referenceTable);
-        const Outcome actual = runOn(dir, writeDailyTable);
+        const Outcome actual =
+            runOn(dir, [](const std::filesystem::path& appDir, const RetentionLabels& labels) {
+                writeDailyTable(appDir, labels);
+            });
         EXPECT_EQ(actual.table, expected.table);
         EXPECT_EQ(actual.kind, expected.kind);
         EXPECT_EQ(actual.file, expected.file);

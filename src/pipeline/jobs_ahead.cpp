@@ -7,8 +7,9 @@
 
 namespace fennick {
 
-JobsAhead::JobsAhead(const std::filesystem::path& appDir, const RetentionLabels& labels)
-    : jobsPath_(fileIn(appDir, kJobsFile)), labels_(labels) {
+JobsAhead::JobsAhead(const std::filesystem::path& appDir, const RetentionLabels& labels,
+                     std::uint64_t startFrom)
+    : jobsPath_(fileIn(appDir, kJobsFile)), labels_(labels), startFrom_(startFrom) {
     try {
         LineReader reader(fileIn(appDir, kPolicyFile), kPolicyFile);
         policies_ = readPolicies(reader).names;
@@ -35,7 +36,7 @@ void JobsAhead::stopThread() noexcept {
 }
 
 void JobsAhead::written(std::uint64_t bytes) noexcept {
-    if (off_)
+    if (off_ || (!thread_.joinable() && bytes < startFrom_))
         return;
     if (!thread_.joinable())
         start();

@@ -22,10 +22,15 @@ namespace fennick {
 
 class JobsAhead final : public WriteWatcher {
   public:
+    // A short out.txt is read faster than a thread starts: by default the
+    // thread starts once out.txt holds 8 MiB.
+    static constexpr std::uint64_t kStartFrom = std::uint64_t{8} << 20;
+
     // Reads the policy list of `appDir` now, to keep only its policies'
     // rows. Any trouble with it leaves the table to read out.txt itself,
     // and meet that trouble where it always did.
-    JobsAhead(const std::filesystem::path& appDir, const RetentionLabels& labels);
+    JobsAhead(const std::filesystem::path& appDir, const RetentionLabels& labels,
+              std::uint64_t startFrom = kStartFrom);
     // Stops reading out.txt, if it still does, and waits for the thread.
     ~JobsAhead();
     JobsAhead(const JobsAhead&) = delete;
@@ -50,6 +55,7 @@ class JobsAhead final : public WriteWatcher {
     std::filesystem::path jobsPath_;
     RetentionLabels labels_;
     std::vector<std::string> policies_;
+    std::uint64_t startFrom_;
     std::uintmax_t expectedBytes_ = 0;
     bool off_ = false;     // nothing to read ahead, or it cannot be done
     bool closed_ = false;  // out.txt is complete

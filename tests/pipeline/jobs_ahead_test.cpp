@@ -38,7 +38,7 @@ TEST(JobsAhead, OutputNeverClosedGivesNoRowsAndStopsTheWaitingThread) {
         TempDir dir;
         dir.write(kDumpFile, kRow + "\r\n" + kRow + "\r\n" + kRow + "\r\n");
         dir.write(kPolicyFile, "p\r\n");
-        std::optional<JobsAhead> ahead(std::in_place, dir.path(), RetentionLabels{});
+        std::optional<JobsAhead> ahead(std::in_place, dir.path(), RetentionLabels{}, 0);
         std::optional<LineWriter> writer(std::in_place, dir.file(kJobsFile), kJobsFile);
         writer->watch(&*ahead);
         writer->writeLine(kRow);  // the first line goes out at once

@@ -79,9 +79,10 @@ std::string_view scheduleText(std::string_view code) {
 }
 
 void writeDailyTable(const std::filesystem::path& appDir, const RetentionLabels& labels,
-                     JobsAhead* ahead) {
+                     JobsAhead* ahead, WriteWatcher* tableWatcher) {
     LineReader policyReader(fileIn(appDir, kPolicyFile), kPolicyFile);
     LineWriter table(fileIn(appDir, kTableFile), kTableFile);
+    table.watch(tableWatcher);
     table.writeLine(kHeader);
 
     const PolicyList policies = readPolicies(policyReader);

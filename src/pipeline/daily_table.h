@@ -9,6 +9,7 @@
 namespace fennick {
 
 class JobsAhead;
+class WriteWatcher;
 
 // The Retention Period text of a level code: the label for "0".."28",
 // "Not Programmed" for any other text.
@@ -21,7 +22,8 @@ std::string_view scheduleText(std::string_view code);
 // (the name on the first only) or its not-found line. A policy line with a
 // comma is an invalid argument, met when that line's turn comes. With
 // `ahead`, out.txt was read while it was written, and is not read again.
+// `tableWatcher` hears how far out1.txt is written.
 void writeDailyTable(const std::filesystem::path& appDir, const RetentionLabels& labels,
-                     JobsAhead* ahead = nullptr);
+                     JobsAhead* ahead = nullptr, WriteWatcher* tableWatcher = nullptr);
 
 }  // namespace fennick

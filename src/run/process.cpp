@@ -7,6 +7,7 @@
 #include "pipeline/jobs_ahead.h"
 #include "pipeline/retention_labels.h"
 #include "run/dump_refresh.h"
+#include "run/page_ahead.h"
 #include "run/run_lock.h"
 
 namespace fennick {
@@ -14,9 +15,9 @@ namespace fennick {
 namespace {
 
 ReportFile writeReportOn(const std::filesystem::path& appDir, const Window& window,
-                         const Clock& now) {
+                         const Clock& now, PageAhead* ahead = nullptr) {
     const auto today = std::chrono::year_month_day{std::chrono::floor<std::chrono::days>(now())};
-    return writeReportFile(appDir, window, today);
+    return writeReportFile(appDir, window, today, ahead);
 }
 
 }  // namespace
@@ -40,10 +41,13 @@ ReportFile processHeld(const RunLock& /*held*/, const std::filesystem::path& app
     window = computeWindow(pickers);
     // The table's reading of out.txt follows extraction's writing of it on
     // the second core; what the table finds is as if it read the file after.
-    JobsAhead ahead(appDir, labels);
-    extractJobs(appDir, window, &ahead);
-    writeDailyTable(appDir, labels, &ahead);
-    return writeReportOn(appDir, window, now);
+    JobsAhead jobsAhead(appDir, labels);
+    extractJobs(appDir, window, &jobsAhead);
+    // Likewise the page follows the table's writing, held in memory until
+    // the table is complete.
+    PageAhead pageAhead(appDir, window);
+    writeDailyTable(appDir, labels, &jobsAhead, &pageAhead);
+    return writeReportOn(appDir, window, now, &pageAhead);
 }
 
 ReportFile writeTodaysReport(const std::filesystem::path& appDir, const Window& window,

@@ -1,5 +1,6 @@
 #include "run/report_file.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -8,6 +9,7 @@
 #include "common/failure.h"
 #include "common/file_names.h"
 #include "common/text_file.h"
+#include "run/page_ahead.h"
 
 namespace fennick {
 
@@ -45,7 +47,7 @@ class Unfinished {
 }  // namespace
 
 ReportFile writeReportFile(const std::filesystem::path& appDir, const Window& window,
-                           std::chrono::year_month_day today) {
+                           std::chrono::year_month_day today, PageAhead* ahead) {
     LineReader table(fileIn(appDir, kTableFile), kTableFile);
 
     const std::string name = reportFileName(today);
@@ -69,8 +71,15 @@ ReportFile writeReportFile(const std::filesystem::path& appDir, const Window& wi
     const std::filesystem::path partPath = target.parent_path() / unfinishedName(name);
     Unfinished part(partPath);
     // Failures name the page, which is what the operator knows.
-    LineWriter page(partPath, name);
-    const PageCounts counts = writePage(table, page, window);
+    std::optional<PageCounts> counts;
+    if (ahead != nullptr) {
+        LineWriter page(partPath, name);
+        counts = ahead->writeTo(page);
+    }
+    if (!counts) {
+        LineWriter page(partPath, name);
+        counts = writePage(table, page, window);
+    }
     std::error_code renameError;
     std::filesystem::rename(partPath, target, renameError);
     if (renameError) {
@@ -79,7 +88,7 @@ ReportFile writeReportFile(const std::filesystem::path& appDir, const Window& wi
             .at(name);
     }
     part.finished();
-    return {pagePath, counts};
+    return {pagePath, *counts};
 }
 
 void removeUnfinishedPages(const std::filesystem::path& appDir) {

@@ -9,6 +9,8 @@
 
 namespace fennick {
 
+class PageAhead;
+
 // The page a run wrote and what it shows.
 struct ReportFile {
     std::filesystem::path page;
@@ -20,9 +22,10 @@ struct ReportFile {
 // its own when complete, so a failure or a kill never leaves part of a page
 // under the page's name, and an earlier page of that name stays whole until
 // the new one replaces it. out1.txt is opened first: when it is missing, no
-// page is touched. A failure removes the temporary file.
+// page is touched. A failure removes the temporary file. With `ahead`, the
+// page was built while out1.txt was written, and is taken from there.
 ReportFile writeReportFile(const std::filesystem::path& appDir, const Window& window,
-                           std::chrono::year_month_day today);
+                           std::chrono::year_month_day today, PageAhead* ahead = nullptr);
 
 // Removes the temporary pages that a killed run left in `appDir`.
 void removeUnfinishedPages(const std::filesystem::path& appDir);

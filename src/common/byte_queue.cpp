@@ -22,11 +22,21 @@ ssize_t ByteQueue::write(const char* bytes, std::size_t size) {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return abandoned_ || held_ < capacity_; });
     if (abandoned_) {
+        refused_ = true;
         errno = ECANCELED;
-        return -1;
+        return 0;  // a write function reports a failure by taking nothing
     }
     lock.unlock();
-    std::string piece(bytes, size);  // copied outside the lock
+    std::string piece;
+    try {
+        piece.assign(bytes, size);  // copied outside the lock
+    } catch (...) {
+        // Nothing may leave through the C library's frames.
+        lock.lock();
+        refused_ = true;
+        errno = ENOMEM;
+        return 0;  // a write function reports a failure by taking nothing
+    }
     lock.lock();
     held_ += size;
     ++pushed_;
@@ -42,6 +52,11 @@ void ByteQueue::finish() {
         finished_ = true;
     }
     changed_.notify_all();
+}
+
+bool ByteQueue::refused() {
+    const std::lock_guard lock(mutex_);
+    return refused_;
 }
 
 std::size_t ByteQueue::pushed() {

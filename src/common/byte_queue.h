@@ -28,6 +28,8 @@ class ByteQueue {
     void finish();
     // How many pieces the producer has handed in so far.
     std::size_t pushed();
+    // True once a write has failed: the queue gave up or memory ran out.
+    bool refused();
 
     // The consumer's side: the next piece in order, waiting for it; empty
     // once the producer has finished and everything is taken.
@@ -47,6 +49,7 @@ class ByteQueue {
     std::size_t pushed_ = 0;
     bool finished_ = false;
     bool abandoned_ = false;
+    bool refused_ = false;
 };
 
 }  // namespace fennick

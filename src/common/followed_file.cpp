@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <new>
 
 namespace fennick {
 
@@ -12,40 +13,38 @@ std::unique_ptr<FollowedFile> FollowedFile::open(const std::filesystem::path& pa
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
-    return std::unique_ptr<FollowedFile>(new FollowedFile(fd));
+    std::unique_ptr<FollowedFile> file(new (std::nothrow) FollowedFile(fd));
+    if (!file)
+        ::close(fd);
+    return file;
 }
 
 FollowedFile::~FollowedFile() {
     ::close(fd_);
 }
 
+void FollowedFile::changed() noexcept {
+    changes_.fetch_add(1, std::memory_order_release);
+    changes_.notify_all();
+}
+
 void FollowedFile::written(std::uint64_t bytes) {
-    {
-        const std::lock_guard lock(mutex_);
-        written_ = bytes;
-    }
-    changed_.notify_all();
+    written_.store(bytes, std::memory_order_release);
+    changed();
 }
 
 void FollowedFile::finished() {
-    {
-        const std::lock_guard lock(mutex_);
-        finished_ = true;
-    }
-    changed_.notify_all();
+    finished_.store(true, std::memory_order_release);
+    changed();
 }
 
 void FollowedFile::abandon() {
-    {
-        const std::lock_guard lock(mutex_);
-        abandoned_ = true;
-    }
-    changed_.notify_all();
+    abandoned_.store(true, std::memory_order_release);
+    changed();
 }
 
 bool FollowedFile::failed() const {
-    const std::lock_guard lock(mutex_);
-    return failed_;
+    return failed_.load(std::memory_order_acquire);
 }
 
 std::FILE* FollowedFile::stream() {
@@ -59,37 +58,37 @@ ssize_t FollowedFile::readFor(void* self, char* buffer, std::size_t size) {
     return static_cast<FollowedFile*>(self)->read(buffer, size);
 }
 
+ssize_t FollowedFile::fail(int error) {
+    failed_.store(true, std::memory_order_release);
+    errno = error;
+    return -1;
+}
+
 ssize_t FollowedFile::read(char* buffer, std::size_t size) {
     std::uint64_t available = 0;
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock,
-                      [&] { return abandoned_ || finished_ || written_ > position_ || failed_; });
-        if (abandoned_ || failed_) {
-            failed_ = true;
-            errno = ECANCELED;
-            return -1;
-        }
-        available = written_ - position_;
-        if (available == 0)  // finished, and all of it read
-            return 0;
+    for (;;) {
+        // Read before the state, so that a change after it ends the wait.
+        const std::uint32_t seen = changes_.load(std::memory_order_acquire);
+        if (abandoned_.load(std::memory_order_acquire) || failed())
+            return fail(ECANCELED);
+        // `finished_` before `written_`: the last written() came before it.
+        const bool finished = finished_.load(std::memory_order_acquire);
+        available = written_.load(std::memory_order_acquire) - position_;
+        if (available > 0)
+            break;
+        if (finished)
+            return 0;  // all of it read
+        changes_.wait(seen, std::memory_order_acquire);
     }
     // Only bytes whose write has returned are read, so no half-written
-    // piece is ever seen; the lock is not held while the kernel copies.
+    // piece is ever seen.
     const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(size, available));
     ssize_t got = 0;
     do {
         got = ::pread(fd_, buffer, wanted, static_cast<off_t>(position_));
     } while (got < 0 && errno == EINTR);
-    if (got <= 0) {
-        // Shorter than what was written: somebody else changed the file.
-        const int error = got < 0 ? errno : EIO;
-        const std::lock_guard lock(mutex_);
-        failed_ = true;
-        errno = error;
-        return -1;
-    }
-    const std::lock_guard lock(mutex_);
+    if (got <= 0)  // shorter than what was written: somebody else changed the file
+        return fail(got < 0 ? errno : EIO);
     position_ += static_cast<std::uint64_t>(got);
     return got;
 }

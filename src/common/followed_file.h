@@ -3,12 +3,11 @@
 // the whole file again once it is complete.
 #pragma once
 
-#include <condition_variable>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 
 namespace fennick {
 
@@ -40,16 +39,20 @@ class FollowedFile {
     explicit FollowedFile(int fd) noexcept : fd_(fd) {}
     static ssize_t readFor(void* self, char* buffer, std::size_t size);
     ssize_t read(char* buffer, std::size_t size);
+    ssize_t fail(int error);
+    void changed() noexcept;
 
     int fd_;
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::uint64_t written_ = 0;
-    bool finished_ = false;
-    bool abandoned_ = false;
-    // The reader's own.
+    // No lock is shared with the reader, which may run at the lowest
+    // priority: the writer never waits for it. The reader waits on
+    // `changes_`, which every change of the writer's moves on.
+    std::atomic<std::uint64_t> written_{0};
+    std::atomic<bool> finished_{false};
+    std::atomic<bool> abandoned_{false};
+    std::atomic<std::uint32_t> changes_{0};
+    // The reader's own; failed_ is read by others once the reader is done.
     std::uint64_t position_ = 0;
-    bool failed_ = false;
+    std::atomic<bool> failed_{false};
 };
 
 }  // namespace fennick

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "common/failure.h"
 
@@ -34,7 +35,8 @@ LineWriter::LineWriter(const std::filesystem::path& path, std::string_view name)
     }
     // The writer buffers itself; a second buffer in stdio would only copy.
     std::setvbuf(file_, nullptr, _IONBF, 0);
-    writeBack_ = std::make_unique<WriteBack>(fileno(file_));
+    // Only a hint: without memory for it, the file is written all the same.
+    writeBack_.reset(new (std::nothrow) WriteBack(fileno(file_)));
 }
 
 LineWriter::~LineWriter() {

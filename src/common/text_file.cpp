@@ -56,11 +56,13 @@ std::size_t longestLine(std::size_t first, std::size_t limit) {
 
 }  // namespace
 
-LineReader::LineReader(std::FILE* stream, std::string_view name)
+LineReader::LineReader(std::FILE* stream, std::string_view name, bool aheadThread)
     : file_(stream),
       name_(name),
       maxLine_(longestLine(4096, kNoMemoryLimit)),
-      ahead_(std::make_unique<ReadAhead>(stream, kChunk, kHead, kInlineBytes / kChunk)) {}
+      ahead_(std::make_unique<ReadAhead>(
+          stream, kChunk, kHead,
+          aheadThread ? kInlineBytes / kChunk : static_cast<std::size_t>(-1))) {}
 
 LineReader::LineReader(const std::filesystem::path& path, std::string_view name,
                        std::size_t memoryLimit)

@@ -30,8 +30,10 @@ class LineReader {
     LineReader(const std::filesystem::path& path, std::string_view name,
                std::size_t memoryLimit = kNoMemoryLimit);
     // Reads an open stream to its end and closes it: text in memory
-    // (`fmemopen`) for steps tested without a folder.
-    LineReader(std::FILE* stream, std::string_view name);
+    // (`fmemopen`) for steps tested without a folder, or a file followed as
+    // it is written. Without `aheadThread`, every read is the caller's own:
+    // a reader on a low-priority thread would hand its priority on.
+    LineReader(std::FILE* stream, std::string_view name, bool aheadThread = true);
     ~LineReader();
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;

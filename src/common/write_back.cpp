@@ -34,7 +34,11 @@ void WriteBack::written(std::uint64_t bytes) {
         if (bytes < kFirstStart || stop_)
             return;
         written_ = bytes;
-        thread_ = std::thread(&WriteBack::run, this);
+        try {
+            thread_ = std::thread(&WriteBack::run, this);
+        } catch (...) {
+            stop_ = true;  // only a hint: the file is written all the same
+        }
         return;
     }
     bool wake = false;

@@ -54,7 +54,13 @@ void JobsAhead::start() noexcept {
         return;
     }
     try {
-        reader_.emplace(stream, kJobsFile);
+        reader_.emplace(stream, kJobsFile, false);
+    } catch (...) {
+        std::fclose(stream);
+        off_ = true;
+        return;
+    }
+    try {
         thread_ = std::thread(&JobsAhead::readAhead, this);
     } catch (...) {
         reader_.reset();
@@ -90,19 +96,25 @@ std::optional<JobIndex> JobsAhead::take(const std::vector<std::string>& policies
     }
     pause_ = true;
     thread_.join();
-    if (broken_ || !reading_ || policies != policies_)
-        return std::nullopt;
-    try {
-        reading_->readFrom(*reader_);
-    } catch (...) {
-        return std::nullopt;
+    std::optional<JobIndex> rows;
+    if (!broken_ && reading_ && policies == policies_) {
+        try {
+            reading_->readFrom(*reader_);
+            rows = std::move(*reading_).finish();
+        } catch (...) {
+            rows.reset();
+        }
     }
-    JobIndex rows = std::move(*reading_).finish();
+    // Otherwise the table reads out.txt itself: what was read here goes
+    // first.
+    reading_.reset();
+    reader_.reset();
     // A failed read (the file changed under the reader) would stand in the
     // rows as an I/O error that the file itself does not give; memory may
     // run short here where it would not for the table alone.
-    if (file_->failed() || (rows.failure && rows.failure->kind() == FailureKind::OutOfMemory))
-        return std::nullopt;
+    if (rows &&
+        (file_->failed() || (rows->failure && rows->failure->kind() == FailureKind::OutOfMemory)))
+        rows.reset();
     return rows;
 }
 

@@ -57,16 +57,22 @@ void PageAhead::closed() noexcept {
 }
 
 void PageAhead::build() noexcept {
+    // Each stream is closed by the reader or writer that takes it, or here
+    // when that cannot be made.
+    std::FILE* pageStream = pageStream_;
     try {
-        LineReader table(tableStream_, kTableFile);
+        LineReader table(tableStream_, kTableFile, false);
+        tableStream_ = nullptr;
         // The name only shows in a failed write, which here means the page
         // was given up: the caller writes the page's own failures.
-        LineWriter page(pageStream_, "page");
+        LineWriter page(pageStream, "page");
+        pageStream = nullptr;
         try {
             counts_ = writePage(table, page, window_);
         } catch (const Failure& failure) {
-            // Memory may run short here where it would not for the page alone.
-            if (failure.kind() == FailureKind::OutOfMemory)
+            // Memory may run short here where it would not for the page
+            // alone; a write the queue refused is no failure of the page.
+            if (failure.kind() == FailureKind::OutOfMemory || queue_.refused())
                 throw;
             failure_ = std::current_exception();
             failedAt_.store(queue_.pushed(), std::memory_order_release);
@@ -74,6 +80,10 @@ void PageAhead::build() noexcept {
     } catch (...) {
         broken_ = true;
     }
+    if (tableStream_ != nullptr)
+        std::fclose(tableStream_);
+    if (pageStream != nullptr)
+        std::fclose(pageStream);
     queue_.finish();
 }
 
@@ -88,6 +98,10 @@ std::optional<PageCounts> PageAhead::writeTo(LineWriter& page) {
         const std::string piece = queue_.pop();
         if (piece.empty())
             break;
+        if (file_->failed()) {  // the page will be made afresh: no use writing it
+            stop();
+            return std::nullopt;
+        }
         if (index < failedAt_.load(std::memory_order_acquire)) {
             page.writeDirect(piece);
             continue;

@@ -35,8 +35,9 @@ ReportFile processHeld(const RunLock& /*held*/, const std::filesystem::path& app
     // What a killed run left half-written goes, whichever front end runs now.
     removeUnfinishedPages(appDir);
     removeUnfinishedDump(appDir);
-    // Each step ends before the next begins and hands on through files; a
-    // failure stops the run and leaves the later steps' files as they were.
+    // Each step writes its files only once the step before has ended, and
+    // hands on through files; a failure stops the run and leaves the later
+    // steps' files as they were. Only reading may start early.
     const RetentionLabels labels = readRetentionLabels(appDir);
     window = computeWindow(pickers);
     // The table's reading of out.txt follows extraction's writing of it on

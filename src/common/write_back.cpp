@@ -2,23 +2,18 @@
 
 #include <fcntl.h>
 
+#include "common/line_writer.h"
+
 namespace fennick {
 
 namespace {
 
-// Small files gain nothing: ext4 writes them at close in no time, and a
-// thread's start costs more than that.
-constexpr std::uint64_t kFirstStart = std::uint64_t{8} << 20;
 // Writing is started in steps of this size: fewer, larger requests.
 constexpr std::uint64_t kStep = std::uint64_t{4} << 20;
 
 }  // namespace
 
 WriteBack::~WriteBack() {
-    finish();
-}
-
-void WriteBack::finish() {
     if (!thread_.joinable())
         return;
     {
@@ -31,7 +26,8 @@ void WriteBack::finish() {
 
 void WriteBack::written(std::uint64_t bytes) {
     if (!thread_.joinable()) {
-        if (bytes < kFirstStart || stop_)
+        // Small files gain nothing: ext4 writes them at close in no time.
+        if (bytes < kWorthAThread || stop_)
             return;
         written_ = bytes;
         try {

@@ -13,7 +13,7 @@ namespace fennick {
 
 class WriteBack {
   public:
-    // `fd` must stay open until finish() or the destructor has returned.
+    // `fd` must stay open until the destructor has returned.
     explicit WriteBack(int fd) noexcept : fd_(fd) {}
     // Waits for the call in progress, if any, and starts no other.
     ~WriteBack();
@@ -23,8 +23,6 @@ class WriteBack {
     // The file's first `bytes` bytes have been written. Only a file that
     // grows past the first few megabytes starts the thread.
     void written(std::uint64_t bytes);
-    // As the destructor, for a writer that closes its file next.
-    void finish();
 
   private:
     void run();

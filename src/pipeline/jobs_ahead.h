@@ -22,15 +22,12 @@ namespace fennick {
 
 class JobsAhead final : public WriteWatcher {
   public:
-    // A short out.txt is read faster than a thread starts: by default the
-    // thread starts once out.txt holds 8 MiB.
-    static constexpr std::uint64_t kStartFrom = std::uint64_t{8} << 20;
-
     // Reads the policy list of `appDir` now, to keep only its policies'
     // rows. Any trouble with it leaves the table to read out.txt itself,
-    // and meet that trouble where it always did.
+    // and meet that trouble where it always did. The thread starts once
+    // out.txt holds `startFrom` bytes.
     JobsAhead(const std::filesystem::path& appDir, const RetentionLabels& labels,
-              std::uint64_t startFrom = kStartFrom);
+              std::uint64_t startFrom = kWorthAThread);
     // Stops reading out.txt, if it still does, and waits for the thread.
     ~JobsAhead();
     JobsAhead(const JobsAhead&) = delete;

@@ -22,13 +22,12 @@ namespace fennick {
 
 class PageAhead final : public WriteWatcher {
   public:
-    // A short table is turned into a page faster than a thread starts.
-    static constexpr std::uint64_t kStartFrom = std::uint64_t{8} << 20;
     // What the page may hold in memory before it has a file to go to.
     static constexpr std::size_t kHeld = std::size_t{32} << 20;
 
+    // The thread starts once out1.txt holds `startFrom` bytes.
     PageAhead(const std::filesystem::path& appDir, const Window& window,
-              std::uint64_t startFrom = kStartFrom);
+              std::uint64_t startFrom = kWorthAThread);
     // Stops building, if it still does, and waits for the thread.
     ~PageAhead();
     PageAhead(const PageAhead&) = delete;

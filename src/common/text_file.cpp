@@ -12,9 +12,7 @@ namespace fennick {
 
 namespace {
 
-// Reads in pieces of this size: a quarter of a megabyte keeps the
-// system calls few on a dump of a gigabyte.
-constexpr std::size_t kChunk = 1 << 18;
+constexpr std::size_t kChunk = LineReader::kPieceSize;
 // Room before each piece for the unread start of a line from the piece
 // before; a longer start is gathered apart.
 constexpr std::size_t kHead = 1 << 16;

@@ -27,7 +27,7 @@ namespace {
 using test::failureOf;
 using Lines = std::vector<std::string>;
 
-constexpr std::size_t kChunk = 262144;  // the reader's first buffer size
+constexpr std::size_t kChunk = LineReader::kPieceSize;  // the reader's first buffer size
 
 Lines readLines(const std::filesystem::path& path) {
     LineReader reader(path, "in.txt");

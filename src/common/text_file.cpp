@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "common/failure.h"
 
@@ -13,12 +14,10 @@ namespace fennick {
 namespace {
 
 constexpr std::size_t kChunk = LineReader::kPieceSize;
+constexpr std::size_t kNever = static_cast<std::size_t>(-1);
 // Room before each piece for the unread start of a line from the piece
 // before; a longer start is gathered apart.
 constexpr std::size_t kHead = 1 << 16;
-// Reading ahead on a thread starts after this much: a daily run's scan (tens
-// of megabytes) is over before the thread would pay for itself.
-constexpr std::size_t kInlineBytes = std::size_t{48} << 20;
 
 std::string reason(int error) {
     return std::string("(") + std::strerror(error) + ")";
@@ -54,13 +53,13 @@ std::size_t longestLine(std::size_t first, std::size_t limit) {
 
 }  // namespace
 
-LineReader::LineReader(std::FILE* stream, std::string_view name, bool aheadThread)
+LineReader::LineReader(std::FILE* stream, std::string_view name, bool aheadThread,
+                       std::size_t ownBytes)
     : file_(stream),
       name_(name),
       maxLine_(longestLine(4096, kNoMemoryLimit)),
-      ahead_(std::make_unique<ReadAhead>(
-          stream, kChunk, kHead,
-          aheadThread ? kInlineBytes / kChunk : static_cast<std::size_t>(-1))) {}
+      ahead_(std::make_unique<ReadAhead>(stream, kChunk, kHead, kNever)),
+      ownPieces_(aheadThread ? ownBytes / kChunk : kNever) {}
 
 LineReader::LineReader(const std::filesystem::path& path, std::string_view name,
                        std::size_t memoryLimit)
@@ -79,7 +78,8 @@ LineReader::LineReader(const std::filesystem::path& path, std::string_view name,
     // Pieces go straight from the kernel into the reader's slots.
     std::setvbuf(file_, nullptr, _IONBF, 0);
     // A short file is read in one short piece.
-    ahead_ = std::make_unique<ReadAhead>(file_, firstSize, kHead, kInlineBytes / firstSize);
+    ahead_ = std::make_unique<ReadAhead>(file_, firstSize, kHead, kNever);
+    ownPieces_ = kInlineBytes / firstSize;
 }
 
 LineReader::~LineReader() {
@@ -95,6 +95,22 @@ bool LineReader::nextPiece(std::size_t carry) {
                 return false;
             throw Failure(FailureKind::IoError, "cannot be read " + reason(after_))
                 .at(name_, line_ + 1);
+        }
+        // The reader of the caller's own pieces stays until the tail of its
+        // last piece has moved to the thread's first one.
+        std::unique_ptr<ReadAhead> own;
+        if (ownPieces_ == 0) {
+            ownPieces_ = kNever;
+            try {
+                // Both read on from where the stream stands: the caller's
+                // reader has read nothing beyond the pieces it handed out.
+                own = std::exchange(ahead_,
+                                    std::make_unique<ReadAhead>(file_, kAheadPieceSize, kHead, 0));
+            } catch (const std::bad_alloc&) {
+                // Without memory for longer pieces, the caller reads on.
+            }
+        } else if (ownPieces_ != kNever) {
+            --ownPieces_;
         }
         const ReadAhead::Piece piece = ahead_->next();
         char* base = piece.data - kHead;

@@ -22,11 +22,17 @@ std::filesystem::path fileIn(const std::filesystem::path& appDir, std::string_vi
 class LineReader {
   public:
     static constexpr std::size_t kNoMemoryLimit = static_cast<std::size_t>(-1);
-    // Files are read in pieces of this size (a shorter file in one piece).
-    // Each piece read ahead wakes the reading thread: on a virtual machine a
-    // wake-up costs tens of microseconds, and a month's run took ~12 % less
-    // time with a megabyte than with a quarter of one (bench/RESULTS.md).
-    static constexpr std::size_t kPieceSize = std::size_t{1} << 20;
+    // The caller reads in pieces of this size (a shorter file in one piece).
+    static constexpr std::size_t kPieceSize = std::size_t{1} << 18;
+    // Once a thread reads ahead, it reads pieces of this size: each piece
+    // wakes it, a wake-up on a virtual machine costs tens of microseconds,
+    // and a month's run took ~12 % less time with a megabyte than with a
+    // quarter of one (bench/RESULTS.md). The caller's own pieces stay short,
+    // as their memory is all that a daily run needs.
+    static constexpr std::size_t kAheadPieceSize = std::size_t{1} << 20;
+    // A thread reads ahead only after this much: a daily run's scan (tens of
+    // megabytes) is over before the thread would pay for itself.
+    static constexpr std::size_t kInlineBytes = std::size_t{48} << 20;
 
     // `name` is what failures call the file. A missing file is "file not found".
     // A line longer than the memory that can hold it is "out of memory" at
@@ -38,7 +44,10 @@ class LineReader {
     // (`fmemopen`) for steps tested without a folder, or a file followed as
     // it is written. Without `aheadThread`, every read is the caller's own:
     // a reader on a low-priority thread would hand its priority on.
-    LineReader(std::FILE* stream, std::string_view name, bool aheadThread = true);
+    // With `aheadThread`, a thread reads ahead once `ownBytes` are read
+    // (tests pass less).
+    LineReader(std::FILE* stream, std::string_view name, bool aheadThread = true,
+               std::size_t ownBytes = kInlineBytes);
     ~LineReader();
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
@@ -67,6 +76,8 @@ class LineReader {
     // the memory limit can hold without its LF: a longer one is "out of memory".
     std::size_t maxLine_;
     std::unique_ptr<ReadAhead> ahead_;
+    // The pieces the caller still reads itself before a thread takes over.
+    std::size_t ownPieces_;
     char* piece_ = nullptr;  // the current piece's bytes, with head room before
     std::size_t begin_ = 0;  // first unread byte, an offset from `piece_`
     std::size_t end_ = 0;

@@ -209,6 +209,42 @@ TEST_F(TextFile, ManyLinesAcrossBufferBoundariesMatchASimpleSplit) {
     }
 }
 
+// A thread takes over after the caller's own pieces, with longer pieces of
+// its own: lines across that change, long ones too, and a read error after
+// it come as from one reader.
+TEST_F(TextFile, ThreadTakingOverAfterTheOwnPiecesChangesNoLineNorFailure) {
+    std::mt19937 random(20261208);
+    std::string bytes;
+    while (bytes.size() < 7 * kChunk) {
+        const std::size_t length = random() % (random() % 8 == 0 ? 90000 : 2000);
+        bytes += std::string(length, static_cast<char>('a' + random() % 26));
+        bytes += random() % 2 == 0 ? "\n" : "\r\n";
+    }
+    bytes += "unterminated";
+    for (const std::size_t own : {std::size_t{0}, kChunk, 2 * kChunk, 3 * kChunk}) {
+        SCOPED_TRACE(own);
+        LineReader reader(test::readingFrom(bytes), "in.txt", true, own);
+        Lines lines;
+        while (!reader.atEnd())
+            lines.emplace_back(reader.readLine());
+        EXPECT_EQ(lines, expectedLines(bytes));
+        EXPECT_EQ(reader.lineNumber(), static_cast<long>(lines.size()));
+
+        const std::size_t good = 5 * kChunk + 12345;
+        test::FailingText source{bytes.substr(0, good), 0};
+        LineReader failing(test::readingThenFailing(source), "x.txt", true, own);
+        Lines before;
+        const auto failure = failureOf([&] {
+            while (!failing.atEnd())
+                before.emplace_back(failing.readLine());
+        });
+        EXPECT_EQ(before, expectedLines(bytes.substr(0, bytes.rfind('\n', good - 1) + 1)));
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->kind(), FailureKind::IoError);
+        EXPECT_EQ(failure->line(), static_cast<long>(before.size() + 1));
+    }
+}
+
 TEST_F(TextFile, LineNumberCountsLinesReadSoFar) {
     dir_.write("in.txt", std::string(3 * kChunk, 'z') + "\n\nx\n");
     LineReader reader(dir_.file("in.txt"), "in.txt");

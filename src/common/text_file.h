@@ -26,7 +26,7 @@ class LineReader {
     static constexpr std::size_t kPieceSize = std::size_t{1} << 18;
     // Once a thread reads ahead, it reads pieces of this size: each piece
     // wakes it, a wake-up on a virtual machine costs tens of microseconds,
-    // and a month's run took ~12 % less time with a megabyte than with a
+    // and a month's run took ~15 % less time with a megabyte than with a
     // quarter of one (bench/RESULTS.md). The caller's own pieces stay short,
     // as their memory is all that a daily run needs.
     static constexpr std::size_t kAheadPieceSize = std::size_t{1} << 20;

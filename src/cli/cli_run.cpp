@@ -3,17 +3,22 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <exception>
 #include <optional>
 #include <string>
 
-#include "common/file_names.h"
+#include "delivery/action_summary.h"
 #include "delivery/mail_message.h"
 #include "delivery/metrics.h"
-#include "delivery/report_findings.h"
+#include "delivery/report_json.h"
+#include "delivery/safe_file.h"
 #include "delivery/sendmail.h"
+#include "pipeline/findings.h"
+#include "pipeline/reporting_window.h"
+#include "pipeline/status_codes.h"
 #include "run/dump_refresh.h"
 #include "run/run_summary.h"
 #include "run/unattended.h"
@@ -21,6 +26,11 @@
 namespace fennick::cli {
 
 namespace {
+
+// One line of fennick-cli's own on standard error.
+void printNote(const std::string& note) {
+    std::fprintf(stderr, "fennick-cli: %s\n", note.c_str());
+}
 
 // The folder as an absolute path, so the summary names the page wherever the
 // command was started, and messages naming the folder read as "fennick -q"'s.
@@ -32,22 +42,30 @@ std::filesystem::path folderOf(const std::filesystem::path& dir) {
 
 // What the run made, or why it made nothing.
 struct Outcome {
+    Window window;
     std::optional<ReportFile> report;
     std::string failure;
-    // What the mail needs of the folder, read while the lock still keeps
-    // another run from rewriting the table.
-    std::optional<ReportFindings> findings;
+    // What needs action, read from the dump while the lock still keeps
+    // another run from replacing it; only when something delivers it.
+    std::optional<Findings> findings;
+    StatusCodes codes;
     std::optional<PageForMail> page;
 };
 
-bool mailsOnSuccess(const Options& options, const PageCounts& counts) {
+// The findings cost a second look at the dump: only a run that delivers
+// them pays for it.
+bool wantsFindings(const Options& options) {
+    return !options.mailTo.empty() || options.json || options.lookbackGiven;
+}
+
+bool mailsOnSuccess(const Options& options, const Findings& findings) {
     if (options.mailTo.empty())
         return false;
     switch (options.mailWhen) {
         case MailWhen::Always:
             return true;
         case MailWhen::Attention:
-            return needsAttention(counts);
+            return needsAction(findings);
         case MailWhen::Failure:
             return false;
     }
@@ -57,6 +75,7 @@ bool mailsOnSuccess(const Options& options, const PageCounts& counts) {
 Outcome makeReport(const Options& options, const RunTimes& times,
                    const std::filesystem::path& dir) {
     Outcome outcome;
+    outcome.window = computeWindow(times.pickers);
     try {
         const RunLock lock(dir);
         if (options.dumpCommand)
@@ -67,14 +86,18 @@ Outcome makeReport(const Options& options, const RunTimes& times,
         Window window;
         outcome.report = processHeld(
             lock, dir, times.pickers, [end = times.end] { return end; }, window);
-        if (mailsOnSuccess(options, outcome.report->counts)) {
-            outcome.findings = readFindings(dir / std::string(kTableFile));
-            outcome.page = readPageForMail(outcome.report->page, options.mailMaxBytes);
+        outcome.window = window;
+        if (wantsFindings(options)) {
+            outcome.findings = findActions(dir, window, options.lookbackDays);
+            outcome.codes = readStatusCodes(dir);
+            if (mailsOnSuccess(options, *outcome.findings))
+                outcome.page = readPageForMail(outcome.report->page, options.mailMaxBytes);
         }
     } catch (const std::exception& failure) {
-        // A table that cannot be read for the mail after the page is on
-        // disk is still a failed run: nobody would learn of the page.
+        // Findings that cannot be had after the page is on disk still fail
+        // the run: nobody would learn what needs action.
         outcome.report.reset();
+        outcome.findings.reset();
         outcome.failure = failure.what();
     }
     return outcome;
@@ -92,9 +115,10 @@ double unixSeconds(std::chrono::system_clock::time_point at) {
 }
 
 // Writes the metrics file; false (with the reason on standard error) when it
-// cannot be written.
+// cannot be written. `mailed` is whether the mail went out; nullopt when no
+// mail is set.
 bool recordMetrics(const Options& options, const std::filesystem::path& dir, const Outcome& outcome,
-                   std::chrono::steady_clock::time_point started) {
+                   std::chrono::steady_clock::time_point started, std::optional<bool> mailed) {
     if (!options.metrics)
         return true;
     RunOutcome run;
@@ -105,6 +129,9 @@ bool recordMetrics(const Options& options, const std::filesystem::path& dir, con
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (outcome.report)
         run.counts = outcome.report->counts;
+    if (outcome.findings)
+        run.findings = &*outcome.findings;
+    run.mailDelivered = mailed;
     try {
         writeMetrics(*options.metrics, run);
         return true;
@@ -114,25 +141,80 @@ bool recordMetrics(const Options& options, const std::filesystem::path& dir, con
     }
 }
 
+// Writes the JSON findings; false (with the reason) when it cannot.
+bool recordJson(const Options& options, const std::filesystem::path& dir,
+                const Outcome& outcome) {
+    if (!options.json)
+        return true;
+    JsonRun run;
+    run.folder = dir;
+    run.window = outcome.window;
+    run.lookbackDays = options.lookbackDays;
+    if (outcome.report && outcome.findings) {
+        run.report = &*outcome.report;
+        run.findings = &*outcome.findings;
+        run.meanings = &outcome.codes.meanings;
+    }
+    run.error = outcome.failure;
+    try {
+        replaceFile(*options.json, reportJson(run), 0644);
+        return true;
+    } catch (const std::exception& failure) {
+        printFailure(failure.what());
+        return false;
+    }
+}
+
 // Hands the run's mail over when one is due; false (with the reason on
-// standard error) when the mail system did not take it.
-bool sendReportMail(const Options& options, const std::filesystem::path& dir,
-                    const Outcome& outcome) {
-    const bool due = outcome.report ? outcome.findings.has_value() : !options.mailTo.empty();
+// standard error) when the mail system did not take it, or when mail was
+// asked for without anybody to send it to. Nothing when no mail is set.
+std::optional<bool> sendReportMail(const Options& options, const std::filesystem::path& dir,
+                                   const Outcome& outcome) {
+    if (!options.mailProblem.empty()) {
+        printNote(options.mailProblem);
+        return false;
+    }
+    if (options.mailTo.empty())
+        return std::nullopt;
+    const bool due = outcome.report ? outcome.page.has_value() : true;
     if (!due)
         return true;
     const MailHeaderInfo header{options.mailTo, options.mailFrom, std::chrono::system_clock::now(),
                                 hostName()};
     try {
-        const std::string message = outcome.report ? reportMessage(header, *outcome.report,
-                                                                   *outcome.findings, *outcome.page)
-                                                   : failureMessage(header, outcome.failure, dir);
+        std::string message;
+        if (outcome.report) {
+            const PageForMail& page = *outcome.page;
+            const ActionSummary summary{*outcome.report,
+                                        *outcome.findings,
+                                        outcome.codes.meanings,
+                                        outcome.window,
+                                        options.lookbackDays,
+                                        page.bytes.has_value(),
+                                        page.size,
+                                        page.limit};
+            message = reportMessage(header, summary, page);
+        } else {
+            message = failureMessage(header, outcome.failure, dir);
+        }
         sendMail(options.sendmail, message);
         return true;
     } catch (const std::exception& failure) {
         printFailure(failure.what());
         return false;
     }
+}
+
+// The page's counts, and what needs action when the findings were read.
+std::string summaryOf(const Outcome& outcome) {
+    std::string line = summaryLine(*outcome.report);
+    if (outcome.findings) {
+        const FindingCounts& counts = outcome.findings->counts;
+        line += "; " + std::to_string(counts.failing) +
+                (counts.failing == 1 ? " stream" : " streams") + " still failing, " +
+                std::to_string(counts.recovered) + " recovered";
+    }
+    return line;
 }
 
 }  // namespace
@@ -143,27 +225,34 @@ int runCli(const Options& options) {
     const RunTimes times = runTimes(options, localNow());
     const std::filesystem::path dir = folderOf(options.dir);
     const Outcome outcome = makeReport(options, times, dir);
+    for (const std::string& warning : outcome.codes.warnings)
+        printNote(warning);
     if (!outcome.report) {
         // Word for word what "fennick -q" prints, so scripts read both alike.
         printFailure(outcome.failure.c_str());
         // The failure must reach people as surely as the page would have;
         // the run's own status stays the one that tells what went wrong.
-        recordMetrics(options, dir, outcome, started);
-        sendReportMail(options, dir, outcome);
+        const std::optional<bool> mailed = sendReportMail(options, dir, outcome);
+        recordJson(options, dir, outcome);
+        recordMetrics(options, dir, outcome, started, mailed);
         return kFailed;
     }
     int status = options.check && needsAttention(outcome.report->counts) ? kNeedsAttention : kDone;
     if (!options.quiet) {
-        std::printf("%s\n", summaryLine(*outcome.report).c_str());
-        // A script that reads the line must not take silence for success.
-        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-            std::fprintf(stderr, "fennick-cli: the summary line could not be written\n");
+        errno = 0;
+        std::printf("%s\n", summaryOf(outcome).c_str());
+        // A script that reads the line must not take silence for success;
+        // a reader that has gone (`| head`, `| true`) wanted no more of it.
+        if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && errno != EPIPE) {
+            printNote("the summary line could not be written");
             status = kFailed;
         }
     }
-    const bool recorded = recordMetrics(options, dir, outcome, started);
-    const bool mailed = sendReportMail(options, dir, outcome);
-    if (status != kFailed && (!recorded || !mailed))
+    // The mail first, so that the metrics can tell whether it went out.
+    const std::optional<bool> mailed = sendReportMail(options, dir, outcome);
+    const bool json = recordJson(options, dir, outcome);
+    const bool recorded = recordMetrics(options, dir, outcome, started, mailed);
+    if (status != kFailed && (!recorded || !json || mailed == false))
         status = kNotDelivered;
     return status;
 }

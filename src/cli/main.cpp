@@ -35,6 +35,10 @@ namespace {
 
 int main(int argc, char* argv[]) {
     using namespace fennick::cli;
+    // A reader of our output that has gone must not end the run before its
+    // metrics and mail: a write to it fails instead, and is let go. The
+    // programs we start get the default back.
+    std::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::string_view> arguments(argv + 1, argv + argc);
     try {
         const Options options = parseOptions(arguments);

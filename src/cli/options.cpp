@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "common/failure.h"
+#include "delivery/text_encoding.h"
 #include "run/unattended.h"
 
 namespace fennick::cli {
@@ -31,10 +32,21 @@ std::optional<int> digits(std::string_view text, std::size_t at, std::size_t wid
     throw UsageError(problem);
 }
 
+// What the window's pickers accept; a time outside it could never be picked,
+// and its report zone text would not be a date the table can show.
+const LocalTime kFirstPickable = local_days{year{1601} / 1 / 1};
+const LocalTime kLastPickable = local_days{year{9999} / 12 / 31} + hours{23} + minutes{59} +
+                                seconds{59};
+
 LocalTime clockTimeOf(std::string_view option, std::string_view value) {
     const auto time = parseClockTime(value);
     if (!time) {
         fail(std::string(option) + " needs a date and time as \"YYYY-MM-DD HH:MM:SS\", not " +
+             quotedText(value));
+    }
+    if (*time < kFirstPickable || *time > kLastPickable) {
+        fail(std::string(option) +
+             " needs a date from 1601-01-01 to 9999-12-31, as the window's pickers take, not " +
              quotedText(value));
     }
     return *time;
@@ -74,15 +86,41 @@ std::optional<milliseconds> positiveSeconds(std::string_view text) {
     return milliseconds{static_cast<milliseconds::rep>(std::llround(value * 1000))};
 }
 
-// An address goes into a mail header as it stands: no control byte may
-// start a header of its own.
+// Room for an address in one header line of at most 998 octets, with its
+// name and the field's own name beside it.
+constexpr std::size_t kLongestAddress = 900;
+
+// An address goes into a mail header: no control byte may start a header of
+// its own, a display name must be text that can be encoded (UTF-8, of which
+// ASCII is part), and no address may make a line too long to be sent.
 std::string address(std::string_view option, std::string_view text) {
     const std::string_view address = trimmed(text);
     if (address.empty())
         fail(std::string(option) + " has an empty address");
     if (hasControlByte(address))
         fail(std::string(option) + " holds a control character: " + quotedText(address));
+    if (!isValidUtf8(address))
+        fail(std::string(option) + " is not UTF-8 text: " + quotedText(address));
+    if (address.size() > kLongestAddress)
+        fail(std::string(option) + " is longer than " + std::to_string(kLongestAddress) +
+             " bytes");
     return std::string(address);
+}
+
+// A comma-separated list in which every piece is an address: "a@x,,b@y" is
+// a slip to be fixed, not one address fewer.
+void addAddresses(std::string_view source, std::string_view list,
+                  std::vector<std::string>& addresses) {
+    for (std::size_t at = 0;;) {
+        const std::size_t comma = std::min(list.find(',', at), list.size());
+        const std::string_view piece = list.substr(at, comma - at);
+        if (trimmed(piece).empty())
+            fail(std::string(source) + " has an empty address in " + quotedText(list));
+        addresses.push_back(address(source, piece));
+        if (comma == list.size())
+            return;
+        at = comma + 1;
+    }
 }
 
 // The text as it came, for the options that take their value apart later.
@@ -98,6 +136,8 @@ struct Given {
     std::string mailWhen;
     std::string mailMaxBytes;
     std::string metrics;
+    std::string lookback;
+    std::string json;
     bool version = false;
 };
 
@@ -136,42 +176,77 @@ void describe(CLI::App& app, Options& options, Given& given) {
     app.add_option("--dump-timeout", given.dumpTimeout,
                    "stop the dump command after this long (default: 1800)")
         ->option_text("SECONDS");
-    CLI::Option* mailTo =
-        app.add_option("--mail-to", given.mailTo,
+    app.add_option("--mail-to", given.mailTo,
                        "mail the report to ADDRESS (repeatable, or comma-separated)")
             ->option_text("ADDRESS")
             // One value a time: a stray word after the address is refused,
             // not taken for another address.
             ->allow_extra_args(false)
-            ->delimiter(',')
             ->envname("FENNICK_MAIL_TO");
     app.add_option("--mail-from", given.mailFrom, "the sender (default: the mail system's own)")
-        ->option_text("ADDRESS")
-        ->needs(mailTo);
+        ->option_text("ADDRESS");
     app.add_option("--sendmail", given.sendmail,
                    "the program that takes the message, called as PROGRAM -t -oi "
                    "(default: /usr/sbin/sendmail)")
-        ->option_text("PROGRAM")
-        ->needs(mailTo);
+        ->option_text("PROGRAM");
     app.add_option("--mail-when", given.mailWhen,
                    "always (default), attention (a job failed, a policy was not found or "
                    "the run failed) or failure (the run failed)")
         ->option_text("WHEN")
-        ->envname("FENNICK_MAIL_WHEN")
-        ->needs(mailTo);
+        ->envname("FENNICK_MAIL_WHEN");
     app.add_option("--mail-max-bytes", given.mailMaxBytes,
                    "leave a larger page out of the mail (default: 10485760)")
-        ->option_text("BYTES")
-        ->needs(mailTo);
+        ->option_text("BYTES");
     app.add_option("--metrics", given.metrics,
                    "write the run's metrics for node_exporter's textfile collector to FILE")
         ->option_text("FILE")
         ->envname("FENNICK_METRICS");
+    app.add_option("--lookback", given.lookback,
+                   "read DAYS days of the dump's history before the window for what needs "
+                   "action: last successes and failures made good by a later job "
+                   "(default: 7; 0: the window only)")
+        ->option_text("DAYS");
+    app.add_option("--json", given.json,
+                   "write what needs action to FILE as JSON after every run")
+        ->option_text("FILE");
     app.add_flag("--version", given.version, "print the version");
 }
 
+// Whether the operator typed `name` (rather than the environment setting it).
+bool typed(const std::vector<std::string_view>& arguments, std::string_view name) {
+    return std::any_of(arguments.begin(), arguments.end(), [name](std::string_view argument) {
+        return argument == name ||
+               (argument.starts_with(name) && argument.size() > name.size() &&
+                argument[name.size()] == '=');
+    });
+}
+
+// Where a value came from, as the operator would look for it.
+std::string sourceOf(const std::vector<std::string_view>& arguments, std::string_view option,
+                     std::string_view variable) {
+    return std::string(typed(arguments, option) ? option : variable);
+}
+
+// Mail settings without anybody to mail to are a slip in the settings, not
+// a reason to leave the folder without its report: the run goes on and says
+// so at its end.
+std::string mailProblemOf(const CLI::App& app, const std::vector<std::string_view>& arguments,
+                          const Options& options) {
+    if (!options.mailTo.empty())
+        return {};
+    for (const char* option : {"--mail-when", "--mail-from", "--sendmail", "--mail-max-bytes"}) {
+        if (app.count(option) == 0)
+            continue;
+        if (!typed(arguments, option))
+            return "FENNICK_MAIL_WHEN is set but FENNICK_MAIL_TO is not; no mail was sent";
+        return std::string(option) + " is given but no --mail-to; no mail was sent";
+    }
+    return {};
+}
+
 // The values in their own types, each checked; the first bad one fails.
-void interpret(const CLI::App& app, const Given& given, Options& options) {
+void interpret(const CLI::App& app, const std::vector<std::string_view>& arguments,
+               const Given& given, Options& options) {
     const auto gave = [&app](const char* name) { return app.count(name) > 0; };
     if (gave("--dir")) {
         if (given.dir.empty())
@@ -195,8 +270,9 @@ void interpret(const CLI::App& app, const Given& given, Options& options) {
         }
         options.dumpTimeout = *timeout;
     }
+    const std::string mailToSource = sourceOf(arguments, "--mail-to", "FENNICK_MAIL_TO");
     for (const std::string& to : given.mailTo)
-        options.mailTo.push_back(address("--mail-to", to));
+        addAddresses(mailToSource, to, options.mailTo);
     if (gave("--mail-from"))
         options.mailFrom = address("--mail-from", given.mailFrom);
     if (gave("--sendmail")) {
@@ -224,19 +300,32 @@ void interpret(const CLI::App& app, const Given& given, Options& options) {
         options.mailMaxBytes = *bytes;
     }
     if (gave("--metrics")) {
-        if (given.metrics.empty())
-            fail("--metrics needs a file, not an empty text");
-        const std::filesystem::path file(given.metrics);
-        const std::filesystem::path folder =
-            file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-        std::error_code unknown;
-        if (!std::filesystem::is_directory(folder, unknown))
-            fail("--metrics names a file in " + quotedText(folder.string()) +
-                 ", which is not an existing folder");
-        if (std::filesystem::is_directory(file, unknown))
-            fail("--metrics names a folder, not a file: " + quotedText(given.metrics));
-        options.metrics = file;
+        // Whether the file can be written is the run's to find out: a
+        // metrics file that cannot be written never costs the report.
+        if (trimmed(given.metrics).empty()) {
+            fail(sourceOf(arguments, "--metrics", "FENNICK_METRICS") +
+                 " needs a file, not a blank text");
+        }
+        options.metrics = std::filesystem::path(given.metrics);
     }
+    if (gave("--lookback")) {
+        int days = -1;
+        const std::string& text = given.lookback;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), days);
+        if (error != std::errc{} || end != text.data() + text.size() || days < 0 ||
+            days > kMostLookbackDays) {
+            fail("--lookback needs a whole number of days from 0 to " +
+                 std::to_string(kMostLookbackDays) + ", not " + quotedText(text));
+        }
+        options.lookbackDays = days;
+        options.lookbackGiven = true;
+    }
+    if (gave("--json")) {
+        if (trimmed(given.json).empty())
+            fail("--json needs a file, not a blank text");
+        options.json = std::filesystem::path(given.json);
+    }
+    options.mailProblem = mailProblemOf(app, arguments, options);
 }
 
 }  // namespace
@@ -278,7 +367,7 @@ Options parseOptions(const std::vector<std::string_view>& arguments) {
         // Its words, kept on one line whatever the arguments held.
         fail(escapedText(error.what()));
     }
-    interpret(app, given, options);
+    interpret(app, arguments, given, options);
     if (given.version)
         options.action = Action::Version;
     return options;
@@ -289,7 +378,10 @@ RunTimes runTimes(const Options& options, LocalTime now) {
     if (!options.start) {
         // The unattended run's pickers, so that a run without --start makes
         // what "fennick -q" makes at the same moment.
-        return RunTimes{dayBefore(end, end), end};
+        const Pickers pickers = dayBefore(end, end);
+        if (pickers.dp1 < kFirstPickable)
+            fail("--end is too early for the default --start, one day before it");
+        return RunTimes{pickers, end};
     }
     if (*options.start > end)
         fail("--start is after --end");

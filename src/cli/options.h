@@ -26,6 +26,9 @@ enum class Action { Run, Help, Version };
 enum class MailWhen { Always, Attention, Failure };
 
 inline constexpr std::uintmax_t kDefaultMailMaxBytes = 10 * 1024 * 1024;
+inline constexpr int kDefaultLookbackDays = 7;
+// A century: a longer lookback is a slip, and days times 86400 stay exact.
+inline constexpr int kMostLookbackDays = 36500;
 
 struct Options {
     Action action = Action::Run;
@@ -51,6 +54,18 @@ struct Options {
 
     // Absent: no metrics file.
     std::optional<std::filesystem::path> metrics;
+
+    // The findings (what needs action) are read with this many days of the
+    // dump's history before the window; 0 reads the window only.
+    int lookbackDays = kDefaultLookbackDays;
+    bool lookbackGiven = false;
+    // Absent: no JSON file.
+    std::optional<std::filesystem::path> json;
+
+    // Mail settings came without a recipient: the run still makes the report
+    // and the metrics, then says this (one line) and exits with 3. Empty when
+    // the settings are whole.
+    std::string mailProblem;
 };
 
 // A command line that cannot be run; the text names the problem in one line.
@@ -71,13 +86,13 @@ Options parseOptions(const std::vector<std::string_view>& arguments);
 
 // "YYYY-MM-DD HH:MM:SS" exactly: four-digit year, two digits for the rest, a
 // real calendar day, hours 00..23, minutes and seconds 00..59. Anything else
-// is nullopt.
+// is nullopt. The pickers' range is the options' to check.
 std::optional<LocalTime> parseClockTime(std::string_view text);
 
 // The four pickers of the run and the end moment that names the page. The
 // end defaults to `now`; without --start the pickers are the day before the
-// end, as the unattended run makes them. A start after the end is a usage
-// error.
+// end, as the unattended run makes them. A start after the end, or a default
+// start before the pickers' first day, is a usage error.
 struct RunTimes {
     Pickers pickers;
     LocalTime end;

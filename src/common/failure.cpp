@@ -30,34 +30,58 @@ std::string_view kindName(FailureKind kind) {
     return "Failure";
 }
 
-std::string escapedText(std::string_view text) {
+namespace {
+
+// Appends the escape of a byte below 0x20 or 0x7F.
+void appendControl(std::string& out, unsigned char byte) {
     static constexpr char kHex[] = "0123456789ABCDEF";
+    switch (byte) {
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        default:
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+    }
+}
+
+bool isControl(unsigned char byte) {
+    return byte < 0x20 || byte == 0x7F;
+}
+
+}  // namespace
+
+std::string escapedText(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            default:
-                if (byte < 0x20 || byte == 0x7F) {
-                    out += "\\x";
-                    out += kHex[byte >> 4];
-                    out += kHex[byte & 0xF];
-                } else {
-                    out += c;
-                }
-        }
+        if (c == '\\')
+            out += "\\\\";
+        else if (isControl(byte))
+            appendControl(out, byte);
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string oneLine(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (isControl(byte))
+            appendControl(out, byte);
+        else
+            out += c;
     }
     return out;
 }
@@ -98,7 +122,8 @@ std::string Failure::compose(FailureKind kind, const std::string& file, long lin
     }
     if (!detail.empty())
         text += ' ' + detail;
-    return text;
+    // A path may hold any byte but "/" and NUL: the message stays one line.
+    return oneLine(text);
 }
 
 }  // namespace fennick

@@ -32,6 +32,9 @@ std::string_view kindName(FailureKind kind);
 std::string quotedText(std::string_view text);
 // The same without the quotes, for text that the message names otherwise.
 std::string escapedText(std::string_view text);
+// Only the control bytes escaped, as above; for whole messages and paths,
+// whose backslashes are their own.
+std::string oneLine(std::string_view text);
 
 // Raised by every operation and caught by nobody but the program's edge.
 // Low-level helpers raise it with a detail only; the caller that knows the

@@ -1,5 +1,9 @@
 #include "common/text_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -29,14 +33,32 @@ std::filesystem::path fileIn(const std::filesystem::path& appDir, std::string_vi
     return appDir / std::filesystem::path(std::string(name));
 }
 
+std::string_view fileKindName(mode_t mode) {
+    switch (mode & S_IFMT) {
+        case S_IFREG:
+            return "a regular file";
+        case S_IFDIR:
+            return "a folder";
+        case S_IFCHR:
+            return "a character device";
+        case S_IFBLK:
+            return "a block device";
+        case S_IFIFO:
+            return "a FIFO";
+        case S_IFSOCK:
+            return "a socket";
+        case S_IFLNK:
+            return "a symbolic link";
+    }
+    return "a file of unknown kind";
+}
+
 namespace {
 
 // The first buffer of a reader that reads on demand: a chunk, or less for a
 // smaller file. Where it may grow to decides which lines are too long.
-std::size_t firstBuffer(const std::filesystem::path& path) {
-    std::error_code unknown;
-    const std::uintmax_t size = std::filesystem::file_size(path, unknown);
-    if (unknown || size >= kChunk)
+std::size_t firstBuffer(off_t size) {
+    if (size < 0 || static_cast<std::uintmax_t>(size) >= kChunk)
         return kChunk;
     return std::max<std::size_t>(static_cast<std::size_t>(size) + 1, 4096);
 }
@@ -63,21 +85,49 @@ LineReader::LineReader(std::FILE* stream, std::string_view name, bool aheadThrea
 
 LineReader::LineReader(const std::filesystem::path& path, std::string_view name,
                        std::size_t memoryLimit)
-    : name_(name), maxLine_(longestLine(firstBuffer(path), memoryLimit)) {
-    const std::size_t firstSize = firstBuffer(path);
-    file_ = std::fopen(path.c_str(), "rb");
-    if (file_ == nullptr) {
+    : name_(name) {
+    const auto unopened = [&](const std::string& why) {
+        return Failure(FailureKind::IoError,
+                       "cannot be opened: " + path.string() + " (" + why + ")")
+            .at(name_);
+    };
+    // Only a regular file ends: a device or a FIFO may never, a folder holds
+    // no lines, a socket cannot even be opened.
+    const auto notRegular = [&](mode_t mode) {
+        return unopened(std::string(fileKindName(mode)) + ", not a regular file");
+    };
+    struct stat status {};
+    // Opened without waiting: a FIFO's open would wait for a writer for
+    // ever, and the run holds the folder's lock meanwhile.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR) {
             throw Failure(FailureKind::FileNotFound, "(" + path.string() + ")").at(name_);
         }
-        throw Failure(FailureKind::IoError,
-                      "cannot be opened: " + path.string() + " " + reason(error))
-            .at(name_);
+        if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+            throw notRegular(status.st_mode);
+        throw unopened(std::strerror(error));
     }
+    const auto refuse = [&](const Failure& failure) {
+        ::close(fd);
+        return failure;
+    };
+    if (::fstat(fd, &status) != 0)
+        throw refuse(unopened(std::strerror(errno)));
+    if (!S_ISREG(status.st_mode))
+        throw refuse(notRegular(status.st_mode));
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        throw refuse(unopened(std::strerror(errno)));
+    file_ = ::fdopen(fd, "rb");
+    if (file_ == nullptr)
+        throw refuse(unopened(std::strerror(errno)));
     // Pieces go straight from the kernel into the reader's slots.
     std::setvbuf(file_, nullptr, _IONBF, 0);
     // A short file is read in one short piece.
+    const std::size_t firstSize = firstBuffer(status.st_size);
+    maxLine_ = longestLine(firstSize, memoryLimit);
     ahead_ = std::make_unique<ReadAhead>(file_, firstSize, kHead, kNever);
     ownPieces_ = kInlineBytes / firstSize;
 }

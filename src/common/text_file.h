@@ -2,6 +2,8 @@
 // when written, and LF (with one CR before it removed) when read.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -15,6 +17,10 @@ namespace fennick {
 
 // `AppDir` joined with a file's name.
 std::filesystem::path fileIn(const std::filesystem::path& appDir, std::string_view name);
+
+// What a message calls the kind of file that `mode` (a stat's st_mode) is:
+// "a FIFO", "a character device", "a folder", ...
+std::string_view fileKindName(mode_t mode);
 
 // Reads a file one line at a time, so that memory follows the longest line,
 // not the file. A second thread reads ahead (common/read_ahead.h); lines,
@@ -34,7 +40,9 @@ class LineReader {
     // megabytes) is over before the thread would pay for itself.
     static constexpr std::size_t kInlineBytes = std::size_t{48} << 20;
 
-    // `name` is what failures call the file. A missing file is "file not found".
+    // `name` is what failures call the file. A missing file is "file not found";
+    // one that is not a regular file (a FIFO, a device, a socket, a folder) is
+    // an I/O error at once, without waiting for a writer or reading a byte.
     // A line longer than the memory that can hold it is "out of memory" at
     // that line; `memoryLimit` caps the buffer below what the allocator
     // grants, so that tests can make that happen at a size they choose.

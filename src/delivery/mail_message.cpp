@@ -1,5 +1,6 @@
 #include "delivery/mail_message.h"
 
+#include <gmime/gmime.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,30 +8,31 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <random>
 
 #include "common/failure.h"
-#include "delivery/mail_encoding.h"
-#include "run/run_summary.h"
+#include "delivery/text_encoding.h"
 
 namespace fennick {
 
 namespace {
 
-constexpr std::string_view kTitle = "Backup Report";
+// GMime's objects are reference counted; each owner drops its reference.
+struct Unref {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+template <typename T>
+using Owned = std::unique_ptr<T, Unref>;
 
-std::string counted(std::size_t count, std::string_view one, std::string_view many) {
-    return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
-}
+struct GFree {
+    void operator()(gpointer memory) const { g_free(memory); }
+};
 
-// "07-12-26" of "report_07-12-26.html"; a page named otherwise by its name.
-std::string pageDate(const std::filesystem::path& page) {
-    const std::string name = page.filename().string();
-    constexpr std::string_view kPrefix = "report_", kSuffix = ".html";
-    if (name.size() > kPrefix.size() + kSuffix.size() && name.starts_with(kPrefix) &&
-        name.ends_with(kSuffix))
-        return name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
-    return name;
+void initialiseOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { g_mime_init(); });
 }
 
 std::string randomHex(std::size_t bytes) {
@@ -47,6 +49,7 @@ std::string randomHex(std::size_t bytes) {
     return out;
 }
 
+// Without the angle brackets, which GMime adds.
 std::string messageId(const MailHeaderInfo& header) {
     std::string domain;
     for (const char c : header.messageIdDomain) {
@@ -59,108 +62,79 @@ std::string messageId(const MailHeaderInfo& header) {
     const auto millis =
         std::chrono::duration_cast<std::chrono::milliseconds>(header.date.time_since_epoch())
             .count();
-    return '<' + std::to_string(millis) + '.' + std::to_string(::getpid()) + '.' + randomHex(8) +
-           '@' + domain + '>';
+    return std::to_string(millis) + '.' + std::to_string(::getpid()) + '.' + randomHex(8) + '@' +
+           domain;
 }
 
-std::string headers(const MailHeaderInfo& header, std::string_view subject) {
-    std::string out = headerField("Date", mailDate(header.date));
+// Adds the mailboxes of `text` ("Name <a@x>", or a bare address) to `list`;
+// GMime encodes a name that is not ASCII (RFC 2047) and folds the field.
+void addMailboxes(InternetAddressList* list, const std::string& text) {
+    Owned<InternetAddressList> parsed(internet_address_list_parse(nullptr, text.c_str()));
+    if (parsed && internet_address_list_length(parsed.get()) > 0) {
+        internet_address_list_append(list, parsed.get());
+        return;
+    }
+    // Checked as it came in; whatever GMime could not parse goes as it is.
+    Owned<InternetAddress> mailbox(internet_address_mailbox_new(nullptr, text.c_str()));
+    internet_address_list_add(list, mailbox.get());
+}
+
+Owned<GMimeMessage> messageWith(const MailHeaderInfo& header, const std::string& subject) {
+    initialiseOnce();
+    Owned<GMimeMessage> message(g_mime_message_new(TRUE));
     if (!header.from.empty())
-        out += headerField("From", header.from, false);
-    std::string to;
-    for (const std::string& address : header.to)
-        to += (to.empty() ? "" : ", ") + address;
-    if (!to.empty())
-        out += headerField("To", to, false);
-    out += headerField("Subject", subject);
-    out += headerField("Message-ID", messageId(header));
+        addMailboxes(g_mime_message_get_from(message.get()), header.from);
+    for (const std::string& to : header.to)
+        addMailboxes(g_mime_message_get_to(message.get()), to);
+    g_mime_message_set_subject(message.get(), subject.c_str(), "utf-8");
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(header.date.time_since_epoch()).count();
+    std::unique_ptr<GDateTime, decltype(&g_date_time_unref)> date(
+        g_date_time_new_from_unix_utc(seconds), &g_date_time_unref);
+    g_mime_message_set_date(message.get(), date.get());
+    g_mime_message_set_message_id(message.get(), messageId(header).c_str());
     // Vacation responders and the like leave a machine's mail alone (RFC 3834).
-    out += "Auto-Submitted: auto-generated\n";
-    out += "MIME-Version: 1.0\n";
-    return out;
+    g_mime_object_set_header(GMIME_OBJECT(message.get()), "Auto-Submitted", "auto-generated",
+                             nullptr);
+    return message;
 }
 
-std::string plainHeaders(std::string_view text) {
-    return "Content-Type: text/plain; charset=" + std::string(charsetOf(text)) +
-           "\nContent-Transfer-Encoding: quoted-printable\n\n";
+// A text part in UTF-8, quoted-printable so that it stays readable raw.
+Owned<GMimeTextPart> textPart(const char* subtype, const std::string& utf8) {
+    Owned<GMimeTextPart> part(g_mime_text_part_new_with_subtype(subtype));
+    // The bytes as they are: setting the text would let GMime pick another
+    // charset and convert to it.
+    Owned<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(utf8.data(), utf8.size()));
+    Owned<GMimeDataWrapper> content(
+        g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+    g_mime_part_set_content(GMIME_PART(part.get()), content.get());
+    g_mime_text_part_set_charset(part.get(), "utf-8");
+    g_mime_part_set_content_encoding(GMIME_PART(part.get()),
+                                     GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+    return part;
 }
 
-// Characters as a monospaced mail client shows them: UTF-8 counts its
-// sequences, anything else its bytes.
-std::size_t width(std::string_view text) {
-    if (!isValidUtf8(text))
-        return text.size();
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
+// The page as it lies on disk: base64 keeps every byte.
+Owned<GMimePart> pageAttachment(const std::string& bytes, const std::string& name) {
+    Owned<GMimePart> part(g_mime_part_new_with_type("text", "html"));
+    g_mime_object_set_content_type_parameter(
+        GMIME_OBJECT(part.get()), "charset", isValidUtf8(bytes) ? "utf-8" : "windows-1252");
+    Owned<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
+    Owned<GMimeDataWrapper> content(
+        g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+    g_mime_part_set_content(part.get(), content.get());
+    g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
+    g_mime_object_set_disposition(GMIME_OBJECT(part.get()), "attachment");
+    g_mime_part_set_filename(part.get(), name.c_str());
+    return part;
 }
 
-void appendRow(std::string& out, const std::array<std::string_view, 6>& cells,
-               const std::array<std::size_t, 6>& widths) {
-    out += "  ";
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-        out += cells[i];
-        if (i + 1 < cells.size())
-            out.append(widths[i] - width(cells[i]) + 2, ' ');
-    }
-    out += '\n';
-}
-
-void appendFailedJobs(std::string& out, const ReportFindings& findings) {
-    if (findings.failedCount == 0) {
-        out += "No failed jobs.\n";
-        return;
-    }
-    out += "Failed jobs:\n";
-    const std::array<std::string_view, 6> heading{"Policy", "Client", "Schedule",
-                                                  "Status", "Job ID", "Start"};
-    std::array<std::size_t, 6> widths{};
-    const auto cellsOf = [](const FailedJob& job) {
-        return std::array<std::string_view, 6>{job.policy, job.client, job.schedule,
-                                               job.status, job.jobId,  job.start};
-    };
-    for (std::size_t i = 0; i < widths.size(); ++i)
-        widths[i] = width(heading[i]);
-    for (const FailedJob& job : findings.failed) {
-        const auto cells = cellsOf(job);
-        for (std::size_t i = 0; i < widths.size(); ++i)
-            widths[i] = std::max(widths[i], width(cells[i]));
-    }
-    appendRow(out, heading, widths);
-    for (const FailedJob& job : findings.failed)
-        appendRow(out, cellsOf(job), widths);
-    if (findings.failedCount > findings.failed.size())
-        out += "  ... and " + std::to_string(findings.failedCount - findings.failed.size()) +
-               " more\n";
-}
-
-void appendNotFound(std::string& out, const ReportFindings& findings) {
-    if (findings.notFoundCount == 0) {
-        out += "Every daily policy has jobs.\n";
-        return;
-    }
-    out += "Daily policies not found:\n";
-    for (const std::string& policy : findings.notFound)
-        out += "  " + policy + '\n';
-    if (findings.notFoundCount > findings.notFound.size())
-        out += "  ... and " + std::to_string(findings.notFoundCount - findings.notFound.size()) +
-               " more\n";
-}
-
-std::string reportText(const ReportFile& report, const ReportFindings& findings,
-                       const PageForMail& page) {
-    std::string out = std::string(kTitle) + ' ' + pageDate(report.page) + ": " +
-                      countsText(report.counts) + ".\n\n";
-    appendFailedJobs(out, findings);
-    out += '\n';
-    appendNotFound(out, findings);
-    out += '\n';
-    if (!page.bytes) {
-        out += "The page is not attached: it has " + std::to_string(page.size) +
-               " bytes, more than the limit of " + std::to_string(page.limit) + " bytes.\n";
-    }
-    out += "The page: " + report.page.string() + '\n';
-    return out;
+std::string written(GMimeMessage* message) {
+    GMimeFormatOptions* options = g_mime_format_options_clone(nullptr);
+    g_mime_format_options_set_newline_format(options, GMIME_NEWLINE_FORMAT_UNIX);
+    std::unique_ptr<char, GFree> text(g_mime_object_to_string(GMIME_OBJECT(message), options));
+    g_mime_format_options_free(options);
+    return text ? std::string(text.get()) : std::string();
 }
 
 }  // namespace
@@ -208,80 +182,35 @@ PageForMail readPageForMail(const std::filesystem::path& page, std::uintmax_t li
     return result;
 }
 
-std::string reportSubject(const ReportFile& report) {
-    const PageCounts& counts = report.counts;
-    std::string out = std::string(kTitle) + ' ' + pageDate(report.page) + ": ";
-    if (counts.failed == 0 && counts.notFound == 0) {
-        if (counts.jobs == 0)
-            return out + "no jobs";
-        return out + (counts.jobs == 1
-                          ? "1 job succeeded"
-                          : "all " + counted(counts.jobs, "job", "jobs") + " succeeded");
-    }
-    std::string parts;
-    if (counts.failed > 0)
-        parts = std::to_string(counts.failed) + " failed";
-    if (counts.notFound > 0) {
-        parts += parts.empty() ? "" : ", ";
-        parts += counted(counts.notFound, "daily policy not found", "daily policies not found");
-    }
-    return out + parts + " (" + counted(counts.jobs, "job", "jobs") + ')';
-}
+std::string reportMessage(const MailHeaderInfo& header, const ActionSummary& summary,
+                          const PageForMail& page) {
+    Owned<GMimeMessage> message = messageWith(header, actionSubject(summary));
+    Owned<GMimeMultipart> alternative(g_mime_multipart_new_with_subtype("alternative"));
+    const auto plain = textPart("plain", summaryText(summary));
+    const auto html = textPart("html", summaryHtml(summary));
+    g_mime_multipart_add(alternative.get(), GMIME_OBJECT(plain.get()));
+    g_mime_multipart_add(alternative.get(), GMIME_OBJECT(html.get()));
 
-std::string failureSubject(std::string_view failure) {
-    return std::string(kTitle) + " FAILED: " + std::string(failure);
-}
-
-std::string mailDate(std::chrono::system_clock::time_point time) {
-    using namespace std::chrono;
-    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const auto second = floor<seconds>(time);
-    const auto day = floor<days>(second);
-    const year_month_day date{day};
-    const hh_mm_ss clock{second - day};
-    char text[40];
-    std::snprintf(text, sizeof text, "%s, %02u %s %04d %02d:%02d:%02d +0000",
-                  kDays[weekday{day}.c_encoding()], static_cast<unsigned>(date.day()),
-                  kMonths[static_cast<unsigned>(date.month()) - 1], static_cast<int>(date.year()),
-                  static_cast<int>(clock.hours().count()),
-                  static_cast<int>(clock.minutes().count()),
-                  static_cast<int>(clock.seconds().count()));
-    return text;
-}
-
-std::string reportMessage(const MailHeaderInfo& header, const ReportFile& report,
-                          const ReportFindings& findings, const PageForMail& page) {
-    const std::string text = reportText(report, findings, page);
-    std::string out = headers(header, reportSubject(report));
-    if (!page.bytes) {
-        out += plainHeaders(text);
-        out += quotedPrintable(text);
-        return out;
+    Owned<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
+    g_mime_multipart_add(mixed.get(), GMIME_OBJECT(alternative.get()));
+    if (page.bytes) {
+        const auto attachment =
+            pageAttachment(*page.bytes, summary.report.page.filename().string());
+        g_mime_multipart_add(mixed.get(), GMIME_OBJECT(attachment.get()));
     }
-    // Base64 and quoted-printable never hold "=_", so no part can contain
-    // the boundary; the random rest keeps it unique among forwarded mails.
-    const std::string boundary = "=_fennick_" + randomHex(12);
-    out += "Content-Type: multipart/alternative;\n boundary=\"" + boundary + "\"\n\n";
-    out += "This is a multi-part message in MIME format.\n";
-    out += "\n--" + boundary + '\n';
-    out += plainHeaders(text);
-    out += quotedPrintable(text);
-    out += "\n--" + boundary + '\n';
-    out += "Content-Type: text/html; charset=" + std::string(charsetOf(*page.bytes)) + '\n';
-    out += "Content-Transfer-Encoding: base64\n\n";
-    out += base64(*page.bytes);
-    out += "\n--" + boundary + "--\n";
-    return out;
+    g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(mixed.get()));
+    return written(message.get());
 }
 
 std::string failureMessage(const MailHeaderInfo& header, std::string_view failure,
                            const std::filesystem::path& folder) {
-    const std::string text = "The backup report run in " + folder.string() + " failed:\n\n" +
-                             std::string(failure) +
+    Owned<GMimeMessage> message = messageWith(header, failureSubject(failure));
+    const std::string text = "The backup report run in " + asUtf8(folder.string()) +
+                             " failed:\n\n" + asUtf8(failure) +
                              "\n\nThe system journal or the run's standard error has more.\n";
-    return headers(header, failureSubject(failure)) + plainHeaders(text) + quotedPrintable(text);
+    const auto plain = textPart("plain", text);
+    g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(plain.get()));
+    return written(message.get());
 }
 
 }  // namespace fennick

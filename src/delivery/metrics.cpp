@@ -10,12 +10,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "common/failure.h"
-#include "common/sync_directory.h"
-#include "delivery/mail_encoding.h"
+#include "delivery/safe_file.h"
+#include "delivery/text_encoding.h"
 
 namespace fennick {
 
@@ -28,11 +26,18 @@ constexpr std::string_view kJobs = "fennick_report_jobs";
 constexpr std::string_view kFailed = "fennick_report_failed_jobs";
 constexpr std::string_view kNotFound = "fennick_report_policies_not_found";
 constexpr std::string_view kDuration = "fennick_report_duration_seconds";
+constexpr std::string_view kMailDelivered = "fennick_report_mail_delivered";
+constexpr std::string_view kFailing = "fennick_report_failing_streams";
+constexpr std::string_view kRecovered = "fennick_report_recovered_jobs";
+constexpr std::string_view kRunning = "fennick_report_running_jobs";
+constexpr std::string_view kPolicyLastSuccess = "fennick_policy_last_success_timestamp_seconds";
+
+// An earlier file larger than this is no file of ours: it holds no success.
+constexpr std::size_t kLargestEarlierFile = std::size_t{1} << 20;
 
 // Label values are UTF-8 in the format; a path's other bytes become U+FFFD
 // so that the collector does not reject the whole file.
-std::string labelValue(const std::filesystem::path& folder) {
-    const std::string path = folder.string();
+std::string labelValue(std::string_view path) {
     std::string out;
     for (std::size_t at = 0; at < path.size();) {
         const std::size_t length = utf8SequenceLength(path, at);
@@ -41,7 +46,7 @@ std::string labelValue(const std::filesystem::path& folder) {
             ++at;
             continue;
         }
-        for (const char c : std::string_view(path).substr(at, length)) {
+        for (const char c : path.substr(at, length)) {
             if (c == '\\')
                 out += "\\\\";
             else if (c == '"')
@@ -120,31 +125,10 @@ std::optional<Number> parsed(std::optional<std::string_view> text) {
     return value;
 }
 
-std::string fileText(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return in ? text.str() : std::string();
-}
-
-// Writes all of `text` to `fd`; false with errno set when it cannot.
-bool writeAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = ::write(fd, text.data(), text.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string metricsText(const RunOutcome& run, const std::optional<EarlierSuccess>& earlier) {
-    const std::string label = labelValue(run.folder);
+    const std::string label = labelValue(run.folder.string());
     std::optional<EarlierSuccess> last = earlier;
     if (run.success)
         last = EarlierSuccess{run.finished, run.counts};
@@ -173,12 +157,39 @@ std::string metricsText(const RunOutcome& run, const std::optional<EarlierSucces
     }
     appendGauge(out, kDuration, "How long the last report run took, in seconds.", label,
                 number(run.duration));
+    // What needs action, from this run only: a failed run has none to tell.
+    if (run.success && run.findings != nullptr) {
+        const FindingCounts& counts = run.findings->counts;
+        appendGauge(out, kFailing,
+                    "Streams (policy, client, schedule) whose failed jobs no later job made good.",
+                    label, number(counts.failing));
+        appendGauge(out, kRecovered, "Failed jobs of the window that a later job made good.",
+                    label, number(counts.recovered));
+        appendGauge(out, kRunning, "Jobs of the window still running or queued.", label,
+                    number(counts.running));
+        if (!run.findings->dailyLastSuccess.empty()) {
+            out += "# HELP " + std::string(kPolicyLastSuccess) +
+                   " When the newest successful job of a daily policy started, in unix "
+                   "seconds.\n# TYPE " +
+                   std::string(kPolicyLastSuccess) + " gauge\n";
+            for (const auto& [policy, start] : run.findings->dailyLastSuccess) {
+                out += std::string(kPolicyLastSuccess) + "{folder=\"" + label + "\",policy=\"" +
+                       labelValue(asUtf8(policy)) + "\"} " + number(start) + '\n';
+            }
+        }
+    }
+    if (run.mailDelivered) {
+        appendGauge(out, kMailDelivered,
+                    "Whether the last report run's mail was handed to the mail program (1) or "
+                    "not (0); 1 when no mail was due.",
+                    label, *run.mailDelivered ? "1" : "0");
+    }
     return out;
 }
 
 std::optional<EarlierSuccess> earlierSuccess(std::string_view text,
                                              const std::filesystem::path& folder) {
-    const std::string label = labelValue(folder);
+    const std::string label = labelValue(folder.string());
     const auto finished = parsed<double>(valueOf(text, kLastSuccess, label));
     const auto jobs = parsed<std::size_t>(valueOf(text, kJobs, label));
     const auto failed = parsed<std::size_t>(valueOf(text, kFailed, label));
@@ -191,37 +202,8 @@ std::optional<EarlierSuccess> earlierSuccess(std::string_view text,
 void writeMetrics(const std::filesystem::path& file, const RunOutcome& run) {
     std::optional<EarlierSuccess> earlier;
     if (!run.success)
-        earlier = earlierSuccess(fileText(file), run.folder);
-    const std::string text = metricsText(run, earlier);
-
-    const std::string name = file.filename().string();
-    // A name of its own: a run that fails at once may write while the run
-    // before it, no longer holding the folder, still writes the same file.
-    std::string part = (file.parent_path() / ('.' + name + ".XXXXXX")).string();
-    const auto fail = [&](int error, int fd) {
-        if (fd >= 0)
-            ::close(fd);
-        ::unlink(part.c_str());
-        return Failure(FailureKind::CannotCreate, file.string() + " (" + std::strerror(error) + ")")
-            .at(name);
-    };
-    // Made anew (O_EXCL): a link planted under the hidden name is not followed.
-    const int fd = ::mkostemp(part.data(), O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        throw Failure(FailureKind::CannotCreate, file.string() + " (" + std::strerror(error) + ")")
-            .at(name);
-    }
-    if (::fchmod(fd, 0644) != 0 || !writeAll(fd, text) || ::fsync(fd) != 0)
-        throw fail(errno, fd);
-    if (::close(fd) != 0)
-        throw fail(errno, -1);
-    if (::rename(part.c_str(), file.c_str()) != 0)
-        throw fail(errno, -1);
-    // The rename itself reaches the disk with the folder's entry.
-    const std::filesystem::path folder = file.parent_path().empty() ? "." : file.parent_path();
-    // The file is whole either way; only a crash could still lose the rename.
-    static_cast<void>(syncDirectory(folder));
+        earlier = earlierSuccess(smallFileText(file, kLargestEarlierFile), run.folder);
+    replaceFile(file, metricsText(run, earlier), 0644);
 }
 
 }  // namespace fennick

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "pipeline/findings.h"
 #include "report/report_page.h"
 
 namespace fennick {
@@ -17,6 +18,12 @@ struct RunOutcome {
     double finished = 0;  // unix seconds, when the run ended
     double duration = 0;  // seconds
     PageCounts counts;    // meaningful only when success
+    // Whether the mail program took the run's mail; true when none was due.
+    // Nothing when the run sends no mail, and then the file has no such line.
+    std::optional<bool> mailDelivered;
+    // What needs action, when the run read it: its counts and each daily
+    // policy's last success go into the file.
+    const Findings* findings = nullptr;
 };
 
 // The last successful run, kept through the failed runs after it.
@@ -40,8 +47,12 @@ std::optional<EarlierSuccess> earlierSuccess(std::string_view text,
 // from the file's earlier text. The new text goes to a hidden file of its own
 // beside it (so writers at the same time never share one), reaches the disk
 // and is renamed onto it with mode 0644 whatever the umask,
-// for node_exporter runs as another user. A failure is "cannot create file"
-// naming the file, and removes the hidden file.
+// for node_exporter runs as another user. A symbolic link is followed to its
+// end (which need not exist yet): the file it leads to is replaced and the
+// link stays. Only a regular file is ever read or replaced; anything else
+// there (a device, a FIFO, a socket, a folder) is left untouched and is a
+// failure. A failure is "cannot create file" naming the file, and removes
+// the hidden file.
 void writeMetrics(const std::filesystem::path& file, const RunOutcome& run);
 
 }  // namespace fennick

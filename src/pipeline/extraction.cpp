@@ -73,27 +73,37 @@ Verdict examine(EdgeFields& fields, const Window& window, std::string& text) {
     if (start < window.StartEpoch)
         return Verdict::Stop;
 
-    const std::string_view mark = trimBlanks(fields.fromEnd(kMarkBack));
-    if (!mark.empty()) {
-        // Only a failure needs the mark's index, and with it the count of
-        // the middle's fields.
-        const double value = inField([&fields] { return fields.size() - 1 - kMarkBack; },
-                                     [mark] { return parseNumber(mark); });
-        if (value != 1)
+    switch (routeOf(fields)) {
+        case JobRoute::One:
+            buildLine(text, fields, kRateBack, false);
+            return Verdict::Jobs;
+        case JobRoute::Dropped:
             return Verdict::Skip;
-        buildLine(text, fields, kRateBack, false);
-        return Verdict::Jobs;
-    }
-    // Field 11 is tested untrimmed: a blank there still counts as text.
-    if (!fields.at(kRouteFlag).empty()) {
-        buildLine(text, fields, kRouteTwoRateBack, false);
-        return Verdict::Jobs;
+        case JobRoute::Two:
+            buildLine(text, fields, kRouteTwoRateBack, false);
+            return Verdict::Jobs;
+        case JobRoute::Three:
+            break;
     }
     buildLine(text, fields, kRateBack, true);
     return Verdict::OtherJobs;
 }
 
 }  // namespace
+
+JobRoute routeOf(EdgeFields& fields) {
+    using namespace dump;
+    const std::string_view mark = trimBlanks(fields.fromEnd(kMarkBack));
+    if (!mark.empty()) {
+        // Only a failure needs the mark's index, and with it the count of
+        // the middle's fields.
+        const double value = inField([&fields] { return fields.size() - 1 - kMarkBack; },
+                                     [mark] { return parseNumber(mark); });
+        return value == 1 ? JobRoute::One : JobRoute::Dropped;
+    }
+    // Field 11 is tested untrimmed: a blank there still counts as text.
+    return fields.at(kRouteFlag).empty() ? JobRoute::Three : JobRoute::Two;
+}
 
 void extractJobs(LineReader& dump, LineWriter& jobs, LineWriter& otherJobs, const Window& window) {
     // One line view, one field list and one output text serve every line, so

@@ -4,6 +4,7 @@
 #include "common/failure.h"
 #include "common/fields.h"
 #include "common/file_names.h"
+#include "common/job_status.h"
 #include "common/located.h"
 #include "report/html_text.h"
 #include "report/plain_text.h"
@@ -75,8 +76,7 @@ void buildRow(const Fields& fields, bool plain, std::string& row, PageCounts& co
     const bool notFound = fields.at(column::kNotFoundMark) == kNotFound;
     bool highlighted = false;
     if (!notFound) {
-        const std::string_view status = fields.at(column::kStatus);
-        highlighted = status != "0" && status != "1";
+        highlighted = !isSuccess(fields.at(column::kStatus));
     }
     ++(notFound ? counts.notFound : counts.jobs);
     if (highlighted)

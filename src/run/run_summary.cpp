@@ -1,5 +1,7 @@
 #include "run/run_summary.h"
 
+#include "common/failure.h"
+
 namespace fennick {
 
 namespace {
@@ -17,7 +19,7 @@ std::string countsText(const PageCounts& counts) {
 }
 
 std::string summaryLine(const ReportFile& report) {
-    return report.page.string() + ": " + countsText(report.counts);
+    return oneLine(report.page.string()) + ": " + countsText(report.counts);
 }
 
 bool needsAttention(const PageCounts& counts) {

@@ -310,8 +310,9 @@ TEST(CliRun, UsageErrorsExitWith2AndOneLineAndTouchNothing) {
         {"--dump-timeout 0", "--dump-timeout needs a positive number of seconds, not \"0\""},
         {"--mail-to \"$(printf 'ops@example.com\\nBcc: x')\"",
          "--mail-to holds a control character: \"ops@example.com\\nBcc: x\""},
-        {"--metrics /no/such/folder/f.prom",
-         "--metrics names a file in \"/no/such/folder\", which is not an existing folder"},
+        {"--metrics ' '", "--metrics needs a file, not a blank text"},
+        {"--end '1601-01-01 12:00:00'",
+         "--end is too early for the default --start, one day before it"},
         {"--end tomorrow",
          "--end needs a date and time as \"YYYY-MM-DD HH:MM:SS\", not "
          "\"tomorrow\""},

@@ -10,6 +10,7 @@ Usage: delivery_test.py FENNICK_CLI [unittest arguments]
 import calendar
 import email
 import email.policy
+import json
 import os
 import re
 import shutil
@@ -129,6 +130,10 @@ class Morning(unittest.TestCase):
         with open(os.path.join(where or self.dir, name), "wb") as f:
             f.write(data)
 
+    def read_work(self, name):
+        with open(os.path.join(self.work, name), "rb") as f:
+            return f.read()
+
     def read(self, name):
         with open(os.path.join(self.dir, name), "rb") as f:
             return f.read()
@@ -147,6 +152,17 @@ class Morning(unittest.TestCase):
         environment["TZ"] = "UTC"
         return subprocess.run([CLI, "--dir", self.dir, "--end", END, *arguments],
                               capture_output=True, timeout=timeout, env=environment)
+
+    def run_with(self, arguments, env=None, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                 timeout=60):
+        environment = {k: v for k, v in os.environ.items() if not k.startswith("FENNICK_")}
+        environment.update({"HOME": self.home, "TZ": "UTC"}, **(env or {}))
+        own = [] if "--dir" in arguments else ["--dir", self.dir]
+        own += [] if "--end" in arguments else ["--end", END]
+        process = subprocess.Popen([CLI, *own, *arguments],
+                                   stdout=stdout, stderr=stderr, env=environment)
+        out, err = process.communicate(timeout=timeout)
+        return process.returncode, out or b"", err or b""
 
     def mails(self, expected):
         # msmtp has handed the message over before fennick-cli ends, but the
@@ -185,7 +201,7 @@ class Morning(unittest.TestCase):
         values = {}
         with open(path) as f:
             for line in f:
-                m = re.match(r'^(fennick_\w+)\{folder="(.*)"\} (\S+)$', line.rstrip("\n"))
+                m = re.match(r'^(fennick_\w+)\{folder="([^"]*)"\} (\S+)$', line.rstrip("\n"))
                 if m:
                     self.assertEqual(m.group(2), self.dir)
                     values[m.group(1)] = float(m.group(3))
@@ -208,15 +224,18 @@ class Morning(unittest.TestCase):
         self.assertIn(b"dumping", run.stderr)  # the command's stderr passes through
         page = os.path.join(self.dir, PAGE)
         self.assertEqual(run.stdout.decode(),
-                         "%s: 3 jobs, 2 failed, 1 daily policy not found\n" % page)
+                         "%s: 3 jobs, 2 failed, 1 daily policy not found; "
+                         "2 streams still failing, 0 recovered\n" % page)
         self.assertEqual(self.read("bpdbjobs.txt"), self.jobs(failed=2))
         self.assertFalse([n for n in os.listdir(self.dir) if n.startswith(".")])
 
         [(to, message)] = self.mails(1)
         self.assertEqual(sorted(to), ["admins@example.com", "boss@example.com",
                                       "ops@example.com"])
+        self.assertFalse(message.defects)
         self.assertEqual(message["Subject"],
-                         "Backup Report 05-12-26: 2 failed, 1 daily policy not found (3 jobs)")
+                         "Backup Report 05-12-26: 2 still failing, 1 daily policy not found "
+                         "(3 jobs)")
         self.assertEqual(message["From"].addresses[0].addr_spec, "fennick@example.com")
         self.assertEqual(len(message["To"].addresses), 3)
         self.assertEqual(message["MIME-Version"], "1.0")
@@ -224,18 +243,25 @@ class Morning(unittest.TestCase):
         sent = email.utils.parsedate_to_datetime(message["Date"]).timestamp()
         self.assertLessEqual(before - 2, sent)
         self.assertLessEqual(sent, time.time() + 2)
-        self.assertEqual(message.get_content_type(), "multipart/alternative")
-        plain, html = message.get_payload()
+        # The summary first, as text and HTML, then the page as it lies on disk.
+        self.assertEqual(message.get_content_type(), "multipart/mixed")
+        summary, attachment = message.get_payload()
+        self.assertEqual(summary.get_content_type(), "multipart/alternative")
+        plain, html = summary.get_payload()
         self.assertEqual(plain.get_content_type(), "text/plain")
         self.assertEqual(html.get_content_type(), "text/html")
         text = plain.get_content()
         for wanted in ["PolA", "host0", "host1", "1000", "1001", "PolC", page]:
             self.assertIn(wanted, text)
         self.assertNotIn("PolB", text)  # its job succeeded
+        self.assertEqual(attachment.get_content_type(), "text/html")
+        self.assertEqual(attachment.get_content_disposition(), "attachment")
+        self.assertEqual(attachment.get_filename(), PAGE)
         with open(page, "rb") as f:
-            self.assertEqual(html.get_payload(decode=True), f.read())
-        # And a browser reads the HTML part as the page: every job a row.
-        rows = self.rendered_rows(html.get_payload(decode=True), html.get_content_charset())
+            self.assertEqual(attachment.get_payload(decode=True), f.read())
+        # And a browser reads the attachment as the page: every job a row.
+        rows = self.rendered_rows(attachment.get_payload(decode=True),
+                                  attachment.get_content_charset())
         self.assertEqual(sum("host" in row for row in rows), 2)
 
         values = self.metrics(metrics)
@@ -293,21 +319,28 @@ class Morning(unittest.TestCase):
         run = self.run_cli("--mail-to", "ops@example.com", "--sendmail", shutil.which("msmtp"))
         self.assertEqual(run.returncode, 0, run.stderr)
         [(_, message)] = self.mails(1)
-        plain, html = message.get_payload()
-        self.assertEqual(plain.get_content_charset(), "windows-1252")
+        self.assertFalse(message.defects)
+        summary, attachment = message.get_payload()
+        plain, html = summary.get_payload()
+        # The summary in UTF-8, the 8-bit name read as windows-1252; the page
+        # keeps its own bytes and says which charset they are.
+        self.assertEqual(plain.get_content_charset(), "utf-8")
         self.assertIn("Pol\u00e9", plain.get_content())
-        self.assertEqual(html.get_content_charset(), "windows-1252")
-        self.assertEqual(html.get_payload(decode=True), self.read(PAGE))
+        self.assertIn("Pol\u00e9", html.get_content())
+        self.assertEqual(attachment.get_content_charset(), "windows-1252")
+        self.assertEqual(attachment.get_payload(decode=True), self.read(PAGE))
 
         self.recorder.messages.clear()
         run = self.run_cli("--mail-to", "ops@example.com", "--sendmail", shutil.which("msmtp"),
                            "--mail-max-bytes", "100")
         self.assertEqual(run.returncode, 0, run.stderr)
         [(_, message)] = self.mails(1)
-        self.assertIsNone(message.get_body(("html",)))
+        self.assertEqual([part.get_content_type() for part in message.walk()],
+                         ["multipart/mixed", "multipart/alternative", "text/plain",
+                          "text/html"])
         text = message.get_body(("plain",)).get_content()
         self.assertIn(os.path.join(self.dir, PAGE), text)
-        self.assertIn("100", text)
+        self.assertIn("limit of 100", text)
 
     def test_mail_that_cannot_be_sent_exits_3_and_keeps_the_page(self):
         self.write("bpdbjobs.txt", self.jobs())
@@ -384,6 +417,418 @@ class Morning(unittest.TestCase):
         self.assertIn(b"41 jobs, 40 failed", other.stdout)
         self.assertIn(b"41 jobs, 40 failed", slow_out)
         self.assertEqual(self.read("bpdbjobs.txt"), new)
+
+
+class NeedsAction(Morning):
+    """The morning mail as a backup admin reads it: what needs action first,
+    failures that fixed themselves apart, and the same findings as JSON and
+    metrics."""
+
+    for name in [n for n in dir(Morning) if n.startswith("test_")]:
+        locals()[name] = None
+    del name
+
+    def rendered(self, html, width):
+        """The summary as headless Chromium lays it out `width` pixels wide:
+        its DOM, and how wide its content is."""
+        part = os.path.join(self.work, "summary-%d.html" % width)
+        # The test's own probe; the mail's HTML has no script of its own. A
+        # headless window is never narrower than 500 pixels, so the page is
+        # laid out as `width` pixels by giving its root that width.
+        probe = (b"<script>document.documentElement.style.width = '%dpx';"
+                 b"addEventListener('load', () => document.body.setAttribute("
+                 b"'data-scroll', document.body.scrollWidth))</script>" % width)
+        with open(part, "wb") as f:
+            f.write(html.encode("utf-8").replace(b"</body>", probe + b"</body>"))
+        profile = tempfile.mkdtemp(prefix="chromium-", dir=self.work)
+        dom = subprocess.run(
+            ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+             "--no-first-run", "--disable-background-networking", "--disable-component-update",
+             "--disable-sync", "--hide-scrollbars", "--user-data-dir=" + profile,
+             "--window-size=%d,900" % width, "--dump-dom", "file://" + part],
+            capture_output=True, timeout=60)
+        self.assertEqual(dom.returncode, 0, dom.stderr[-2000:])
+        text = dom.stdout.decode("utf-8")
+        scroll = int(re.search(r'data-scroll="(\d+)"', text).group(1))
+        return text, scroll
+
+    def test_the_mail_json_and_metrics_agree_on_what_needs_action(self):
+        day = 86400
+        end = END_EPOCH
+        lines = [
+            # PolA/host0 failed and nothing made it good; its last success
+            # lies in the lookback.
+            (1010, "PolA", end - 600, "150", "host0"),
+            (1001, "PolA", end - 3 * day, "0", "host0"),
+            # PolA/host1 failed and its rerun succeeded.
+            (1009, "PolA", end - 4000, "0", "host1"),
+            (1008, "PolA", end - 5000, "196", "host1"),
+            # PolA/host2 failed; its success came after the window's end.
+            (1020, "PolA", end + 600, "1", "host2"),
+            (1007, "PolA", end - 3000, "58", "host2"),
+            # A weekly policy nobody listed fails too.
+            (1006, "PolW", end - 1000, "13", "hostW"),
+            # PolB is well, and one of its jobs still runs.
+            (1005, "PolB", end - 7200, "0", "client1"),
+            (1011, "PolB", end - 100, "", "client2"),
+            # PolC, a daily policy, ran last two days ago and failed.
+            (1002, "PolC", end - 2 * day, "13", "hostC"),
+            (1000, "PolC", end - 4 * day, "0", "hostC"),
+        ]
+        lines.sort(key=lambda line: -line[2])
+        dump = b"".join(dump_line(*line) for line in lines)
+        # A line in the lookback that cannot be read as a job is skipped.
+        dump = dump.replace(dump_line(1001, "PolA", end - 3 * day, "0", "host0"),
+                            dump_line(1001, "PolA", end - 3 * day, "0", "host0")
+                            + b"broken,line\r\n")
+        self.write("bpdbjobs.txt", dump)
+        self.write("status_codes.txt", b"150=termination requested by administrator\r\n"
+                   b"not a code\r\n196=backup window closed\r\n")
+        prom = os.path.join(self.work, "fennick.prom")
+        findings = os.path.join(self.work, "findings.json")
+        code, out, err = self.run_with(["--mail-to", "ops@example.com", "--sendmail",
+                                        shutil.which("msmtp"), "--metrics", prom,
+                                        "--json", findings, "--lookback", "7"])
+        self.assertEqual(code, 0, err)
+        self.assertEqual(err, b"fennick-cli: status_codes.txt line 2: not CODE=text, skipped\n")
+        self.assertIn(b"; 2 streams still failing, 2 recovered", out)
+
+        [(_, message)] = self.mails(1)
+        self.assertFalse(message.defects)
+        for part in message.walk():
+            self.assertFalse(part.defects, part.get_content_type())
+        self.assertEqual(message["Subject"], "Backup Report 05-12-26: 2 still failing, "
+                         "1 daily policy not found (2 recovered, 7 jobs)")
+        summary, attachment = message.get_payload()
+        self.assertEqual(attachment.get_payload(decode=True), self.read(PAGE))
+        text = summary.get_payload()[0].get_content()
+        lines_of = text.splitlines()
+        self.assertEqual(lines_of[0], message["Subject"])
+        # Needs action: the daily policy first, with its status's meaning and
+        # last success; then the policy nobody listed.
+        host0 = next(i for i, l in enumerate(lines_of) if "host0" in l)
+        weekly = next(i for i, l in enumerate(lines_of) if "hostW" in l)
+        recovered = next(i for i, l in enumerate(lines_of) if l.startswith("Recovered"))
+        self.assertLess(host0, weekly)
+        self.assertLess(weekly, recovered)
+        self.assertIn("150 (termination requested by administrator)", lines_of[host0])
+        self.assertIn("PolW (not daily)", lines_of[weekly])
+        self.assertIn("none in 7 days", lines_of[weekly])
+        self.assertIn("Still running or queued: 1 job.", text)
+        self.assertIn("1 line of the dump outside the window could not be read", text)
+
+        html = summary.get_payload()[1].get_content()
+        self.assertNotIn("<script", html.lower())
+        self.assertNotRegex(html, r"(src|href)=")
+        for width in (360, 800):
+            dom, scroll = self.rendered(html, width)
+            self.assertLessEqual(scroll, width, "scrolls sideways at %d px" % width)
+            self.assertLess(dom.index('class="failing"'), dom.index('class="recovered"'))
+            self.assertLess(dom.index("host0"), dom.index("hostW"))
+
+        with open(findings) as f:
+            document = json.load(f)
+        window_start = end - day
+        self.assertEqual(document["success"], True)
+        self.assertNotIn("error", document)
+        self.assertEqual(document["folder"], self.dir)
+        self.assertEqual(document["page"], os.path.join(self.dir, PAGE))
+        self.assertEqual(document["window"], {"start": window_start, "end": end})
+        self.assertEqual(document["lookback_days"], 7)
+        in_window = [l for l in lines if window_start <= l[2] <= end]
+        self.assertEqual(document["counts"], {
+            "jobs": len(in_window), "page_jobs": 6, "failed": 4, "recovered": 2,
+            "running": 1, "partial": 0, "failing": 2, "not_found": 1, "skipped_lines": 1})
+        self.assertEqual(document["failing"], [
+            {"policy": "PolA", "client": "host0", "schedule": "Daily", "daily": True,
+             "status": "150", "meaning": "termination requested by administrator",
+             "job_id": "1010", "start": end - 600, "failed_jobs": 1,
+             "last_success": end - 3 * day},
+            {"policy": "PolW", "client": "hostW", "schedule": "Daily", "daily": False,
+             "status": "13", "meaning": None, "job_id": "1006", "start": end - 1000,
+             "failed_jobs": 1, "last_success": None}])
+        self.assertEqual(document["not_found"], [
+            {"policy": "PolC", "last_job": end - 2 * day, "last_success": end - 4 * day}])
+        self.assertEqual(document["recovered"], [
+            {"policy": "PolA", "client": "host2", "schedule": "Daily", "job_id": "1007",
+             "status": "58", "start": end - 3000, "recovered_by": "1020"},
+            {"policy": "PolA", "client": "host1", "schedule": "Daily", "job_id": "1008",
+             "status": "196", "start": end - 5000, "recovered_by": "1009"}])
+
+        values = self.metrics(prom)
+        self.assertEqual(values["fennick_report_failing_streams"], 2)
+        self.assertEqual(values["fennick_report_recovered_jobs"], 2)
+        self.assertEqual(values["fennick_report_running_jobs"], 1)
+        self.assertEqual(values["fennick_report_mail_delivered"], 1)
+        with open(prom) as f:
+            policies = dict(re.findall(
+                r'^fennick_policy_last_success_timestamp_seconds\{folder="[^"]*",'
+                r'policy="([^"]*)"\} (\S+)$', f.read(), flags=re.M))
+        self.assertEqual(policies, {"PolA": str(end + 600), "PolB": str(end - 7200),
+                                    "PolC": str(end - 4 * day)})
+
+        # A failed run: the JSON says so and keeps no stale findings.
+        os.remove(os.path.join(self.dir, "policy_list.txt"))
+        code, _, err = self.run_with(["--json", findings])
+        self.assertEqual(code, 1, err)
+        with open(findings) as f:
+            document = json.load(f)
+        self.assertEqual(document["success"], False)
+        self.assertIn("policy_list.txt", document["error"])
+        self.assertIsNone(document["counts"])
+
+
+class BadInput(Morning):
+    """Bad input never harms the host, never stops the report for a delivery
+    setting, and never loses the failure mail."""
+
+    # Morning's own tests run once, in Morning.
+    for name in [n for n in dir(Morning) if n.startswith("test_")]:
+        locals()[name] = None
+    del name
+
+    def closed_pipe(self):
+        """The writing end of a pipe whose reader has gone, as after `| true`."""
+        read, write = os.pipe()
+        os.close(read)
+        return write
+
+    def full_pipe(self):
+        """A pipe that nobody reads, filled up: the next write would block."""
+        read, write = os.pipe()
+        os.set_blocking(write, False)
+        try:
+            while True:
+                os.write(write, b"x" * 65536)
+        except BlockingIOError:
+            pass
+        os.set_blocking(write, True)
+        self.addCleanup(os.close, read)
+        return write
+
+    def special(self, kind):
+        path = os.path.join(self.work, "special-" + kind)
+        if kind == "fifo":
+            os.mkfifo(path)
+        elif kind == "device":
+            os.mknod(path, 0o666 | 0o020000, os.makedev(1, 3))  # as /dev/null is
+        elif kind == "socket":
+            sock = socket.socket(socket.AF_UNIX)
+            sock.bind(path)
+            self.addCleanup(sock.close)
+        elif kind == "folder":
+            os.mkdir(path)
+        return path
+
+    def test_each_bad_input_gets_the_sound_behaviour(self):
+        msmtp = shutil.which("msmtp")
+        mail = ["--mail-to", "ops@example.com", "--sendmail", msmtp]
+        prom = os.path.join(self.work, "fennick.prom")
+        partial = os.path.join(self.work, "partial-sendmail")
+        with open(partial, "w") as f:
+            f.write("#!/bin/sh\nhead -c 1000 >/dev/null\nexit 0\n")
+        os.chmod(partial, 0o755)
+        target = os.path.join(self.work, "target.prom")
+        link = os.path.join(self.work, "link.prom")
+        newline_dir = os.path.join(self.work, "a\nb")
+
+        # name, setup() -> (arguments, env, stdout, stderr), status, stderr words,
+        # mails expected, check(stderr)
+        def plain(*arguments, env=None):
+            return lambda: (list(arguments), env, subprocess.PIPE, subprocess.PIPE)
+
+        def special_metrics(kind):
+            def setup():
+                return (["--metrics", self.special(kind)] + mail, None, subprocess.PIPE,
+                        subprocess.PIPE)
+            return setup
+
+        def link_metrics():
+            with open(target, "w") as f:
+                f.write("old\n")
+            os.symlink(target, link)
+            return (["--metrics", link], None, subprocess.PIPE, subprocess.PIPE)
+
+        def long_field():
+            # A failure whose message holds a 5,000-letter field.
+            self.write("bpdbjobs.txt", self.jobs().replace(b",3661,", b"," + b"X" * 5000 + b",", 1))
+            return (mail + ["--metrics", prom], None, subprocess.PIPE, subprocess.PIPE)
+
+        def closed_stdout():
+            return (mail + ["--metrics", prom], None, self.closed_pipe(), subprocess.PIPE)
+
+        def closed_stderr_failed_run():
+            os.remove(os.path.join(self.dir, "policy_list.txt"))
+            return (mail + ["--metrics", prom], None, subprocess.PIPE, self.closed_pipe())
+
+        def blocked_stderr_dump():
+            return (["--dump-command", "head -c 4000000 /dev/zero >&2; sleep 30",
+                     "--dump-timeout", "2"], None, subprocess.PIPE, self.full_pipe())
+
+        def fifo_dump():
+            os.remove(os.path.join(self.dir, "bpdbjobs.txt"))
+            os.mkfifo(os.path.join(self.dir, "bpdbjobs.txt"))
+            return ([], None, subprocess.PIPE, subprocess.PIPE)
+
+        def folder_with_newline():
+            shutil.copytree(self.dir, newline_dir)
+            os.remove(os.path.join(newline_dir, "policy_list.txt"))
+            return (["--dir", newline_dir], None, subprocess.PIPE, subprocess.PIPE)
+
+        def background_writer():
+            # The command ends at once; what it left behind writes one more
+            # (older) job a second later, into the output it was given.
+            with open(os.path.join(self.work, "late.sh"), "w") as f:
+                f.write("sleep 1; cat '%s'\n" % os.path.join(self.work, "late.txt"))
+            self.write("late.txt", dump_line(1, "PolB", END_EPOCH - 80000), where=self.work)
+            return (["--dump-command", "cat '%s'; setsid sh '%s' &"
+                     % (os.path.join(self.work, "source.txt"), os.path.join(self.work, "late.sh"))],
+                    None, subprocess.PIPE, subprocess.PIPE)
+
+        cases = [
+            ("metrics on a device", special_metrics("device"), 3, [b"special-device"], 1),
+            ("metrics on a FIFO", special_metrics("fifo"), 3, [b"special-fifo"], 1),
+            ("metrics on a socket", special_metrics("socket"), 3, [b"special-socket"], 1),
+            ("metrics on a folder", special_metrics("folder"), 3, [b"special-folder"], 1),
+            ("metrics through a link", link_metrics, 0, [], 0),
+            ("metrics in a folder not made yet",
+             plain(env={"FENNICK_METRICS": os.path.join(self.work, "none", "f.prom")}),
+             3, [b"none/f.prom"], 0),
+            ("a blank metrics path", plain("--metrics", " "), 2, [b"blank"], 0),
+            ("a long failure message", long_field, 1, [b"Type mismatch", b"X" * 5000], 1),
+            ("a closed standard output", closed_stdout, 0, [], 1),
+            ("a failed run with a closed standard error", closed_stderr_failed_run, 1, [], 1),
+            ("a mail program that takes part of the message",
+             plain("--mail-to", "ops@example.com", "--sendmail", partial), 3,
+             [b"partial-sendmail", b"1000 of"], 0),
+            ("mail settings without a recipient",
+             plain("--metrics", prom, env={"FENNICK_MAIL_WHEN": "always"}), 3,
+             [b"FENNICK_MAIL_WHEN is set but FENNICK_MAIL_TO is not"], 0),
+            ("an empty address", plain(env={"FENNICK_MAIL_TO": ","}), 2,
+             [b"FENNICK_MAIL_TO has an empty address"], 0),
+            ("a dump command whose error output nobody reads", blocked_stderr_dump, 1, [], 0),
+            ("a name that is not UTF-8", plain(*mail, "--mail-from", b"Zo\xeb <z@example.com>"),
+             2, [b"not UTF-8"], 0),
+            ("a dump that is a FIFO", fifo_dump, 1, [b"bpdbjobs.txt"], 0),
+            ("a date the pickers cannot take", plain("--end", "0099-12-31 00:00:00"), 2,
+             [b"1601-01-01"], 0),
+            ("a folder name with a newline", folder_with_newline, 1, [b"a\\nb"], 0),
+            ("a dump command that leaves a writer behind", background_writer, 0, [], 0),
+            ("a dump command that prints an empty line", plain("--dump-command", "echo"), 1,
+             [b"empty"], 0),
+        ]
+        for name, setup, status, words, mails in cases:
+            with self.subTest(name):
+                # A folder and a mailbox of its own for each case.
+                self.recorder.messages.clear()
+                self.dir = tempfile.mkdtemp(prefix="case-", dir=self.work)
+                self.write("fennick_config.txt", CONFIG)
+                self.write("policy_list.txt", b"PolA\r\nPolB\r\nPolC\r\n")
+                if os.path.exists(prom):
+                    os.remove(prom)
+                self.write("bpdbjobs.txt", self.jobs())
+                self.write("source.txt", self.jobs(failed=3), where=self.work)
+                dump_before = self.read("bpdbjobs.txt")
+                arguments, env, stdout, stderr = setup()
+                if status == 2:
+                    self.write("out.txt", b"earlier\r\n")
+                started = time.time()
+                code, _, err = self.run_with(arguments, env, stdout, stderr)
+                for end in (stdout, stderr):
+                    if end not in (subprocess.PIPE, None):
+                        os.close(end)
+                self.assertEqual(code, status, err)
+                self.assertLess(time.time() - started, 30)
+                for word in words:
+                    self.assertIn(word, err)
+                # Every message is whole lines, one per problem.
+                for line in err.splitlines():
+                    self.assertTrue(line.startswith(b"fennick"), line[:200])
+                received = self.mails(mails)
+                for _, message in received:
+                    self.assertFalse(message.defects)
+                    for field in message.raw_items():
+                        for line in ("%s: %s" % field).encode("utf-8", "surrogateescape") \
+                                .split(b"\n"):
+                            self.assertLessEqual(len(line), 998)
+                if status == 2:
+                    # Refused before any file is touched.
+                    self.assertEqual(self.read("out.txt"), b"earlier\r\n")
+                elif status in (0, 3) and name != "a dump command that leaves a writer behind":
+                    self.assertTrue(os.path.exists(os.path.join(self.dir, PAGE)))
+                if name.startswith("metrics on a"):
+                    kind = name.split()[-1].lower()
+                    path = os.path.join(self.work, "special-" + kind)
+                    self.assertTrue(os.path.exists(path))
+                    self.assertIn(kind.encode(), err.lower())
+                    if kind == "device":
+                        self.assertTrue(stat_is_char_device(path))
+                    leftovers = [n for n in os.listdir(self.work) if n.startswith(".")]
+                    self.assertFalse(leftovers)
+                elif name == "metrics through a link":
+                    self.assertTrue(os.path.islink(link))
+                    self.assertIn(b"fennick_report_success", open(target, "rb").read())
+                    self.assertNotIn("fennick_report_mail_delivered", open(target).read())
+                elif name == "a long failure message":
+                    subject = received[0][1]["Subject"]
+                    self.assertTrue(subject.startswith("Backup Report FAILED: Type mismatch"))
+                    self.assertTrue(subject.endswith("\u2026"), subject[-20:])
+                    body = received[0][1].get_body(("plain",)).get_content()
+                    self.assertIn("X" * 5000, body)
+                elif name in ("a closed standard output",
+                              "a failed run with a closed standard error"):
+                    values = self.metrics(prom)
+                    self.assertEqual(values["fennick_report_success"], 1 if status == 0 else 0)
+                    self.assertEqual(values["fennick_report_mail_delivered"], 1)
+                elif name == "mail settings without a recipient":
+                    self.assertEqual(self.metrics(prom)["fennick_report_success"], 1)
+                elif name == "a dump that is a FIFO":
+                    self.assertIn(b"FIFO", err)
+                elif name == "a folder name with a newline":
+                    self.assertEqual(len(err.splitlines()), 1, err)
+                elif name == "a dump command that leaves a writer behind":
+                    # The output ended when its last writer closed it; nothing
+                    # reaches the installed dump afterwards.
+                    installed = self.read("bpdbjobs.txt")
+                    self.assertEqual(installed, self.jobs(failed=3) + self.read_work("late.txt"))
+                    time.sleep(1.5)
+                    self.assertEqual(self.read("bpdbjobs.txt"), installed)
+                elif name == "a dump command that prints an empty line":
+                    self.assertEqual(self.read("bpdbjobs.txt"), dump_before)
+                if name.startswith("a dump"):
+                    self.assertFalse([n for n in os.listdir(self.dir) if n.startswith(".")])
+
+    def test_non_ascii_names_are_encoded_and_a_failed_mail_shows_in_the_metrics(self):
+        self.write("bpdbjobs.txt", self.jobs())
+        prom = os.path.join(self.work, "fennick.prom")
+        code, _, err = self.run_with(["--mail-to", "Zo\u00eb Admin <ops@example.com>",
+                                      "--mail-from", "Zo\u00eb Backup <z@example.com>",
+                                      "--sendmail", shutil.which("msmtp"), "--metrics", prom])
+        self.assertEqual(code, 0, err)
+        [(to, message)] = self.mails(1)
+        self.assertEqual(to, ["ops@example.com"])
+        self.assertFalse(message.defects)
+        for field in ("From", "To"):
+            self.assertFalse(message[field].defects, field)
+            raw = dict(message.raw_items())[field]
+            self.assertTrue(all(ord(c) < 128 for c in raw), raw)
+        self.assertEqual(message["From"].addresses[0].display_name, "Zo\u00eb Backup")
+        self.assertEqual(message["From"].addresses[0].addr_spec, "z@example.com")
+        self.assertEqual(message["To"].addresses[0].display_name, "Zo\u00eb Admin")
+        self.assertEqual(self.metrics(prom)["fennick_report_mail_delivered"], 1)
+
+        self.write_msmtprc(1)  # nobody listens on port 1
+        code, _, err = self.run_with(["--mail-to", "ops@example.com", "--sendmail",
+                                      shutil.which("msmtp"), "--metrics", prom])
+        self.assertEqual(code, 3, err)
+        values = self.metrics(prom)
+        self.assertEqual(values["fennick_report_success"], 1)
+        self.assertEqual(values["fennick_report_mail_delivered"], 0)
+
+
+def stat_is_char_device(path):
+    import stat
+    return stat.S_ISCHR(os.lstat(path).st_mode)
 
 
 class AlertRules(unittest.TestCase):

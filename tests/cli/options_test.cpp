@@ -143,9 +143,11 @@ TEST(ParseOptions, EnvironmentStandsInForOptionsNotGiven) {
     const Options fromCommandLine =
         parseOptions(words({"--dump-command", "other", "--mail-to", "c@example.com", "--mail-when",
                             "always", "--metrics", "/tmp/other.prom"}));
-    // Empty is unset; a mail setting without an address is then refused.
+    // Empty is unset; a mail setting without an address then only costs the
+    // mail, named by the variable the operator set.
     ::setenv("FENNICK_MAIL_TO", "", 1);
-    EXPECT_THROW(parseOptions({}), UsageError);
+    const Options withoutAddress = parseOptions({});
+    const Options typedWithoutAddress = parseOptions(words({"--mail-when", "always"}));
     ::unsetenv("FENNICK_MAIL_WHEN");
     const Options emptyAddress = parseOptions({});
     for (const Variable& variable : variables)
@@ -160,6 +162,11 @@ TEST(ParseOptions, EnvironmentStandsInForOptionsNotGiven) {
     EXPECT_EQ(fromCommandLine.mailWhen, MailWhen::Always);
     EXPECT_EQ(fromCommandLine.metrics, "/tmp/other.prom");
     EXPECT_TRUE(emptyAddress.mailTo.empty());
+    EXPECT_EQ(emptyAddress.mailProblem, "");
+    EXPECT_EQ(withoutAddress.mailProblem,
+              "FENNICK_MAIL_WHEN is set but FENNICK_MAIL_TO is not; no mail was sent");
+    EXPECT_EQ(typedWithoutAddress.mailProblem,
+              "--mail-when is given but no --mail-to; no mail was sent");
 }
 
 TEST(ParseOptions, HelpWinsOverTheRun) {
@@ -169,6 +176,8 @@ TEST(ParseOptions, HelpWinsOverTheRun) {
     EXPECT_EQ(parseOptions(words({"--version"})).action, Action::Version);
     EXPECT_EQ(parseOptions(words({"--version", "--help"})).action, Action::Help);
 }
+
+const std::string kLongAddress = std::string(900, 'a') + "@example.com";
 
 TEST(ParseOptions, BadCommandLinesNameTheirProblemOnOneLine) {
     struct Case {
@@ -210,11 +219,20 @@ TEST(ParseOptions, BadCommandLinesNameTheirProblemOnOneLine) {
         {words({"--mail-to", "a@example.com", "b@example.com", "--check"}), "b@example.com"},
         {words({"--mail-to", "a@example.com", "--mail-when", "daily"}),
          "--mail-when needs always, attention or failure, not \"daily\""},
-        {words({"--mail-when", "failure"}), "--mail-when requires --mail-to"},
-        {words({"--sendmail", "/usr/bin/msmtp"}), "--sendmail requires --mail-to"},
-        {words({"--metrics", "/no/such/folder/fennick.prom"}),
-         "--metrics names a file in \"/no/such/folder\", which is not an existing folder"},
-        {words({"--metrics", "/"}), "--metrics names a folder, not a file"},
+        // An empty piece of a list is a slip, not one address fewer.
+        {words({"--mail-to", ","}), "--mail-to has an empty address in \",\""},
+        {words({"--mail-to", "a@x,,b@y"}), "--mail-to has an empty address in \"a@x,,b@y\""},
+        {words({"--mail-to", "a@x, "}), "--mail-to has an empty address"},
+        // A name that cannot be encoded, or an address no header can hold.
+        {words({"--mail-to", "a@x", "--mail-from", "Zo\xEB <z@example.com>"}),
+         "--mail-from is not UTF-8 text"},
+        {words({"--mail-to", kLongAddress.c_str()}), "--mail-to is longer than 900"},
+        {words({"--metrics", " "}), "--metrics needs a file, not a blank text"},
+        {words({"--metrics", ""}), "--metrics needs a file, not a blank text"},
+        // Outside what the window's pickers take.
+        {words({"--end", "0099-12-31 00:00:00"}),
+         "--end needs a date from 1601-01-01 to 9999-12-31"},
+        {words({"--start", "1600-12-31 23:59:59"}), "--start needs a date from 1601-01-01"},
         // Control bytes are shown escaped: the hint stays one line.
         {words({"--end", "a\nb"}),
          "--end needs a date and time as \"YYYY-MM-DD HH:MM:SS\", not \"a\\nb\""},

@@ -19,6 +19,7 @@
 #include "common/failure_of.h"
 #include "common/numbers.h"
 #include "support/memory_stream.h"
+#include "support/special_files.h"
 #include "support/temp_dir.h"
 
 namespace fennick {
@@ -155,6 +156,34 @@ TEST_F(TextFile, MissingFileIsFileNotFoundNamingTheFile) {
         failureOf([&] { LineReader reader(dir_.file("plain") / "bpdbjobs.txt", "bpdbjobs.txt"); });
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->kind(), FailureKind::FileNotFound);
+}
+
+// A FIFO's open would wait for a writer for ever while the run holds the
+// folder; the others are no text either. A link to a regular file reads.
+TEST_F(TextFile, WhatIsNotARegularFileFailsAtOnceNamingWhatItIs) {
+    std::string notMade;
+    for (const test::SpecialFile& special : test::kSpecialFiles) {
+        SCOPED_TRACE(special.kind);
+        dir_.clear();
+        const auto path = dir_.file("bpdbjobs.txt");
+        if (!special.make(path)) {
+            notMade += std::string(" ") + special.kind;
+            continue;
+        }
+        const auto failure =
+            test::failureWithin([path] { LineReader reader(path, "bpdbjobs.txt"); });
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->kind(), FailureKind::IoError);
+        EXPECT_EQ(failure->file(), "bpdbjobs.txt");
+        EXPECT_EQ(failure->what(), "I/O error: bpdbjobs.txt cannot be opened: " + path.string() +
+                                       " (" + special.kind + ", not a regular file)");
+    }
+    dir_.clear();
+    dir_.write("real.txt", "a\nb");
+    std::filesystem::create_symlink("real.txt", dir_.file("in.txt"));
+    EXPECT_EQ(readLines(dir_.file("in.txt")), (Lines{"a", "b"}));
+    if (!notMade.empty())
+        GTEST_SKIP() << "could not make:" << notMade;
 }
 
 TEST_F(TextFile, LineLongerThanTheBufferIsReadWhole) {
@@ -315,12 +344,17 @@ std::size_t addressSpaceInUse() {
 }
 #endif
 
-// The same with the real allocator: an endless line (/dev/zero never ends
-// one) read in a child process whose address space is capped.
+// The same with the real allocator: a line longer than memory (a sparse
+// file of 64 GiB of zeros holds no LF) read in a child process whose address
+// space is capped.
 TEST(TextFileDeathTest, EndlessLineUnderAMemoryCapIsOutOfMemoryNotBadAlloc) {
 #ifdef FENNICK_ADDRESS_SANITIZER
     GTEST_SKIP() << "AddressSanitizer's shadow memory does not fit under an address-space cap";
 #else
+    const test::TempDir dir;
+    const auto path = dir.file("zero");
+    dir.write("zero", "");
+    std::filesystem::resize_file(path, std::uintmax_t{64} << 30);
     EXPECT_EXIT(
         {
             rlimit cap{};
@@ -328,7 +362,7 @@ TEST(TextFileDeathTest, EndlessLineUnderAMemoryCapIsOutOfMemoryNotBadAlloc) {
             cap.rlim_cur = addressSpaceInUse() + (std::size_t{64} << 20);
             setrlimit(RLIMIT_AS, &cap);
             try {
-                LineReader zeros("/dev/zero", "zero");
+                LineReader zeros(path, "zero");
                 zeros.readLine();
             } catch (const Failure& failure) {
                 std::fprintf(stderr, "%s\n", failure.what());

@@ -15,6 +15,7 @@
 
 #include "common/failure.h"
 #include "common/failure_of.h"
+#include "support/special_files.h"
 #include "support/temp_dir.h"
 
 namespace fennick {
@@ -63,8 +64,8 @@ Samples samplesOf(const std::string& text) {
     return samples;
 }
 
-const RunOutcome kSuccess{"/srv/fennick", true, 1796623201.25, 2.5, {477, 30, 1}};
-const RunOutcome kFailure{"/srv/fennick", false, 1796709601.5, 0.125, {}};
+const RunOutcome kSuccess{"/srv/fennick", true, 1796623201.25, 2.5, {477, 30, 1}, std::nullopt};
+const RunOutcome kFailure{"/srv/fennick", false, 1796709601.5, 0.125, {}, std::nullopt};
 
 TEST(MetricsText, SuccessReportsItsOwnTimeAndCounts) {
     const std::string text = metricsText(kSuccess, std::nullopt);
@@ -93,13 +94,28 @@ TEST(MetricsText, NumbersKeepMillisecondsInPlainDigits) {
         {12.0, -0.0, "12", "0"},
     };
     for (const Case& c : cases) {
-        const RunOutcome run{"/f", false, c.finished, c.duration, {}};
+        const RunOutcome run{"/f", false, c.finished, c.duration, {}, std::nullopt};
         const auto texts = samplesOf(metricsText(run, std::nullopt)).texts;
         EXPECT_EQ(texts, (std::vector<std::string>{"0", c.finishedText, "0", c.durationText}));
     }
     // Only a hand-edited file brings such a success time; it still reads back.
     const Samples huge = samplesOf(metricsText(kFailure, EarlierSuccess{1e300, {1, 2, 3}}));
     EXPECT_EQ(huge.values.at("last_success_timestamp_seconds"), 1e300);
+}
+
+TEST(MetricsText, MailLineOnlyWhenTheRunSendsMail) {
+    const Values without = samplesOf(metricsText(kFailure, std::nullopt)).values;
+    for (const std::optional<bool> delivered : {std::optional<bool>(), {true}, {false}}) {
+        RunOutcome run = kFailure;
+        run.mailDelivered = delivered;
+        const std::string text = metricsText(run, std::nullopt);
+        Values expected = without;
+        if (delivered)
+            expected["mail_delivered"] = *delivered ? 1 : 0;
+        EXPECT_EQ(samplesOf(text).values, expected);
+        // The other gauges keep their text, so the new one comes last.
+        EXPECT_TRUE(text.starts_with(metricsText(kFailure, std::nullopt)));
+    }
 }
 
 TEST(Metrics, FailedRunKeepsTheLastSuccessOnlyForItsOwnFolder) {
@@ -115,9 +131,15 @@ TEST(Metrics, FailedRunKeepsTheLastSuccessOnlyForItsOwnFolder) {
         {"no file", std::nullopt, false},
         {"never a success", metricsText(kFailure, std::nullopt), false},
         {"another folder's success",
-         metricsText({"/srv/other", true, 1796623201.25, 1, {477, 30, 1}}, std::nullopt), false},
+         metricsText({"/srv/other", true, 1796623201.25, 1, {477, 30, 1}, std::nullopt},
+                     std::nullopt),
+         false},
         {"a folder whose name starts the same",
-         metricsText({"/srv/fennick2", true, 1796623201.25, 1, {477, 30, 1}}, std::nullopt), false},
+         metricsText({"/srv/fennick2", true, 1796623201.25, 1, {477, 30, 1}, std::nullopt},
+                     std::nullopt),
+         false},
+        {"a file too large to be one of ours",
+         metricsText(kSuccess, std::nullopt) + std::string(std::size_t{1} << 20, '#'), false},
         {"garbage", "fennick_report_jobs{folder=\"/srv/fennick\"} lots\n\x01\xFF", false},
         {"a count missing",
          "fennick_report_last_success_timestamp_seconds{folder=\"/srv/fennick\"} 17\n"
@@ -222,8 +244,10 @@ TEST(Metrics, WritersAtTheSameTimeEachPutAWholeFileInPlace) {
 TEST(Metrics, WriteThatCannotFinishNamesTheFileAndRemovesItsPart) {
     TempDir dir;
     std::filesystem::create_directory(dir.file("taken"));
-    dir.write("taken/inside", "x");  // a folder in the way: the rename fails
-    const std::filesystem::path cases[] = {dir.file("taken"), dir.file("no/such/folder.prom")};
+    dir.write("taken/inside", "x");  // a folder in the way
+    std::filesystem::create_symlink("loop", dir.file("loop"));
+    const std::filesystem::path cases[] = {dir.file("taken"), dir.file("no/such/folder.prom"),
+                                           dir.file("loop")};
     for (const auto& file : cases) {
         SCOPED_TRACE(file);
         const auto failure = failureOf([&] { writeMetrics(file, kSuccess); });
@@ -232,7 +256,112 @@ TEST(Metrics, WriteThatCannotFinishNamesTheFileAndRemovesItsPart) {
         EXPECT_EQ(failure->file(), file.filename().string());
         EXPECT_NE(failure->detail().find(file.string()), std::string::npos) << failure->what();
     }
-    EXPECT_EQ(dir.names(), (std::set<std::string>{"taken"}));
+    EXPECT_EQ(dir.names(), (std::set<std::string>{"taken", "loop"}));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("loop")));
+}
+
+// Renaming onto /dev/null breaks the host, onto a link loses the link, and
+// a FIFO there would hold a failed run (which reads the last success) for
+// ever: only a regular file is replaced, through any links that lead to it.
+TEST(Metrics, WriteLeavesWhatIsNotARegularFileAlone) {
+    TempDir dir;
+    std::string notMade;
+    for (const test::SpecialFile& special : test::kSpecialFiles) {
+        for (const bool throughLink : {false, true}) {
+            SCOPED_TRACE(std::string(special.kind) + (throughLink ? " through a link" : ""));
+            dir.clear();
+            const auto thing = dir.file("thing");
+            if (!special.make(thing)) {
+                notMade += std::string(" ") + special.kind;
+                continue;
+            }
+            auto file = thing;
+            std::string detail = thing.string() + " (";
+            if (throughLink) {
+                file = dir.file("fennick.prom");
+                std::filesystem::create_symlink("thing", file);
+                detail = file.string() + " (links to " + thing.string() + ": ";
+            }
+            detail += std::string(special.kind) + ", not a regular file)";
+            struct stat before {};
+            ASSERT_EQ(::lstat(thing.c_str(), &before), 0);
+            const auto names = dir.names();
+
+            for (const RunOutcome& run : {kSuccess, kFailure}) {
+                const auto failure = test::failureWithin([file, run] { writeMetrics(file, run); });
+                ASSERT_TRUE(failure);
+                EXPECT_EQ(failure->kind(), FailureKind::CannotCreate);
+                EXPECT_EQ(failure->what(),
+                          "Cannot create file: " + file.filename().string() + " " + detail);
+            }
+            struct stat after {};
+            ASSERT_EQ(::lstat(thing.c_str(), &after), 0);
+            EXPECT_TRUE(after.st_ino == before.st_ino && after.st_mode == before.st_mode);
+            EXPECT_EQ(dir.names(), names);  // the link too, and no hidden part
+            EXPECT_EQ(throughLink, std::filesystem::is_symlink(file));
+        }
+    }
+    if (!notMade.empty())
+        GTEST_SKIP() << "could not make:" << notMade;
+}
+
+// Every name under `dir`, folders and links included, relative to it.
+std::set<std::string> allNames(const std::filesystem::path& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
+        names.insert(entry.path().lexically_relative(dir).string());
+    return names;
+}
+
+TEST(Metrics, WriteThroughLinksReplacesTheFileTheyLeadToAndKeepsThem) {
+    struct Link {
+        const char* name;
+        const char* target;  // "@" stands for the test's folder
+    };
+    struct Case {
+        const char* name;
+        std::vector<Link> links;  // the first is the file written
+        const char* real;         // where they lead
+        bool exists;              // with an earlier success in it
+    };
+    const Case cases[] = {
+        {"an absolute link", {{"fennick.prom", "@/real.prom"}}, "real.prom", true},
+        {"a dangling link", {{"fennick.prom", "@/real.prom"}}, "real.prom", false},
+        {"a relative link into a folder",
+         {{"fennick.prom", "sub/real.prom"}},
+         "sub/real.prom",
+         true},
+        // The second link leads on from its own folder, not the first's.
+        {"a chain of two links",
+         {{"fennick.prom", "sub/middle.prom"}, {"sub/middle.prom", "../real.prom"}},
+         "real.prom",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        std::filesystem::create_directory(dir.file("sub"));
+        std::set<std::string> names{"sub", c.real};
+        for (const Link& link : c.links) {
+            std::string target = link.target;
+            if (target.starts_with('@'))
+                target.replace(0, 1, dir.path().string());
+            std::filesystem::create_symlink(target, dir.file(link.name));
+            names.insert(link.name);
+        }
+        if (c.exists)
+            dir.write(c.real, metricsText(kSuccess, std::nullopt));
+
+        writeMetrics(dir.file(c.links.front().name), kFailure);
+
+        std::optional<EarlierSuccess> earlier;
+        if (c.exists)
+            earlier = EarlierSuccess{kSuccess.finished, kSuccess.counts};
+        EXPECT_EQ(dir.read(c.real), metricsText(kFailure, earlier));
+        for (const Link& link : c.links)
+            EXPECT_TRUE(std::filesystem::is_symlink(dir.file(link.name))) << link.name;
+        EXPECT_EQ(allNames(dir.path()), names);  // no hidden part left anywhere
+    }
 }
 
 }  // namespace

@@ -1,0 +1,60 @@
+// What the morning reader acts on, first: the summary at the top of the
+// report mail, as plain text and as HTML, and the mail's subject.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/report_time.h"
+#include "pipeline/findings.h"
+#include "run/report_file.h"
+
+namespace fennick {
+
+// Lists in the summary stop here, with "… and N more".
+inline constexpr std::size_t kListedRows = 100;
+
+struct ActionSummary {
+    const ReportFile& report;
+    const Findings& findings;
+    // The status codes' meanings; empty: none are shown.
+    const std::map<std::string, std::string, std::less<>>& meanings;
+    Window window;
+    int lookbackDays = 0;
+    // Whether the page goes with the mail; when it does not, its size and
+    // the limit it is over.
+    bool pageAttached = true;
+    std::uintmax_t pageSize = 0;
+    std::uintmax_t pageLimit = 0;
+};
+
+// "Backup Report 09-12-26: 3 still failing, 1 daily policy not found
+// (27 recovered, 918 jobs)", "... nothing needs action (27 recovered, 918
+// jobs)", "... all 918 jobs succeeded", "... no jobs". Parts that are zero
+// are left out. UTF-8.
+std::string actionSubject(const ActionSummary& summary);
+
+// "Backup Report FAILED: <failure>", the failure shortened with "…" where a
+// subject could not hold it. UTF-8.
+std::string failureSubject(std::string_view failure);
+
+// Whether a failing stream or a daily policy not found needs somebody.
+bool needsAction(const Findings& findings);
+
+// The summary as text for a monospaced reader, UTF-8, LF line ends.
+std::string summaryText(const ActionSummary& summary);
+
+// The same as a self-contained HTML document: inline styles only, no
+// scripts, nothing fetched; blocks that wrap, so that it reads on a phone
+// and in a reading pane without scrolling sideways. UTF-8.
+std::string summaryHtml(const ActionSummary& summary);
+
+// "DD-MM-YY" of "report_DD-MM-YY.html"; a page named otherwise by its name.
+std::string pageDate(const std::filesystem::path& page);
+
+}  // namespace fennick

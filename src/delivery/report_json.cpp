@@ -1,0 +1,101 @@
+#include "delivery/report_json.h"
+
+#include <nlohmann/json.hpp>
+
+#include "delivery/text_encoding.h"
+
+namespace fennick {
+
+namespace {
+
+using nlohmann::json;
+
+json seconds(double epochSeconds) {
+    return static_cast<long long>(epochSeconds);
+}
+
+json seconds(const std::optional<double>& epochSeconds) {
+    return epochSeconds ? seconds(*epochSeconds) : json(nullptr);
+}
+
+json meaningOf(std::string_view status, const JsonRun& run) {
+    if (run.meanings == nullptr)
+        return nullptr;
+    const auto found = run.meanings->find(status);
+    return found == run.meanings->end() ? json(nullptr) : json(asUtf8(found->second));
+}
+
+json countsOf(const JsonRun& run) {
+    const FindingCounts& counts = run.findings->counts;
+    return {{"jobs", counts.jobs},
+            {"page_jobs", run.report->counts.jobs},
+            {"failed", counts.failed},
+            {"recovered", counts.recovered},
+            {"running", counts.running},
+            {"partial", counts.partial},
+            {"failing", counts.failing},
+            {"not_found", counts.notFound},
+            {"skipped_lines", counts.skippedLines}};
+}
+
+json failingOf(const JsonRun& run) {
+    json list = json::array();
+    for (const FailingStream& stream : run.findings->failing) {
+        list.push_back({{"policy", asUtf8(stream.policy)},
+                        {"client", asUtf8(stream.client)},
+                        {"schedule", asUtf8(stream.schedule)},
+                        {"daily", stream.daily},
+                        {"status", asUtf8(stream.status)},
+                        {"meaning", meaningOf(stream.status, run)},
+                        {"job_id", asUtf8(stream.jobId)},
+                        {"start", seconds(stream.start)},
+                        {"failed_jobs", stream.failedJobs},
+                        {"last_success", seconds(stream.lastSuccess)}});
+    }
+    return list;
+}
+
+json notFoundOf(const JsonRun& run) {
+    json list = json::array();
+    for (const MissingPolicy& policy : run.findings->notFound) {
+        list.push_back({{"policy", asUtf8(policy.policy)},
+                        {"last_job", seconds(policy.lastJob)},
+                        {"last_success", seconds(policy.lastSuccess)}});
+    }
+    return list;
+}
+
+json recoveredOf(const JsonRun& run) {
+    json list = json::array();
+    for (const RecoveredJob& job : run.findings->recovered) {
+        list.push_back({{"policy", asUtf8(job.policy)},
+                        {"client", asUtf8(job.client)},
+                        {"schedule", asUtf8(job.schedule)},
+                        {"job_id", asUtf8(job.jobId)},
+                        {"status", asUtf8(job.status)},
+                        {"start", seconds(job.start)},
+                        {"recovered_by", asUtf8(job.recoveredBy)}});
+    }
+    return list;
+}
+
+}  // namespace
+
+std::string reportJson(const JsonRun& run) {
+    const bool success = run.report != nullptr && run.findings != nullptr;
+    json document = {{"success", success}};
+    if (!success)
+        document["error"] = asUtf8(run.error);
+    document["folder"] = asUtf8(run.folder.string());
+    document["page"] = success ? json(asUtf8(run.report->page.string())) : json(nullptr);
+    document["window"] = {{"start", seconds(run.window.StartEpoch)},
+                          {"end", seconds(run.window.EndEpoch)}};
+    document["lookback_days"] = run.lookbackDays;
+    document["counts"] = success ? countsOf(run) : json(nullptr);
+    document["failing"] = success ? failingOf(run) : json(nullptr);
+    document["not_found"] = success ? notFoundOf(run) : json(nullptr);
+    document["recovered"] = success ? recoveredOf(run) : json(nullptr);
+    return document.dump(2) + '\n';
+}
+
+}  // namespace fennick

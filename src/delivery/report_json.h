@@ -1,0 +1,34 @@
+// The findings of a run for other tools: one JSON document, written after
+// every run, failed runs included.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "common/report_time.h"
+#include "pipeline/findings.h"
+#include "run/report_file.h"
+
+namespace fennick {
+
+struct JsonRun {
+    std::filesystem::path folder;
+    Window window;
+    int lookbackDays = 0;
+    // A finished run has its page and findings; a failed one its error.
+    const ReportFile* report = nullptr;
+    const Findings* findings = nullptr;
+    const std::map<std::string, std::string, std::less<>>* meanings = nullptr;
+    std::string error;
+};
+
+// The document, ending in a newline. Keys: success, error (failed runs),
+// folder, page, window {start, end}, lookback_days, counts, failing,
+// not_found, recovered; times are seconds since 1970 (UTC) or null, texts
+// UTF-8 (8-bit text that is not UTF-8 read as windows-1252). A failed run
+// has null for the page, the counts and the lists.
+std::string reportJson(const JsonRun& run);
+
+}  // namespace fennick

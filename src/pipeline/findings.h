@@ -1,0 +1,95 @@
+// What needs the operator's action after a run: the streams whose failures
+// no later job fixed and the daily policies without a job, read from the
+// dump itself with some days of history before the window.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/report_time.h"
+#include "common/text_file.h"
+
+namespace fennick {
+
+// A policy, client and schedule whose failed window jobs were not all made
+// good by a later success. Times are epoch seconds, as in the dump.
+struct FailingStream {
+    std::string policy, client, schedule;
+    bool daily = false;  // the policy is on the daily list
+    // The newest failed window job that no later success made good.
+    std::string status, jobId;
+    double start = 0;
+    std::size_t failedJobs = 0;  // its failed window jobs not made good
+    // The newest success of the stream among all lines read.
+    std::optional<double> lastSuccess;
+
+    bool operator==(const FailingStream&) const = default;
+};
+
+// A daily policy without a job in the window, and when it last ran.
+struct MissingPolicy {
+    std::string policy;
+    std::optional<double> lastJob;  // any status
+    std::optional<double> lastSuccess;
+
+    bool operator==(const MissingPolicy&) const = default;
+};
+
+// A failed window job that a later success of its stream made good.
+struct RecoveredJob {
+    std::string policy, client, schedule, jobId, status;
+    double start = 0;
+    std::string recoveredBy;  // the job id of the earliest later success
+
+    bool operator==(const RecoveredJob&) const = default;
+};
+
+struct FindingCounts {
+    std::size_t jobs = 0;       // window jobs: those that go to out.txt
+    std::size_t failed = 0;     // window jobs with a failed status
+    std::size_t recovered = 0;  // of the failed, made good later
+    std::size_t running = 0;    // window jobs without a status yet
+    std::size_t partial = 0;    // window jobs with status "1"
+    std::size_t failing = 0;    // failing streams
+    std::size_t notFound = 0;   // missing daily policies
+    std::size_t skippedLines = 0;
+
+    bool operator==(const FindingCounts&) const = default;
+};
+
+struct Findings {
+    // Daily policies first, then by last success, oldest (or none) first,
+    // then by policy, client and schedule.
+    std::vector<FailingStream> failing;
+    // In the order of the daily list, each name once.
+    std::vector<MissingPolicy> notFound;
+    // In dump order, newest job first.
+    std::vector<RecoveredJob> recovered;
+    // Each daily policy with a success among the lines read, and the start
+    // of its newest one; in the order of the daily list, each name once.
+    std::vector<std::pair<std::string, double>> dailyLastSuccess;
+    FindingCounts counts;
+};
+
+// Reads `dump` (newest job first) from its top down to the first job that
+// started more than `lookbackDays` days before the window's start. Window
+// jobs are exactly those the extraction writes to out.txt; the lines after
+// the window's end and before its start only add history: a failed window
+// job is made good by a success (status "0" or "1", routed to out.txt) of
+// its stream that started later, and last jobs and successes come from all
+// lines read. A line that cannot be read as a job is skipped and counted.
+// `dailyPolicies` are the lines of the policy list. A negative lookback is
+// an invalid argument.
+Findings findActions(LineReader& dump, const Window& window,
+                     std::span<const std::string> dailyPolicies, int lookbackDays);
+
+// The same on bpdbjobs.txt and policy_list.txt of `appDir`, both read as
+// the run reads them: a missing file or a policy name with a comma fails.
+Findings findActions(const std::filesystem::path& appDir, const Window& window, int lookbackDays);
+
+}  // namespace fennick

@@ -1,9 +1,10 @@
 #include "cli/cli_run.h"
 
+#include "cli/output.h"
+
 #include <unistd.h>
 
 #include <array>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -26,11 +27,6 @@
 namespace fennick::cli {
 
 namespace {
-
-// One line of fennick-cli's own on standard error.
-void printNote(const std::string& note) {
-    std::fprintf(stderr, "fennick-cli: %s\n", note.c_str());
-}
 
 // The folder as an absolute path, so the summary names the page wherever the
 // command was started, and messages naming the folder read as "fennick -q"'s.
@@ -136,7 +132,7 @@ bool recordMetrics(const Options& options, const std::filesystem::path& dir, con
         writeMetrics(*options.metrics, run);
         return true;
     } catch (const std::exception& failure) {
-        printFailure(failure.what());
+        printFailureLine(failure.what());
         return false;
     }
 }
@@ -160,7 +156,7 @@ bool recordJson(const Options& options, const std::filesystem::path& dir,
         replaceFile(*options.json, reportJson(run), 0644);
         return true;
     } catch (const std::exception& failure) {
-        printFailure(failure.what());
+        printFailureLine(failure.what());
         return false;
     }
 }
@@ -200,7 +196,7 @@ std::optional<bool> sendReportMail(const Options& options, const std::filesystem
         sendMail(options.sendmail, message);
         return true;
     } catch (const std::exception& failure) {
-        printFailure(failure.what());
+        printFailureLine(failure.what());
         return false;
     }
 }
@@ -229,7 +225,7 @@ int runCli(const Options& options) {
         printNote(warning);
     if (!outcome.report) {
         // Word for word what "fennick -q" prints, so scripts read both alike.
-        printFailure(outcome.failure.c_str());
+        printFailureLine(outcome.failure);
         // The failure must reach people as surely as the page would have;
         // the run's own status stays the one that tells what went wrong.
         const std::optional<bool> mailed = sendReportMail(options, dir, outcome);
@@ -239,11 +235,10 @@ int runCli(const Options& options) {
     }
     int status = options.check && needsAttention(outcome.report->counts) ? kNeedsAttention : kDone;
     if (!options.quiet) {
-        errno = 0;
-        std::printf("%s\n", summaryOf(outcome).c_str());
         // A script that reads the line must not take silence for success;
         // a reader that has gone (`| head`, `| true`) wanted no more of it.
-        if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && errno != EPIPE) {
+        const Written written = writeWithin(STDOUT_FILENO, summaryOf(outcome) + '\n');
+        if (written != Written::All && written != Written::ReaderGone) {
             printNote("the summary line could not be written");
             status = kFailed;
         }

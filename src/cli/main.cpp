@@ -7,11 +7,13 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/cli_run.h"
 #include "cli/options.h"
+#include "cli/output.h"
 #include "common/child_process.h"
 #include "run/unattended.h"
 
@@ -53,14 +55,14 @@ int main(int argc, char* argv[]) {
                 return runCli(options);
         }
     } catch (const fennick::Interrupted& stop) {
-        std::fprintf(stderr, "fennick-cli: stopped by signal %d (%s)\n", stop.signal(),
-                     ::strsignal(stop.signal()));
+        printNote("stopped by signal " + std::to_string(stop.signal()) + " (" +
+                  ::strsignal(stop.signal()) + ")");
         endBy(stop.signal());
     } catch (const UsageError& usage) {
-        std::fprintf(stderr, "fennick-cli: %s; see fennick-cli --help\n", usage.what());
+        printNote(std::string(usage.what()) + "; see fennick-cli --help");
         return kUsage;
     } catch (const std::exception& failure) {
-        fennick::printFailure(failure.what());
+        printFailureLine(failure.what());
         return kFailed;
     }
     return kFailed;

@@ -3,18 +3,24 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/signalfd.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
 #include <utility>
 
+#include "common/child_signals.h"
+#include "common/descriptor.h"
+#include "common/error_passage.h"
 #include "common/failure.h"
+#include "common/last_line.h"
 
 namespace fennick {
 
@@ -27,39 +33,12 @@ using std::chrono::milliseconds;
 // hung one does not hold the run long past its deadline.
 constexpr milliseconds kGrace{2000};
 // How long what a finished program left in the background may still write
-// to its standard error before the group is killed.
+// to the output that we pass on before the group is killed.
 constexpr milliseconds kDrain{200};
 // How often the loop looks whether the program has ended; its standard error
 // may stay open in a background process, so its end of file cannot tell.
 constexpr milliseconds kTick{20};
 constexpr std::size_t kChunk = 64 * 1024;
-
-// How the child tells the parent why it did not reach the program.
-enum Stage : int { kRedirecting, kChangingDir, kExecuting };
-
-class Descriptor {
-  public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        reset();
-        fd_ = std::exchange(other.fd_, -1);
-        return *this;
-    }
-
-    int get() const { return fd_; }
-    bool open() const { return fd_ >= 0; }
-    void reset() {
-        if (fd_ >= 0)
-            ::close(fd_);  // never retried: on Linux the descriptor is gone either way
-        fd_ = -1;
-    }
-
-  private:
-    int fd_ = -1;
-};
 
 struct Pipe {
     Descriptor read;
@@ -83,231 +62,6 @@ void setNonBlocking(int fd) {
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0)
         ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-}
-
-// A write to a pipe whose reader is gone must fail with EPIPE instead of
-// ending the run: SIGPIPE is blocked for this thread while the object lives,
-// and one that the write raised is taken back before the mask is restored.
-class QuietPipe {
-  public:
-    QuietPipe() {
-        sigemptyset(&pipeSignal_);
-        sigaddset(&pipeSignal_, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &pipeSignal_, &previous_);
-        sigset_t pending;
-        sigemptyset(&pending);
-        sigpending(&pending);
-        wasPending_ = sigismember(&pending, SIGPIPE) == 1;
-    }
-    ~QuietPipe() {
-        if (raised_ && !wasPending_) {
-            const timespec now{};
-            while (sigtimedwait(&pipeSignal_, nullptr, &now) < 0 && errno == EINTR) {
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-    }
-    QuietPipe(const QuietPipe&) = delete;
-    QuietPipe& operator=(const QuietPipe&) = delete;
-
-    ssize_t write(int fd, const char* data, std::size_t size) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EPIPE)
-            raised_ = true;
-        return written;
-    }
-
-  private:
-    sigset_t pipeSignal_;
-    sigset_t previous_;
-    bool wasPending_ = false;
-    bool raised_ = false;
-};
-
-// SIGINT, SIGTERM and SIGHUP while a program runs: their default action would
-// end us at once and leave the program's group running on its own, so they
-// are held back and read from a descriptor in the loop that waits for it.
-class StopSignals {
-  public:
-    explicit StopSignals(const std::string& program) {
-        sigset_t current;
-        pthread_sigmask(SIG_SETMASK, nullptr, &current);
-        sigemptyset(&watched_);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-            // An ignored one stays ignored (nohup, a background job's
-            // SIGINT); a blocked one is the caller's to take later.
-            struct sigaction action {};
-            if (::sigaction(signal, nullptr, &action) == 0 && action.sa_handler != SIG_IGN &&
-                sigismember(&current, signal) == 0)
-                sigaddset(&watched_, signal);
-        }
-        descriptor_ = Descriptor(::signalfd(-1, &watched_, SFD_NONBLOCK | SFD_CLOEXEC));
-        if (!descriptor_.open())
-            throw startFailure(program, "", errno);
-        pthread_sigmask(SIG_BLOCK, &watched_, &previous_);
-    }
-    ~StopSignals() {
-        // Once we are stopping, a second signal must not end us before the
-        // guards on the way out have removed what they guard.
-        if (received_ != 0) {
-            while (take() != 0) {
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-    // The first stop signal that arrived; 0 while none has.
-    int received() {
-        if (received_ == 0)
-            received_ = take();
-        return received_;
-    }
-    // For poll to wake on a signal; -1 once one arrived, so that the loops
-    // that stop the program do not spin on it.
-    int wake() const { return received_ == 0 ? descriptor_.get() : -1; }
-
-  private:
-    int take() {
-        signalfd_siginfo info{};
-        const ssize_t got = ::read(descriptor_.get(), &info, sizeof info);
-        return got == static_cast<ssize_t>(sizeof info) ? static_cast<int>(info.ssi_signo) : 0;
-    }
-
-    sigset_t watched_;
-    sigset_t previous_;
-    Descriptor descriptor_;
-    int received_ = 0;
-};
-
-// A SIGCHLD that we inherited ignored (or with SA_NOCLDWAIT) lets the kernel
-// reap the program unasked: its status would be lost and read as 0, a failed
-// command taken for a good one. The default holds while the object lives;
-// the program is started with it too.
-class ChildrenKept {
-  public:
-    ChildrenKept() {
-        ::sigaction(SIGCHLD, nullptr, &previous_);
-        if (previous_.sa_handler == SIG_IGN || (previous_.sa_flags & SA_NOCLDWAIT) != 0) {
-            struct sigaction standard {};
-            standard.sa_handler = SIG_DFL;
-            sigemptyset(&standard.sa_mask);
-            changed_ = ::sigaction(SIGCHLD, &standard, nullptr) == 0;
-        }
-    }
-    ~ChildrenKept() {
-        if (changed_)
-            ::sigaction(SIGCHLD, &previous_, nullptr);
-    }
-    ChildrenKept(const ChildrenKept&) = delete;
-    ChildrenKept& operator=(const ChildrenKept&) = delete;
-
-  private:
-    struct sigaction previous_ {};
-    bool changed_ = false;
-};
-
-// Our standard error may be a pipe too; what cannot be shown is dropped.
-void showOnStandardError(std::string_view text) {
-    QuietPipe quiet;
-    while (!text.empty()) {
-        const ssize_t written = quiet.write(STDERR_FILENO, text.data(), text.size());
-        if (written > 0) {
-            text.remove_prefix(static_cast<std::size_t>(written));
-        } else if (written < 0 && errno == EAGAIN) {
-            pollfd out{STDERR_FILENO, POLLOUT, 0};
-            if (::poll(&out, 1, 1000) == 0)
-                return;
-        } else if (written == 0 || errno != EINTR) {
-            return;
-        }
-    }
-}
-
-std::string_view trimmed(std::string_view line) {
-    constexpr std::string_view kBlank = " \t\r\f\v";
-    const auto first = line.find_first_not_of(kBlank);
-    if (first == std::string_view::npos)
-        return {};
-    return line.substr(first, line.find_last_not_of(kBlank) - first + 1);
-}
-
-// The end of a long line, not starting inside a UTF-8 sequence.
-std::string endOf(std::string_view line) {
-    if (line.size() > kLastLineBytes) {
-        line.remove_prefix(line.size() - kLastLineBytes);
-        while (!line.empty() && (static_cast<unsigned char>(line.front()) & 0xC0) == 0x80)
-            line.remove_prefix(1);
-    }
-    return std::string(line);
-}
-
-// The last non-empty line of a stream that arrives in pieces; a very long
-// line costs no more memory than a short one.
-class LastLine {
-  public:
-    void add(std::string_view bytes) {
-        for (;;) {
-            const auto end = bytes.find('\n');
-            current_.append(bytes.substr(0, end));
-            if (current_.size() > 2 * kLastLineBytes)
-                current_.erase(0, current_.size() - kLastLineBytes - 8);
-            if (end == std::string_view::npos)
-                return;
-            if (const auto line = trimmed(current_); !line.empty())
-                last_ = endOf(line);
-            current_.clear();
-            bytes.remove_prefix(end + 1);
-        }
-    }
-    // A last line without a newline counts too.
-    std::string value() const {
-        const auto line = trimmed(current_);
-        return line.empty() ? last_ : endOf(line);
-    }
-
-  private:
-    std::string current_;
-    std::string last_;
-};
-
-// Only async-signal-safe calls: the parent may have other threads.
-[[noreturn]] void reportAndExit(int report, Stage stage, int error) {
-    const int message[2] = {stage, error};
-    while (::write(report, message, sizeof message) < 0 && errno == EINTR) {
-    }
-    ::_exit(127);
-}
-
-[[noreturn]] void becomeProgram(char* const* argv, const char* dir, const int (&streams)[3],
-                                int report) {
-    ::setpgid(0, 0);
-    // The run's own signal settings are not the program's.
-    struct sigaction standard {};
-    standard.sa_handler = SIG_DFL;
-    sigemptyset(&standard.sa_mask);
-    ::sigaction(SIGPIPE, &standard, nullptr);
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-
-    // Copies above 2 first, so that no dup2 below replaces a stream that a
-    // later one still has to be copied from.
-    int high[3];
-    for (int i = 0; i < 3; ++i) {
-        high[i] = ::fcntl(streams[i], F_DUPFD_CLOEXEC, 3);
-        if (high[i] < 0)
-            reportAndExit(report, kRedirecting, errno);
-    }
-    for (int i = 0; i < 3; ++i) {
-        if (::dup2(high[i], i) < 0)
-            reportAndExit(report, kRedirecting, errno);
-    }
-    if (dir != nullptr && ::chdir(dir) != 0)
-        reportAndExit(report, kChangingDir, errno);
-    ::execvp(argv[0], argv);
-    reportAndExit(report, kExecuting, errno);
 }
 
 // The started program's process group; whatever of it still runs when the
@@ -351,31 +105,159 @@ class Group {
     bool reaped_ = false;
 };
 
-// The parent's ends of the child's standard input and error while it runs.
+// Why the program did not start: an errno and where, or nothing.
+struct StartError {
+    int error = 0;
+    std::string where;
+};
+
+// The errno why `dir` cannot be made the working folder, or 0.
+int cannotEnter(const std::filesystem::path& dir) {
+    const Descriptor opened(::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!opened.open())
+        return errno;
+    return ::faccessat(AT_FDCWD, dir.c_str(), X_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+// Starts the program in a process group of its own, with `streams` as its
+// standard input, output and error (-1: /dev/null). glibc reports a failed
+// chdir or exec here, having reaped the child that tried.
+StartError spawn(const ChildRequest& request, std::array<int, 3> streams, pid_t& pid) {
+    // The copies are made in order: one numbered below 3 could be replaced
+    // by an earlier copy before its own turn.
+    Descriptor high[3];
+    for (int i = 0; i < 3; ++i) {
+        if (streams[i] >= 0 && streams[i] < 3) {
+            high[i] = Descriptor(::fcntl(streams[i], F_DUPFD_CLOEXEC, 3));
+            if (!high[i].open())
+                return {errno, " with its streams"};
+            streams[i] = high[i].get();
+        }
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    int error = 0;
+    const auto check = [&error](int result) {
+        if (error == 0)
+            error = result;
+    };
+    for (int i = 0; i < 3; ++i) {
+        check(streams[i] < 0
+                  ? posix_spawn_file_actions_addopen(&actions, i, "/dev/null", O_RDONLY, 0)
+                  : posix_spawn_file_actions_adddup2(&actions, streams[i], i));
+    }
+    if (!request.workingDir.empty())
+        check(posix_spawn_file_actions_addchdir_np(&actions, request.workingDir.c_str()));
+    // The run's own signal settings are not the program's: it gets an empty
+    // mask, SIGPIPE's default action even when we ignore it, and SIGCHLD's,
+    // so that it can wait for its own children. A stop signal that the
+    // caller ignores (nohup) stays ignored.
+    sigset_t standard;
+    sigemptyset(&standard);
+    sigaddset(&standard, SIGPIPE);
+    sigaddset(&standard, SIGCHLD);
+    sigset_t none;
+    sigemptyset(&none);
+    check(posix_spawnattr_setsigdefault(&attributes, &standard));
+    check(posix_spawnattr_setsigmask(&attributes, &none));
+    check(posix_spawnattr_setpgroup(&attributes, 0));
+    check(posix_spawnattr_setflags(
+        &attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
+    std::vector<char*> argv;
+    for (const std::string& argument : request.arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    if (error == 0)
+        error = ::posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    // A chdir and an exec fail with the same errors; the folder is looked at
+    // again to tell which of the two it was.
+    if (error != 0 && !request.workingDir.empty()) {
+        if (const int dirError = cannotEnter(request.workingDir))
+            return {dirError, " in " + request.workingDir.string()};
+    }
+    return {error, ""};
+}
+
+// Our ends of the program's standard input, output and error while it runs.
 class Streams {
   public:
-    Streams(Descriptor errors, Descriptor input, std::string_view toFeed)
-        : errors_(std::move(errors)), input_(std::move(input)), toFeed_(toFeed) {
-        setNonBlocking(errors_.get());
+    explicit Streams(const ChildRequest& request)
+        : take_(request.takeOutput),
+          toFeed_(request.input ? std::string_view(*request.input) : std::string_view()),
+          name_(request.name.empty() ? quotedText(request.arguments.front()) : request.name) {
+        const std::string& program = request.arguments.front();
+        Pipe errors = makePipe(program);
+        errors_ = std::move(errors.read);
+        childErrors_ = std::move(errors.write);
+        forChild_ = {-1, request.standardOutput, childErrors_.get()};
+        if (take_ || request.standardOutput < 0) {
+            Pipe output = makePipe(program);
+            output_ = std::move(output.read);
+            childOutput_ = std::move(output.write);
+            forChild_[1] = childOutput_.get();
+        }
+        if (request.input) {
+            Pipe input = makePipe(program);
+            input_ = std::move(input.write);
+            // Kept after the start: what the program leaves unread in its
+            // pipe is counted there, and our writes never meet EPIPE.
+            unread_ = std::move(input.read);
+            forChild_[0] = unread_.get();
+        }
+        for (const Descriptor* ours : {&errors_, &output_, &input_}) {
+            if (ours->open())
+                setNonBlocking(ours->get());
+        }
         if (toFeed_.empty())
             input_.reset();
-        else
-            setNonBlocking(input_.get());
+    }
+    ~Streams() { passage_.finish(name_); }
+    Streams(const Streams&) = delete;
+    Streams& operator=(const Streams&) = delete;
+
+    // The program's standard input, output and error; -1: /dev/null.
+    const std::array<int, 3>& forChild() const { return forChild_; }
+    // Once the program has them: the pipes end when the program's side does.
+    void started() {
+        childErrors_.reset();
+        childOutput_.reset();
     }
 
-    bool errorsOpen() const { return errors_.open(); }
-    void stopFeeding() { input_.reset(); }
+    // Whether its standard output is to be read to the end before it has ended.
+    bool outputPending() const { return take_ && output_.open(); }
+    bool open() const { return errors_.open() || output_.open(); }
     std::string lastErrorLine() const { return lastLine_.value(); }
+    std::size_t inputTaken() const { return taken_; }
 
-    // Feeds input and copies errors for at most `wait`; both in one loop, so
-    // a program that writes much to its standard error before it reads its
-    // input cannot block us, nor we it. Returns early when `wake` (-1: none)
-    // becomes readable; the caller reads it.
+    // The program has ended or is being stopped: what it has not read by
+    // now, it did not take.
+    void stopFeeding() {
+        input_.reset();
+        if (!unread_.open())
+            return;
+        int left = 0;
+        if (::ioctl(unread_.get(), FIONREAD, &left) != 0)
+            left = 0;
+        taken_ = fed_ - std::min(fed_, static_cast<std::size_t>(std::max(left, 0)));
+        unread_.reset();
+    }
+
+    // Feeds input and copies output for at most `wait`; all in one loop, so
+    // a program that writes much before it reads its input cannot block us,
+    // nor we it. Returns early when `wake` (-1: none) becomes readable; the
+    // caller reads it.
     void pump(milliseconds wait, int wake) {
-        pollfd watched[3];
+        passage_.flush();
+        pollfd watched[4];
         nfds_t count = 0;
-        if (errors_.open())
-            watched[count++] = {errors_.get(), POLLIN, 0};
+        for (const Descriptor* from : {&errors_, &output_}) {
+            if (from->open())
+                watched[count++] = {from->get(), POLLIN, 0};
+        }
         if (input_.open())
             watched[count++] = {input_.get(), POLLOUT, 0};
         if (wake >= 0)
@@ -387,54 +269,67 @@ class Streams {
             if (watched[i].revents == 0)
                 continue;
             if (watched[i].fd == errors_.get())
-                copyErrors();
+                copy(errors_);
+            else if (watched[i].fd == output_.get())
+                copy(output_);
             else if (watched[i].fd == input_.get())
                 feed();
         }
     }
 
-    // Copies what is waiting in the pipe now; a background process of the
-    // program may keep it open, so no end of file is waited for.
-    void copyWaitingErrors() {
-        for (int reads = 0; reads < 16 && errors_.open(); ++reads) {
-            if (!copyErrors())
-                return;
+    // Copies what is waiting in the pipes now; a background process of the
+    // program may keep them open, so no end of file is waited for.
+    void copyWaiting() {
+        for (Descriptor* from : {&errors_, &output_}) {
+            for (int reads = 0; reads < 16 && copy(*from); ++reads) {
+            }
         }
     }
 
   private:
     // Whether there may be more to read at once.
-    bool copyErrors() {
-        char buffer[kChunk];
-        const ssize_t got = ::read(errors_.get(), buffer, sizeof buffer);
-        if (got > 0) {
-            const std::string_view text(buffer, static_cast<std::size_t>(got));
-            showOnStandardError(text);
-            lastLine_.add(text);
-            return true;
+    bool copy(Descriptor& from) {
+        if (!from.open())
+            return false;
+        const ssize_t got = ::read(from.get(), buffer_.data(), buffer_.size());
+        if (got <= 0) {
+            if (got == 0 || (errno != EAGAIN && errno != EINTR))
+                from.reset();
+            return false;
         }
-        if (got == 0 || (errno != EAGAIN && errno != EINTR))
-            errors_.reset();
-        return false;
+        const std::string_view text(buffer_.data(), static_cast<std::size_t>(got));
+        if (&from == &errors_)
+            lastLine_.add(text);
+        if (&from == &output_ && take_)
+            take_(text);
+        else
+            passage_.show(text);
+        return true;
     }
 
     void feed() {
-        QuietPipe quiet;
         const ssize_t written =
-            quiet.write(input_.get(), toFeed_.data(), std::min(toFeed_.size(), kChunk));
+            ::write(input_.get(), toFeed_.data(), std::min(toFeed_.size(), kChunk));
         if (written > 0) {
+            fed_ += static_cast<std::size_t>(written);
             toFeed_.remove_prefix(static_cast<std::size_t>(written));
             if (toFeed_.empty())
                 input_.reset();  // the program sees its end of input
         } else if (written < 0 && errno != EAGAIN && errno != EINTR) {
-            input_.reset();  // it stopped reading; its exit status tells whether that was wrong
+            input_.reset();
         }
     }
 
-    Descriptor errors_;
-    Descriptor input_;
+    const std::function<void(std::string_view)>& take_;
     std::string_view toFeed_;
+    std::string name_;
+    std::array<int, 3> forChild_{};
+    Descriptor errors_, childErrors_, output_, childOutput_, input_, unread_;
+    std::size_t fed_ = 0;
+    std::size_t taken_ = 0;
     LastLine lastLine_;
+    ErrorPassage passage_;
+    std::vector<char> buffer_ = std::vector<char>(kChunk);
 };
 
 milliseconds left(Clock::time_point until) {
@@ -447,93 +342,51 @@ ChildEnd runChild(const ChildRequest& request) {
     if (request.arguments.empty())
         throw Failure(FailureKind::CommandFailed, "no program was given to start");
     const std::string& program = request.arguments.front();
-    // Everything the child needs is made before the fork: between fork and
-    // exec it may only make async-signal-safe calls.
-    std::vector<char*> argv;
-    for (const std::string& argument : request.arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    const char* dir = request.workingDir.empty() ? nullptr : request.workingDir.c_str();
-
-    Pipe errors = makePipe(program);
-    // Closed by the exec, or carrying the reason why the program did not start.
-    Pipe report = makePipe(program);
-    Pipe input;
-    if (request.input) {
-        input = makePipe(program);
-    } else {
-        input.read = Descriptor(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-        if (!input.read.open())
-            throw startFailure(program, "", errno);
-    }
-    const int streams[3] = {input.read.get(),
-                            request.standardOutput >= 0 ? request.standardOutput : STDERR_FILENO,
-                            errors.write.get()};
-
+    Streams streams(request);
     const ChildrenKept kept;
-    // Held back before the fork, so that none is lost between it and the loop.
-    StopSignals stop(program);
-    // A stop asked for while the program failed to start wins over the failure.
-    const auto failedToStart = [&](std::string_view where, int error) {
+    // Held back before the start, so that none is lost between it and the loop.
+    StopSignals stop;
+    if (stop.error() != 0)
+        throw startFailure(program, "", stop.error());
+    pid_t pid = 0;
+    if (const StartError failed = spawn(request, streams.forChild(), pid); failed.error != 0) {
+        // A stop asked for while the program failed to start wins over the failure.
         if (const int signal = stop.received())
             throw Interrupted(signal);
-        return startFailure(program, where, error);
-    };
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        throw failedToStart("", errno);
-    if (pid == 0)
-        becomeProgram(argv.data(), dir, streams, report.write.get());
-    ::setpgid(pid, pid);  // here too, so the group exists whichever of the two runs first
+        throw startFailure(program, failed.where, failed.error);
+    }
     Group group(pid);
-    errors.write.reset();
-    report.write.reset();
-    input.read.reset();
+    streams.started();
 
-    int message[2];
-    std::size_t got = 0;
-    while (got < sizeof message) {
-        const ssize_t part =
-            ::read(report.read.get(), reinterpret_cast<char*>(message) + got, sizeof message - got);
-        if (part > 0)
-            got += static_cast<std::size_t>(part);
-        else if (part == 0 || errno != EINTR)
-            break;
-    }
-    if (got == sizeof message) {
-        group.reap();
-        const std::string where =
-            message[0] == kChangingDir
-                ? " in " + request.workingDir.string()
-                : std::string(message[0] == kRedirecting ? " with its streams" : "");
-        throw failedToStart(where, message[1]);
-    }
-    report.read.reset();
-
-    Streams running(std::move(errors.read), std::move(input.write),
-                    request.input ? std::string_view(*request.input) : std::string_view());
     const auto deadline = Clock::now() + request.timeout;
     bool timedOut = false;
-    while (!group.ended() && stop.received() == 0) {
+    bool ended = false;
+    while (stop.received() == 0) {
+        if (!ended && group.ended()) {
+            ended = true;
+            streams.stopFeeding();
+        }
+        if (ended && !streams.outputPending())
+            break;
         if (Clock::now() >= deadline) {
             timedOut = true;
             break;
         }
-        running.pump(std::min(kTick, left(deadline)), stop.wake());
+        streams.pump(std::min(kTick, left(deadline)), stop.wake());
     }
-    running.stopFeeding();
+    streams.stopFeeding();
 
     if (timedOut || stop.received() != 0) {
         group.kill(SIGTERM);
         const auto graceEnd = Clock::now() + kGrace;
         while (!group.ended() && Clock::now() < graceEnd) {
-            running.pump(std::min(kTick, left(graceEnd)), stop.wake());
+            streams.pump(std::min(kTick, left(graceEnd)), stop.wake());
             stop.received();
         }
     } else {
         const auto drainEnd = Clock::now() + kDrain;
-        while (running.errorsOpen() && Clock::now() < drainEnd) {
-            running.pump(std::min(kTick, left(drainEnd)), stop.wake());
+        while (streams.open() && Clock::now() < drainEnd) {
+            streams.pump(std::min(kTick, left(drainEnd)), stop.wake());
             stop.received();
         }
     }
@@ -541,7 +394,7 @@ ChildEnd runChild(const ChildRequest& request) {
     // keep running or writing after the run goes on.
     group.kill(SIGKILL);
     const int status = group.reap();
-    running.copyWaitingErrors();
+    streams.copyWaiting();
     // Asked to stop: the program's result no longer counts.
     if (const int signal = stop.received())
         throw Interrupted(signal);
@@ -556,7 +409,8 @@ ChildEnd runChild(const ChildRequest& request) {
     }
     if (timedOut)
         end.how = ChildEnd::How::TimedOut;
-    end.lastErrorLine = running.lastErrorLine();
+    end.lastErrorLine = streams.lastErrorLine();
+    end.inputTaken = streams.inputTaken();
     return end;
 }
 

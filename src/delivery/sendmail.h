@@ -15,7 +15,8 @@ inline constexpr std::chrono::minutes kSendmailTimeout{5};
 // program's standard output and error go to our standard error, since our
 // standard output carries the run's summary line for scripts. Throws
 // Failure(CommandFailed) naming the program when it cannot be started,
-// exits with a status other than 0, is killed or runs past `timeout`.
+// exits with a status other than 0, is killed, runs past `timeout`, or exits
+// with status 0 without having read the whole message.
 void sendMail(const std::string& program, const std::string& message,
               std::chrono::milliseconds timeout = kSendmailTimeout);
 

@@ -1,12 +1,13 @@
 #include "run/dump_refresh.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <optional>
+#include <random>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -21,8 +22,23 @@ namespace fennick {
 
 namespace {
 
-// Hidden from a plain listing, and told apart from any file of the operator's.
+// A temporary dump is this, a dash and six of kUniqueChars chosen anew for
+// each run: hidden from a plain listing, told apart from any file of the
+// operator's, and never shared by two runs or left to a killed run's command.
+// Earlier versions used the bare name for every run; a killed one may have
+// left it behind.
 constexpr std::string_view kUnfinishedName = ".bpdbjobs.txt.partial";
+constexpr std::size_t kUniqueLength = 6;
+constexpr std::string_view kUniqueChars =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+bool isUnfinishedName(std::string_view name) {
+    if (!name.starts_with(kUnfinishedName))
+        return false;
+    name.remove_prefix(kUnfinishedName.size());
+    return name.empty() || (name.size() == 1 + kUniqueLength && name.front() == '-' &&
+                            name.find_first_not_of(kUniqueChars, 1) == std::string_view::npos);
+}
 
 std::string reason(int error) {
     return std::string("(") + std::strerror(error) + ")";
@@ -44,37 +60,113 @@ std::filesystem::path dumpTarget(const std::filesystem::path& dumpPath) {
     return named.is_absolute() ? named : dumpPath.parent_path() / named;
 }
 
-// The temporary dump: closed, and removed unless it was renamed onto the dump.
+bool sameFile(const struct stat& one, const struct stat& other) {
+    return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+}
+
+// The temporary dump that the command's output is copied into. It stays
+// locked while this run lives, so that another run's cleanup of leftovers
+// (two folders may keep their dumps in one) leaves it be; the lock goes with
+// a killed run. Closed, and removed unless it was renamed onto the dump.
 class Unfinished {
   public:
-    explicit Unfinished(std::filesystem::path path) : path_(std::move(path)) {}
+    // Throws Failure(CannotCreate).
+    explicit Unfinished(const std::filesystem::path& dir) {
+        std::random_device seed;
+        std::mt19937 random(seed());
+        std::uniform_int_distribution<std::size_t> pick(0, kUniqueChars.size() - 1);
+        int error = EEXIST;
+        for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+            std::string name = std::string(kUnfinishedName) + "-";
+            for (std::size_t i = 0; i < kUniqueLength; ++i)
+                name += kUniqueChars[pick(random)];
+            path_ = dir / name;
+            // O_EXCL: a link planted under the name is not followed.
+            descriptor_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (descriptor_ < 0) {
+                error = errno;
+                continue;
+            }
+            struct stat opened {};
+            struct stat named {};
+            // Another run's cleanup may have taken the file between its
+            // making and the lock: then it is gone, and a new name is tried.
+            if (::flock(descriptor_, LOCK_EX) == 0 && ::fstat(descriptor_, &opened) == 0 &&
+                ::lstat(path_.c_str(), &named) == 0 && sameFile(opened, named))
+                return;
+            ::close(std::exchange(descriptor_, -1));
+        }
+        throw Failure(FailureKind::CannotCreate, path_.string() + " " + reason(error));
+    }
     ~Unfinished() {
-        if (descriptor_ >= 0)
-            ::close(descriptor_);
         if (!done_) {
             std::error_code ignored;  // nothing more can be done about it
             std::filesystem::remove(path_, ignored);
         }
+        if (descriptor_ >= 0)
+            ::close(descriptor_);
     }
     Unfinished(const Unfinished&) = delete;
     Unfinished& operator=(const Unfinished&) = delete;
 
-    // Returns the descriptor, or -1 with errno set. A link under the hidden
-    // name is refused, not followed: the output would overwrite its target.
-    int create() {
-        descriptor_ =
-            ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-        return descriptor_;
+    const std::filesystem::path& path() const { return path_; }
+    std::size_t size() const { return size_; }
+    // Whether a line holds anything but its CR LF.
+    bool hasText() const { return hasText_; }
+
+    // Throws Failure(IoError) naming the file.
+    void write(std::string_view bytes) {
+        hasText_ = hasText_ || bytes.find_first_not_of("\r\n") != std::string_view::npos;
+        while (!bytes.empty()) {
+            const ssize_t written = ::write(descriptor_, bytes.data(), bytes.size());
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                throw Failure(FailureKind::IoError, path_.string() + " " + reason(errno));
+            bytes.remove_prefix(static_cast<std::size_t>(written));
+            size_ += static_cast<std::size_t>(written);
+        }
     }
-    // Returns 0, or -1 with errno set.
-    int close() { return ::close(std::exchange(descriptor_, -1)); }
-    void finished() { done_ = true; }
+
+    // Flushes the file to disk and renames it onto `target`.
+    void install(const std::filesystem::path& target) {
+        if (::fsync(descriptor_) != 0)
+            throw Failure(FailureKind::IoError, path_.string() + " " + reason(errno));
+        std::error_code renameError;
+        std::filesystem::rename(path_, target, renameError);
+        if (renameError) {
+            throw Failure(FailureKind::CannotCreate,
+                          target.string() + " (" + renameError.message() + ")");
+        }
+        done_ = true;
+        // Past the rename the data is safe on disk; a failed close loses nothing.
+        ::close(std::exchange(descriptor_, -1));
+    }
 
   private:
     std::filesystem::path path_;
     int descriptor_ = -1;
+    std::size_t size_ = 0;
+    bool hasText_ = false;
     bool done_ = false;
 };
+
+// A leftover is a plain file under a temporary dump's name that no live run
+// holds locked.
+void removeIfAbandoned(const std::filesystem::path& path) {
+    // O_NOFOLLOW: a link of that name is the operator's; O_NONBLOCK: so is a
+    // FIFO, which must not hold us.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0)
+        return;
+    struct stat opened {};
+    struct stat named {};
+    if (::fstat(descriptor, &opened) == 0 && S_ISREG(opened.st_mode) &&
+        ::flock(descriptor, LOCK_EX | LOCK_NB) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+        sameFile(opened, named))
+        ::unlink(path.c_str());
+    ::close(descriptor);
+}
 
 }  // namespace
 
@@ -88,52 +180,47 @@ void refreshDump(const std::filesystem::path& appDir, const DumpCommand& dump) {
         throw Failure(FailureKind::CannotCreate, dumpPath.string() + " (Is a directory)").at(name);
 
     const std::filesystem::path target = dumpTarget(dumpPath);
-    // Beside its target, so that the rename stays on one file system.
-    const std::filesystem::path partPath = target.parent_path() / std::string(kUnfinishedName);
-    Unfinished part(partPath);
-    const int output = part.create();
-    if (output < 0)
-        throw Failure(FailureKind::CannotCreate, partPath.string() + " " + reason(errno)).at(name);
-
-    const std::string command = "dump command " + quotedText(dump.command);
-    ChildEnd end;
     try {
-        end =
-            runChild({{"/bin/sh", "-c", dump.command}, appDir, output, std::nullopt, dump.timeout});
-    } catch (Failure& failure) {
-        throw Failure(FailureKind::CommandFailed,
-                      "not refreshed: " + command + " could not be run: " + failure.detail())
-            .at(name);
-    }
+        // Beside its target, so that the rename stays on one file system.
+        Unfinished part(target.parent_path());
+        // The command writes into a pipe, never into a file: whatever it
+        // leaves running cannot reach the dump, and its output is complete
+        // only once every process holding the pipe has closed it.
+        ChildRequest request;
+        request.arguments = {"/bin/sh", "-c", dump.command};
+        request.workingDir = appDir;
+        request.timeout = dump.timeout;
+        request.takeOutput = [&part](std::string_view bytes) { part.write(bytes); };
+        request.name = "the dump command";
 
-    std::string ending;
-    if (end.how != ChildEnd::How::Exited || end.code != 0) {
-        ending = describe(end, dump.timeout);
-    } else {
-        struct stat written {};
-        if (::fstat(output, &written) != 0)
-            throw Failure(FailureKind::IoError, partPath.string() + " " + reason(errno)).at(name);
-        // An empty dump is a command that did not reach the server, not a
-        // day without jobs: the server always lists some.
-        if (written.st_size == 0)
+        const std::string command = "dump command " + quotedText(dump.command);
+        ChildEnd end;
+        try {
+            end = runChild(request);
+        } catch (Failure& failure) {
+            if (failure.kind() != FailureKind::CommandFailed)
+                throw;  // the temporary dump could not be written
+            throw Failure(FailureKind::CommandFailed,
+                          "not refreshed: " + command + " could not be run: " + failure.detail());
+        }
+
+        std::string ending;
+        if (end.how != ChildEnd::How::Exited || end.code != 0)
+            ending = describe(end, dump.timeout);
+        // Empty output is a command that did not reach the server, not a day
+        // without jobs: the server always lists some.
+        else if (part.size() == 0)
             ending = "exited with status 0 but wrote nothing";
+        else if (!part.hasText())
+            ending = "exited with status 0 but wrote only empty lines";
+        if (!ending.empty()) {
+            throw Failure(FailureKind::CommandFailed,
+                          "not refreshed: " + command + " " + ending + lastErrorNote(end));
+        }
+        part.install(target);
+    } catch (Failure& failure) {
+        throw failure.at(name);
     }
-    if (!ending.empty()) {
-        throw Failure(FailureKind::CommandFailed,
-                      "not refreshed: " + command + " " + ending + lastErrorNote(end))
-            .at(name);
-    }
-
-    if (::fsync(output) != 0 || part.close() != 0)
-        throw Failure(FailureKind::IoError, partPath.string() + " " + reason(errno)).at(name);
-    std::error_code renameError;
-    std::filesystem::rename(partPath, target, renameError);
-    if (renameError) {
-        throw Failure(FailureKind::CannotCreate,
-                      target.string() + " (" + renameError.message() + ")")
-            .at(name);
-    }
-    part.finished();
     if (const auto error = syncDirectory(target.parent_path())) {
         throw Failure(FailureKind::IoError,
                       "was replaced, but its folder could not be synced " + reason(*error))
@@ -144,11 +231,13 @@ void refreshDump(const std::filesystem::path& appDir, const DumpCommand& dump) {
 void removeUnfinishedDump(const std::filesystem::path& appDir) {
     const std::filesystem::path target = dumpTarget(fileIn(appDir, kDumpFile));
     for (const auto& dir : {appDir, target.parent_path()}) {
-        const std::filesystem::path leftover = dir / std::string(kUnfinishedName);
-        // Only a file: anything else of that name is the operator's.
-        std::error_code ignored;  // a leftover that stays does no harm
-        if (std::filesystem::is_regular_file(std::filesystem::symlink_status(leftover, ignored)))
-            std::filesystem::remove(leftover, ignored);
+        // A leftover that stays does no harm: errors are passed over.
+        std::error_code error;
+        for (std::filesystem::directory_iterator entry(dir, error), end; !error && entry != end;
+             entry.increment(error)) {
+            if (isUnfinishedName(entry->path().filename().native()))
+                removeIfAbandoned(entry->path());
+        }
     }
 }
 

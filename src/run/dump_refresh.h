@@ -17,16 +17,21 @@ struct DumpCommand {
 
 // Runs the command in `appDir` with no input; its standard output becomes
 // the new bpdbjobs.txt and its standard error passes through to ours. The
-// output goes to a hidden temporary file first, which replaces the dump only
-// when the command exits with status 0 and wrote something; when
+// output arrives through a pipe and is copied into a temporary file of this
+// run's own (a hidden name beside the dump's target), which replaces the dump
+// only when the pipe has reached its end within the timeout, the command
+// exited with status 0, and a line holds something besides its CR LF; when
 // bpdbjobs.txt is a symbolic link, the link's target is replaced. Otherwise
-// a Failure(CommandFailed) names the command, how it ended and its last
-// error line; bpdbjobs.txt is left untouched and the temporary file removed.
-// The caller holds the folder's run lock.
+// a Failure(CommandFailed) names the command, how it ended and its last error
+// line (Failure(IoError) when the temporary file cannot be written); the
+// dump is left untouched and the temporary file removed. Nothing the command
+// leaves running can write into either. The caller holds the folder's run
+// lock.
 void refreshDump(const std::filesystem::path& appDir, const DumpCommand& dump);
 
-// Removes a temporary dump that a killed run left in `appDir`, or beside the
-// target of a bpdbjobs.txt that is a symbolic link.
+// Removes the temporary dumps that killed runs left in `appDir`, or beside
+// the target of a bpdbjobs.txt that is a symbolic link: plain files under
+// such a name that no live run holds.
 void removeUnfinishedDump(const std::filesystem::path& appDir);
 
 }  // namespace fennick

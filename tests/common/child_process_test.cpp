@@ -1,7 +1,9 @@
 #include "common/child_process.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,8 +13,11 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <future>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "common/failure.h"
 #include "common/failure_of.h"
@@ -27,8 +32,19 @@ using test::Captured;
 using test::failureOf;
 using test::TempDir;
 
+ChildRequest program(std::vector<std::string> arguments, int output = -1,
+                     std::optional<std::string> input = std::nullopt,
+                     std::chrono::milliseconds timeout = 30s) {
+    ChildRequest request;
+    request.arguments = std::move(arguments);
+    request.standardOutput = output;
+    request.input = std::move(input);
+    request.timeout = timeout;
+    return request;
+}
+
 ChildRequest shell(const std::string& script, std::chrono::milliseconds timeout = 30s) {
-    return {{"/bin/sh", "-c", script}, {}, -1, std::nullopt, timeout};
+    return program({"/bin/sh", "-c", script}, -1, std::nullopt, timeout);
 }
 
 class OutputFile {
@@ -165,7 +181,7 @@ TEST(ChildProcess, InputArrivesIntact) {
         TempDir dir;
         const std::string input = varied(size);
         OutputFile out(dir.file("out"));
-        const ChildEnd end = runChild({{"cat"}, {}, out.get(), input, 30s});
+        const ChildEnd end = runChild(program({"cat"}, out.get(), input));
         EXPECT_EQ(end.how, ChildEnd::How::Exited);
         EXPECT_EQ(end.code, 0);
         EXPECT_TRUE(dir.read("out") == input);  // no 1 MB diff in the log
@@ -180,13 +196,10 @@ TEST(ChildProcess, MuchOnStandardErrorBeforeReadingInputDoesNotDeadlock) {
     OutputFile out(dir.file("out"));
     Captured errors(STDERR_FILENO, dir.file("errors"));
     const ChildEnd end =
-        runChild({{"/bin/sh", "-c",
-                   "i=0; while [ $i -lt 4000 ]; do echo \"line $i of the noise\" >&2; "
-                   "i=$((i+1)); done; cat"},
-                  {},
-                  out.get(),
-                  input,
-                  60s});
+        runChild(program({"/bin/sh", "-c",
+                          "i=0; while [ $i -lt 4000 ]; do echo \"line $i of the noise\" >&2; "
+                          "i=$((i+1)); done; cat"},
+                         out.get(), input, 60s));
     const std::string shown = errors.text();
 
     EXPECT_EQ(end.how, ChildEnd::How::Exited);
@@ -216,7 +229,7 @@ TEST(ChildProcess, ProgramThatStopsReadingIsJudgedByItsStatus) {
         TempDir dir;
         const std::string input = varied(1 << 20);
         OutputFile out(dir.file("out"));
-        const ChildEnd end = runChild({{"/bin/sh", "-c", c.script}, {}, out.get(), input, 30s});
+        const ChildEnd end = runChild(program({"/bin/sh", "-c", c.script}, out.get(), input));
         EXPECT_EQ(end.how, ChildEnd::How::Exited);
         EXPECT_EQ(end.code, c.code);
         EXPECT_EQ(dir.read("out"), c.output ? std::string(c.output) : input.substr(0, 10));
@@ -302,7 +315,9 @@ TEST(ChildProcess, ProgramThatCannotStartIsToldFromOneThatFails) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
         const auto failure = failureOf([&] {
-            runChild({c.arguments, c.workingDir, -1, std::nullopt, 30s});
+            auto request = program(c.arguments);
+            request.workingDir = c.workingDir;
+            runChild(request);
         });
         ASSERT_TRUE(failure);
         EXPECT_EQ(failure->kind(), FailureKind::CommandFailed);
@@ -461,13 +476,147 @@ TEST(ChildProcess, EndIsReportedEvenWhenWeInheritedChildSignalsIgnored) {
     }
 }
 
+// Our standard error swapped for one end of a pipe or socket pair while the
+// object lives; the other end is the test's to read, or to leave unread.
+class StandardErrorSwap {
+  public:
+    explicit StandardErrorSwap(bool socket) {
+        int ends[2];
+        const int made = socket ? ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends)
+                                : ::pipe2(ends, O_CLOEXEC);
+        EXPECT_EQ(made, 0);
+        reader_ = ends[0];
+        std::fflush(nullptr);
+        saved_ = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+        ::dup2(ends[1], STDERR_FILENO);
+        ::close(ends[1]);
+    }
+    ~StandardErrorSwap() {
+        restore();
+        closeReader();
+    }
+    // Our standard error is ours again; the reader then meets its end.
+    void restore() {
+        if (saved_ >= 0) {
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(std::exchange(saved_, -1));
+        }
+    }
+    int reader() const { return reader_; }
+    void closeReader() {
+        if (reader_ >= 0)
+            ::close(std::exchange(reader_, -1));
+    }
+
+  private:
+    int reader_ = -1;
+    int saved_ = -1;
+};
+
+std::string readToEnd(int fd) {
+    std::string text;
+    char buffer[65536];
+    ssize_t got;
+    while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<std::size_t>(got));
+    return text;
+}
+
+// A journal that does not keep up, or a pipe that nobody reads: the timeout
+// holds all the same.
+TEST(ChildProcess, StandardErrorThatNobodyReadsDoesNotHoldTheTimeout) {
+    for (const bool socket : {false, true}) {
+        SCOPED_TRACE(socket ? "socket" : "pipe");
+        StandardErrorSwap swap(socket);
+        auto running = std::async(std::launch::async, [] {
+            return runChild(
+                shell("yes 'noise noise noise' | head -n 500000 >&2; "
+                      "echo 'last words' >&2; sleep 100",
+                      500ms));
+        });
+        const bool returned = running.wait_for(5s) == std::future_status::ready;
+        if (!returned)
+            swap.closeReader();  // a write that waits on it meets EPIPE
+        const ChildEnd end = running.get();
+        EXPECT_TRUE(returned);
+        EXPECT_EQ(end.how, ChildEnd::How::TimedOut);
+        // Kept from what was dropped.
+        EXPECT_EQ(end.lastErrorLine, "last words");
+    }
+}
+
+TEST(ChildProcess, OutputThatOurStandardErrorCannotTakeIsDroppedAndCounted) {
+    constexpr std::size_t kLines = 500000;
+    const std::size_t written = kLines * std::string("noise noise noise\n").size();
+    for (const bool socket : {false, true}) {
+        SCOPED_TRACE(socket ? "socket" : "pipe");
+        StandardErrorSwap swap(socket);
+        // Nothing is read until the program has written all its noise.
+        std::string shown;
+        std::thread reader([&] {
+            std::this_thread::sleep_for(700ms);
+            shown = readToEnd(swap.reader());
+        });
+        const ChildEnd end =
+            runChild(shell("yes 'noise noise noise' | head -n " + std::to_string(kLines) +
+                           " >&2; sleep 1.5; echo 'last words' >&2"));
+        swap.restore();
+        reader.join();
+
+        EXPECT_EQ(end.how, ChildEnd::How::Exited);
+        EXPECT_EQ(end.lastErrorLine, "last words");
+        const std::string start = std::string(program_invocation_short_name) + ": ";
+        const std::string tail =
+            " bytes of what \"/bin/sh\" wrote were dropped: our standard error did not take "
+            "them in time\n";
+        const auto note = shown.rfind(start);
+        ASSERT_NE(note, std::string::npos) << shown.size() << " bytes shown";
+        ASSERT_TRUE(shown.ends_with(tail)) << shown.substr(note);
+        const std::size_t dropped = std::stoul(shown.substr(note + start.size()));
+        EXPECT_GT(dropped, 0u);
+        // All that was not dropped arrived, in order, ending with the last line.
+        EXPECT_EQ(note + dropped, written + std::string("last words\n").size());
+        EXPECT_TRUE(shown.substr(0, note).ends_with("noise\nlast words\n"));
+        // Lines are dropped whole: none is cut short or run into another.
+        std::istringstream lines(shown.substr(0, note - std::string("last words\n").size()));
+        std::size_t torn = 0;
+        for (std::string line; std::getline(lines, line);)
+            torn += line != "noise noise noise";
+        EXPECT_EQ(torn, 0u);
+    }
+}
+
+// We may ignore SIGPIPE so that a closed standard output cannot end a run;
+// the program must not inherit that, and whatever SIGPIPE's setting, a
+// standard error that nobody reads any more must not end us.
+TEST(ChildProcess, PipeSignalKeepsItsDefaultForTheProgramAndSparesUs) {
+    for (const auto setting : {SIG_IGN, SIG_DFL}) {
+        SCOPED_TRACE(setting == SIG_IGN ? "ignored" : "default");
+        const auto previous = ::signal(SIGPIPE, setting);
+        const ChildEnd killed = runChild(shell("kill -PIPE $$; exit 0"));
+        StandardErrorSwap swap(false);
+        swap.closeReader();
+        const ChildEnd shown = runChild(shell("echo oops >&2; exit 0"));
+        swap.restore();
+        sigset_t pending;
+        sigpending(&pending);
+        ::signal(SIGPIPE, previous);
+
+        EXPECT_EQ(killed.how, ChildEnd::How::Signalled);
+        EXPECT_EQ(killed.code, SIGPIPE);
+        EXPECT_EQ(shown.how, ChildEnd::How::Exited);
+        EXPECT_EQ(shown.lastErrorLine, "oops");
+        EXPECT_FALSE(sigismember(&pending, SIGPIPE));
+    }
+}
+
 TEST(ChildProcess, TimeoutIsShownInSecondsWhenWhole) {
-    const ChildEnd stopped{ChildEnd::How::TimedOut, SIGTERM, {}};
+    const ChildEnd stopped{ChildEnd::How::TimedOut, SIGTERM, {}, 0};
     EXPECT_EQ(describe(stopped, 1800s), "ran longer than 1800 s and was stopped");
     EXPECT_EQ(describe(stopped, 1500ms), "ran longer than 1500 ms and was stopped");
-    EXPECT_EQ(lastErrorNote({ChildEnd::How::Exited, 2, "cannot \"connect\"\tnow"}),
+    EXPECT_EQ(lastErrorNote({ChildEnd::How::Exited, 2, "cannot \"connect\"\tnow", 0}),
               "; its last error line: \"cannot \"connect\"\\tnow\"");
-    EXPECT_EQ(lastErrorNote({ChildEnd::How::Exited, 2, ""}), "");
+    EXPECT_EQ(lastErrorNote({ChildEnd::How::Exited, 2, "", 0}), "");
 }
 
 }  // namespace

@@ -87,5 +87,48 @@ TEST(Sendmail, FailureNamesTheProgramAndHowItEnded) {
     }
 }
 
+// Exiting 0 is not enough: a mail system that queued part of the message
+// would deliver a report cut short, or nothing.
+TEST(Sendmail, ProgramThatDidNotTakeTheWholeMessageFails) {
+    TempDir dir;
+    const std::string readsAll = program(dir, "reads-all", "cat > /dev/null\n");
+    const std::string readsSome =
+        program(dir, "reads-some", "dd bs=1000 count=1 iflag=fullblock of=/dev/null 2>/dev/null\n");
+    // Exactly the message, then gone without waiting for the end of its input.
+    const std::string readsItsSize = program(
+        dir, "reads-its-size", "dd bs=5120 count=1 iflag=fullblock of=/dev/null 2>/dev/null\n");
+    const std::string readsNothing = program(dir, "reads-nothing", "echo queued >&2\n");
+    struct Case {
+        std::string program;
+        std::size_t size;
+        std::string ending;  // empty: the mail was handed over
+    };
+    const Case cases[] = {
+        {readsAll, 5120, ""},
+        {readsAll, 1 << 20, ""},
+        {readsItsSize, 5120, ""},
+        {readsSome, 5120, "took 1000 of 5120 bytes of the message"},
+        {readsSome, 1 << 20, "took 1000 of 1048576 bytes of the message"},
+        {readsNothing, 5120,
+         "took 0 of 5120 bytes of the message; its last error line: \"queued\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.program + ", " + std::to_string(c.size));
+        std::string message = "To: ops@example.com\r\n\r\n";
+        message.resize(c.size, 'x');
+        Captured errors(STDERR_FILENO, dir.file("our-errors"));
+        const auto failure = failureOf([&] { sendMail(c.program, message, 30s); });
+        errors.text();
+        if (c.ending.empty()) {
+            EXPECT_FALSE(failure) << failure->what();
+            continue;
+        }
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->kind(), FailureKind::CommandFailed);
+        EXPECT_EQ(failure->what(), "Command failed: mail program " + quotedText(c.program) +
+                                       " exited with status 0 but " + c.ending);
+    }
+}
+
 }  // namespace
 }  // namespace fennick

@@ -6,7 +6,10 @@
 # needs). It also makes the locale de_DE.UTF-8, so that no test is skipped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# dpkg-dev and file: cpack's Debian package and its library dependencies.
+# dpkg-dev, debhelper and file: the Debian package (debian/, built with
+# dpkg-buildpackage). pkgconf, libgmime-3.0-dev, nlohmann-json3-dev and
+# libhowardhinnant-date-dev: the mail, the JSON findings and the rest of
+# debian/control's Build-Depends.
 # xvfb, xdotool, xclip and chromium: the end-to-end tests (tests/e2e), a real
 # X server, a hand on it, its clipboard, and a browser that opens the pages.
 # libcli11-dev: fennick-cli's options. msmtp, python3-aiosmtpd, prometheus and
@@ -15,8 +18,8 @@ cd "$(dirname "$0")/.."
 # under a German locale (decimal comma). man-db, groff-base and lintian: the
 # manual page's test and the package's check.
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev faketime
-  dpkg-dev file xvfb xdotool xclip chromium libcli11-dev msmtp python3-aiosmtpd prometheus
-  systemd locales man-db groff-base lintian "$@")
+  dpkg-dev debhelper pkgconf libgmime-3.0-dev nlohmann-json3-dev libhowardhinnant-date-dev file
+  xvfb xdotool xclip chromium libcli11-dev msmtp python3-aiosmtpd prometheus systemd locales man-db groff-base lintian "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,21 +1,52 @@
 #!/usr/bin/env bash
-# Builds the fennick-cli Debian package from the build folder $1 into a
-# scratch folder, unpacks it into a scratch root and checks what a server
-# gets: the program without Qt, a timer that is not enabled, the documents
-# Debian asks for, and a run.
+# The fennick-cli package as a server gets it: built the Debian way from a
+# copy of the source tree $1 laid out as `git archive` leaves it (files
+# group-writable), installed on this machine with apt, run as the service
+# runs it, its timer enabled and its metrics written; then purged, and
+# nothing of it may be left but the operator's reports. A second round
+# removes first and purges later. Needs root and a machine without the
+# package (exit 77, skipped, otherwise); the package is purged again on any
+# way out.
 set -euo pipefail
-build="$1"
+source_dir="$1"
 work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+installed=0
+cleanup() {
+    if ((installed)); then
+        dpkg --purge fennick-cli >/dev/null 2>&1 || true
+        # Made by this test, as checked below before the first install.
+        rm -rf /var/lib/fennick /var/lib/fennick-cli
+        rm -f /etc/systemd/system/timers.target.wants/fennick.timer
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
 fail() {
     echo "FAILED: $*" >&2
     exit 1
 }
+skip() {
+    echo "SKIPPED: $*"
+    exit 77
+}
+apt_get() {
+    DEBIAN_FRONTEND=noninteractive apt-get -y -q -o DPkg::Lock::Timeout=300 "$@" \
+        >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get $*"; }
+}
+wants=/etc/systemd/system/timers.target.wants/fennick.timer
 
-if ! cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/out" >"$work/cpack.log" 2>&1; then
-    cat "$work/cpack.log"
-    fail "cpack could not build the package"
-fi
+[[ "$(id -u)" == 0 ]] || skip "installing the package needs root"
+status="$(dpkg-query -W -f='${db:Status-Abbrev}' fennick-cli 2>/dev/null || true)"
+[[ -z "$status" || "$status" == un* ]] || skip "fennick-cli is on this machine ($status); the test purges only its own"
+for path in /var/lib/fennick /var/lib/fennick-cli /etc/default/fennick "$wants"; do
+    [[ ! -e "$path" && ! -L "$path" ]] || skip "$path is on this machine; the test removes only its own"
+done
+
+# The tests of the core ran with this build's CTest already.
+started="$SECONDS"
+DEB_BUILD_OPTIONS="nocheck parallel=$(nproc)" \
+    bash "$source_dir/scripts/build-deb.sh" --as-exported "$work/out" || fail "the package did not build"
+echo "built in $((SECONDS - started)) s"
 debs=("$work"/out/fennick-cli_*.deb)
 [[ -f "${debs[0]}" ]] || fail "no fennick-cli_*.deb in $(ls "$work/out")"
 deb="${debs[0]}"
@@ -24,76 +55,137 @@ info="$(dpkg-deb -I "$deb")"
 echo "$info"
 grep -qx ' Package: fennick-cli' <<<"$info" || fail "the package is not named fennick-cli"
 depends="$(sed -n 's/^ Depends: //p' <<<"$info")"
-[[ "$depends" == *libc6* ]] || fail "Depends does not come from the program's libraries: $depends"
+[[ "$depends" == *libc6* && "$depends" == *libstdc++6* ]] ||
+    fail "Depends does not come from the program's libraries: $depends"
 if grep -qi 'qt' <<<"$depends"; then fail "Depends names Qt: $depends"; fi
+# The tree's group-writable files must not make a group-writable package.
+modes="$({ dpkg-deb --ctrl-tarfile "$deb" | tar -tvf -; dpkg-deb -c "$deb"; })"
+writable="$(grep -E '^[-d](.{4}|.{7})w' <<<"$modes" || true)"
+[[ -z "$writable" ]] || fail "writable by group or others: $writable"
+grep -Eq '^-rw-r--r-- .* \./conffiles$' <<<"$modes" || fail "conffiles is not 0644"
 
-# Nothing enables the timer on installation.
-dpkg-deb -e "$deb" "$work/control"
-if grep -rqs -e 'enable' -e 'start' "$work/control"/{preinst,postinst} 2>/dev/null; then
-    fail "a maintainer script enables or starts something"
-fi
-
-root="$work/root"
-dpkg-deb -x "$deb" "$root"
-program="$root/usr/bin/fennick-cli"
-[[ -x "$program" ]] || fail "no /usr/bin/fennick-cli"
-if ldd "$program" | grep -qi 'libQt'; then fail "fennick-cli links Qt"; fi
-units=""
-for dir in usr/lib/systemd/system lib/systemd/system; do
-    [[ -f "$root/$dir/fennick.timer" ]] && units="$root/$dir"
+installed=1
+apt_get install "$deb"
+echo "installed"
+dpkg -L fennick-cli >"$work/listed"
+# What each listed path is, to tell after the purge what may stay.
+while IFS= read -r path; do
+    [[ "$path" != /. ]] || continue
+    if [[ -d "$path" ]]; then echo "d $path"; else echo "f $path"; fi
+done <"$work/listed" >"$work/kinds"
+doc=/usr/share/doc/fennick-cli
+for path in /usr/bin/fennick-cli /usr/share/man/man1/fennick-cli.1.gz /etc/default/fennick \
+    /var/lib/fennick "$doc/copyright" "$doc/changelog.gz" "$doc/README.Debian" \
+    "$doc/examples/fennick_config.txt" "$doc/examples/policy_list.txt" "$doc/examples/fennick-alerts.yml"; do
+    grep -qx "$path" "$work/listed" || fail "the package does not hold $path"
+    [[ -e "$path" ]] || fail "$path was not installed"
 done
-[[ -n "$units" ]] || fail "no fennick.timer under (usr/)lib/systemd/system"
-[[ -f "$units/fennick.service" ]] || fail "no fennick.service beside the timer"
-grep -qx 'OnCalendar=\*-\*-\* 06:00:00' "$units/fennick.timer" || fail "the timer does not fire at 06:00"
-grep -qx 'Persistent=true' "$units/fennick.timer" || fail "the timer does not make up a missed run"
-grep -qx 'ExecStart=/usr/bin/fennick-cli --dir /var/lib/fennick $FENNICK_OPTIONS' \
-    "$units/fennick.service" || fail "the service does not run fennick-cli on /var/lib/fennick"
-grep -qx 'EnvironmentFile=-/etc/default/fennick' "$units/fennick.service" ||
+if ldd /usr/bin/fennick-cli | grep -qi 'libQt'; then fail "fennick-cli links Qt"; fi
+timer="$(grep -E '^(/usr)?/lib/systemd/system/fennick\.timer$' "$work/listed")" ||
+    fail "no fennick.timer under (/usr)/lib/systemd/system"
+service="${timer%.timer}.service"
+grep -qx "$service" "$work/listed" || fail "no fennick.service beside the timer"
+grep -qx 'OnCalendar=\*-\*-\* 06:00:00' "$timer" || fail "the timer does not fire at 06:00"
+grep -qx 'Persistent=true' "$timer" || fail "the timer does not make up a missed run"
+grep -qx 'ExecStart=/usr/bin/fennick-cli --dir /var/lib/fennick $FENNICK_OPTIONS' "$service" ||
+    fail "the service does not run fennick-cli on /var/lib/fennick"
+grep -qx 'EnvironmentFile=-/etc/default/fennick' "$service" ||
     fail "the service does not read /etc/default/fennick"
-# The settings file is the operator's: dpkg keeps it on upgrade, and nothing
-# in it is set until the operator sets it.
-grep -qx '/etc/default/fennick' "$work/control/conffiles" || fail "/etc/default/fennick is no conffile"
-if grep -v '^#' "$root/etc/default/fennick" | grep -q .; then
-    fail "/etc/default/fennick sets something"
-fi
-for variable in FENNICK_DUMP_COMMAND FENNICK_MAIL_TO FENNICK_MAIL_WHEN FENNICK_METRICS FENNICK_OPTIONS; do
-    grep -q "^#$variable=" "$root/etc/default/fennick" || fail "/etc/default/fennick lacks $variable"
-done
-# Hardened: what systemd itself rates the unit as it is packaged.
-exposure="$(systemd-analyze security --offline=true "$units/fennick.service" 2>&1 |
+# Hardened: what systemd itself rates the unit as it is installed.
+exposure="$(systemd-analyze security --offline=true "$service" 2>&1 |
     sed -n 's/.*Overall exposure level for fennick.service: \([0-9.]*\).*/\1/p')"
 echo "exposure: $exposure"
 [[ -n "$exposure" ]] || fail "systemd-analyze gave no exposure level"
 awk -v e="$exposure" 'BEGIN { exit !(e <= 2.0) }' || fail "exposure $exposure is above 2.0"
-[[ -d "$root/var/lib/fennick" ]] || fail "no /var/lib/fennick"
-for example in fennick_config.txt policy_list.txt; do
-    [[ -f "$root/usr/share/doc/fennick-cli/examples/$example" ]] || fail "no example $example"
+
+# Installing enables nothing.
+enabled="$(systemctl --root=/ is-enabled fennick.timer 2>&1 || true)"
+[[ "$enabled" == disabled ]] || fail "after installing, fennick.timer is '$enabled'"
+[[ ! -e "$wants" && ! -L "$wants" ]] || fail "installing made $wants"
+
+# The settings are the operator's: dpkg keeps them on upgrade, and nothing
+# in them is set until the operator sets it.
+dpkg-query -W -f='${Conffiles}\n' fennick-cli | grep -q '^ /etc/default/fennick ' ||
+    fail "/etc/default/fennick is no conffile"
+if grep -v '^#' /etc/default/fennick | grep -q .; then fail "/etc/default/fennick sets something"; fi
+for variable in FENNICK_DUMP_COMMAND FENNICK_MAIL_TO FENNICK_MAIL_WHEN FENNICK_METRICS FENNICK_OPTIONS; do
+    grep -q "^#$variable=" /etc/default/fennick || fail "/etc/default/fennick lacks $variable"
 done
-[[ -f "$root/usr/share/doc/fennick-cli/copyright" ]] || fail "no copyright file"
+
 # gzip -n leaves out the name and the time, so two builds make one package.
-for doc in usr/share/man/man1/fennick-cli.1.gz usr/share/doc/fennick-cli/changelog.gz; do
-    [[ -f "$root/$doc" ]] || fail "no /$doc"
-    [[ "$(od -An -tx1 -N8 "$root/$doc" | tr -d ' ')" == 1f8b080000000000 ]] ||
-        fail "/$doc keeps a file name or a time: not made with gzip -n"
+for gz in /usr/share/man/man1/fennick-cli.1.gz "$doc/changelog.gz"; do
+    [[ "$(od -An -tx1 -N8 "$gz" | tr -d ' ')" == 1f8b080000000000 ]] ||
+        fail "$gz keeps a file name or a time: not made with gzip -n"
 done
-# A new version needs its changelog entry.
-version="$(sed -n 's/^ Version: //p' <<<"$info")"
-newest="$(gzip -dc "$root/usr/share/doc/fennick-cli/changelog.gz" | sed -n 1p)"
-[[ "$newest" == "fennick-cli ($version) "* ]] ||
+version="$(dpkg-query -W -f='${Version}' fennick-cli)"
+newest="$(gzip -dc "$doc/changelog.gz" | sed -n 1p)"
+[[ "$newest" == "fennick ($version) "* ]] ||
     fail "the changelog's newest entry is '$newest', the package's version $version"
 
-# A run on the examples and one job of Daily_FileServer at 01:00 on
+# A run as the service makes it, in /var/lib/fennick with the settings in
+# its environment: the examples and one job of Daily_FileServer at 01:00 on
 # 5 December (report zone), which is 17:00 UTC the day before.
-data="$work/data"
-mkdir "$data"
-cp "$root"/usr/share/doc/fennick-cli/examples/*.txt "$data/"
+data=/var/lib/fennick
+cp "$doc"/examples/*.txt "$data/"
 start="$(date -u -d '2026-12-04 17:00:00' +%s)"
 fields=(4711 other '' 0 Daily_FileServer Daily client1 '' "$start" 3725 $((start + 3725))
     '' '' '' 2048 17 '' '' '' 512 1 '' 0 '' '' '' '' 3 '' '' '' '' '' '' '' '' '' '' '' '')
 (IFS=,; printf '%s\r\n' "${fields[*]}") >"$data/bpdbjobs.txt"
-summary="$("$program" --dir "$data" --end '2026-12-05 02:15:00')" || fail "the packaged program failed"
+metrics="$work/textfile/fennick.prom"
+mkdir "$work/textfile"
+# Another exporter's file beside it, which the purge must leave.
+echo 'other_metric 1' >"$work/textfile/other.prom"
+printf 'FENNICK_METRICS="%s"\n' "$metrics" >>/etc/default/fennick
+summary="$(set -a && . /etc/default/fennick && set +a &&
+    /usr/bin/fennick-cli --dir "$data" --end '2026-12-05 02:15:00')" || fail "the installed program failed"
 echo "$summary"
 expected="$data/report_05-12-26.html: 1 job, 0 failed, 2 daily policies not found"
 [[ "$summary" == "$expected" ]] || fail "summary: expected '$expected'"
 grep -q 'Daily_FileServer' "$data/report_05-12-26.html" || fail "the page lacks the job's policy"
-echo "package test passed"
+grep -qx "fennick_report_success{folder=\"$data\"} 1" "$metrics" || fail "no success in $metrics"
+
+systemctl --root=/ enable fennick.timer 2>&1
+[[ -L "$wants" ]] || fail "enabling made no $wants"
+
+apt_get purge fennick-cli
+echo "purged"
+status="$(dpkg-query -W -f='${db:Status-Abbrev}' fennick-cli 2>/dev/null || true)"
+[[ -z "$status" || "$status" == un* ]] || fail "after the purge dpkg says '$status'"
+# Every file the package held is gone; a folder it held stays only when
+# another package holds it too, or when it is the report folder with the
+# operator's files in it.
+while read -r kind path; do
+    if [[ "$kind" == f ]]; then
+        [[ ! -e "$path" && ! -L "$path" ]] || fail "the purge left $path"
+    elif [[ -d "$path" && "$path" != "$data" ]]; then
+        dpkg -S "$path" >/dev/null 2>&1 || fail "the purge left the folder $path"
+    fi
+done <"$work/kinds"
+[[ ! -e /etc/default/fennick ]] || fail "the purge left /etc/default/fennick"
+[[ ! -e "$wants" && ! -L "$wants" ]] || fail "the purge left $wants"
+left="$(find /var/lib/systemd/deb-systemd-helper-enabled /var/lib/systemd/deb-systemd-helper-masked \
+    -name 'fennick*' 2>/dev/null || true)"
+[[ -z "$left" ]] || fail "the purge left systemd state: $left"
+[[ ! -e "$metrics" ]] || fail "the purge left the metrics file $metrics"
+[[ -f "$work/textfile/other.prom" ]] || fail "the purge removed another exporter's file"
+[[ ! -e /var/lib/fennick-cli ]] || fail "the purge left /var/lib/fennick-cli"
+[[ -f "$data/report_05-12-26.html" && -f "$data/bpdbjobs.txt" ]] ||
+    fail "the purge removed the operator's report or dump"
+
+# Removed now, purged later: the settings are gone by the time of the purge,
+# so the metrics path must have been noted at removal.
+apt_get install "$deb"
+printf 'FENNICK_METRICS=%s\n' "$metrics" >>/etc/default/fennick
+echo 'fennick_report_success{folder="/var/lib/fennick"} 1' >"$metrics"
+apt_get remove fennick-cli
+echo "removed"
+[[ ! -e /usr/bin/fennick-cli ]] || fail "removing left /usr/bin/fennick-cli"
+[[ -f /etc/default/fennick ]] || fail "removing took the settings"
+[[ -f "$metrics" ]] || fail "removing took the metrics file before the purge"
+apt_get purge fennick-cli
+echo "purged after removal"
+[[ ! -e /etc/default/fennick ]] || fail "the later purge left /etc/default/fennick"
+[[ ! -e "$metrics" ]] || fail "the later purge left the metrics file $metrics"
+[[ -f "$work/textfile/other.prom" ]] || fail "the later purge removed another exporter's file"
+[[ ! -e /var/lib/fennick-cli ]] || fail "the later purge left /var/lib/fennick-cli"
+echo "package test passed in $((SECONDS - started)) s"

@@ -8,7 +8,8 @@ namespace fennick {
 
 namespace {
 
-using nlohmann::json;
+// Keys in the order the format lists them, for a reader of the file.
+using json = nlohmann::ordered_json;
 
 json seconds(double epochSeconds) {
     return static_cast<long long>(epochSeconds);

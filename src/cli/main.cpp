@@ -1,8 +1,10 @@
 // fennick-cli: the unattended run for servers and scripts, built on the core
 // alone. The same files, failures and messages as "fennick -q"; the window,
 // its day, a fresh dump, the mail and the metrics come from the command line.
+#include <fcntl.h>
 #include <signal.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -41,6 +43,12 @@ int main(int argc, char* argv[]) {
     // metrics and mail: a write to it fails instead, and is let go. The
     // programs we start get the default back.
     std::signal(SIGPIPE, SIG_IGN);
+    // A stream the caller closed (">&-") would be the number the next open
+    // file gets, and our lines would land in it: it reads /dev/null instead.
+    for (int stream = 0; stream < 3; ++stream) {
+        if (::fcntl(stream, F_GETFD) < 0 && errno == EBADF)
+            ::open("/dev/null", stream == 0 ? O_RDONLY : O_WRONLY);
+    }
     const std::vector<std::string_view> arguments(argv + 1, argv + argc);
     try {
         const Options options = parseOptions(arguments);

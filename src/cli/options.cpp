@@ -190,8 +190,8 @@ void describe(CLI::App& app, Options& options, Given& given) {
                    "(default: /usr/sbin/sendmail)")
         ->option_text("PROGRAM");
     app.add_option("--mail-when", given.mailWhen,
-                   "always (default), attention (a job failed, a policy was not found or "
-                   "the run failed) or failure (the run failed)")
+                   "always (default), attention (a stream still failing, a daily policy not "
+                   "found or a failed run) or failure (a failed run)")
         ->option_text("WHEN")
         ->envname("FENNICK_MAIL_WHEN");
     app.add_option("--mail-max-bytes", given.mailMaxBytes,

@@ -22,8 +22,10 @@ Written writeWithin(int fd, std::string_view text, std::chrono::milliseconds wai
         const int ready = ::poll(&room, 1, static_cast<int>(left.count()));
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready <= 0)
-            return ready == 0 ? Written::NotInTime : Written::Failed;
+        if (ready == 0)
+            return Written::NotInTime;
+        if (ready < 0 || (room.revents & POLLNVAL) != 0)
+            return ready < 0 && errno != EBADF ? Written::Failed : Written::ReaderGone;
         // Room for PIPE_BUF bytes at least: a write of that much to a pipe
         // never blocks; a socket is told not to.
         const std::size_t piece = std::min<std::size_t>(text.size(), PIPE_BUF);
@@ -33,7 +35,8 @@ Written writeWithin(int fd, std::string_view text, std::chrono::milliseconds wai
         if (done < 0) {
             if (errno == EINTR || errno == EAGAIN)
                 continue;
-            return errno == EPIPE ? Written::ReaderGone : Written::Failed;
+            // A stream closed on us (">&-") has nobody to read it either.
+            return errno == EPIPE || errno == EBADF ? Written::ReaderGone : Written::Failed;
         }
         text.remove_prefix(static_cast<std::size_t>(done));
     }

@@ -32,7 +32,7 @@ std::string lastSuccessText(const std::optional<double>& lastSuccess, int lookba
         return timeText(*lastSuccess);
     return lookbackDays > 0 ? "none in " + counted(static_cast<std::size_t>(lookbackDays), "day",
                                                    "days")
-                            : "none in the window";
+                            : "none since the window's start";
 }
 
 std::string lastJobText(const std::optional<double>& lastJob, int lookbackDays) {

@@ -9,7 +9,16 @@
 # (a Release build with -DFENNICK_BUILD_APP=ON). The dumps, about 1.2 GB per
 # million jobs, go to CACHE_DIR (default /work/cache), outside the repository.
 # Results go to CACHE_DIR/results/. CASES="month daily memory" picks the cases;
-# BEFORE=/path/to/an/older/fennick adds that program to each comparison.
+# BEFORE=/path/to/an/older/fennick and BEFORE_CLI=/path/to/an/older/fennick-cli
+# add those programs to each comparison; WARMUP (default 1) sets hyperfine's
+# warm-up runs; TIGHT_FLOOR=1M adds the floor read and copied in blocks of
+# that size (FLOOR_BLOCK in bench/floor.sh) to the month and daily calls. Two more cases are not in the default set:
+#   findings         the 30-day daily dump with `fennick-cli --lookback 7 --json`
+#                    (the second pass for what needs action) against its floor:
+#                    the dump down to where that pass stops, and the JSON copied
+#                    besides the four outputs.
+#   findings-rss     peak memory of that run on the 30-day dump, on dumps of 2 and
+#                    4 times the jobs per day, and on one of 60 days.
 #
 # The dumps are generated with --now set to the present moment, and fennick
 # runs with TZ=UTC-8, so that its window "one day ago to now" read in the
@@ -17,6 +26,7 @@
 # faketime the font cache of the toolkit is thrown away on every run, which
 # costs about 0.5 s a run and is not what a real server sees.
 set -euo pipefail
+unset FLOOR_BLOCK  # the plain floor is floor.sh's default; the tight one says so
 
 build=${1:-build-perf}
 cache=${2:-/work/cache}
@@ -60,6 +70,10 @@ generate() {
     if [[ -n ${BEFORE:-} ]]; then
         ln -f "$BEFORE" "$dir/fennick_before" 2>/dev/null || cp "$BEFORE" "$dir/fennick_before"
     fi
+    if [[ -n ${BEFORE_CLI:-} ]]; then
+        ln -f "$BEFORE_CLI" "$dir/fennick-cli_before" 2>/dev/null ||
+            cp "$BEFORE_CLI" "$dir/fennick-cli_before"
+    fi
     # The new dump's gigabyte goes to disk now, not during the first command timed.
     sync
 }
@@ -69,11 +83,14 @@ generate() {
 # (following the reader's own thread) counts what the read calls returned
 # between each open of the dump and its close; the largest such sum is the
 # scan's (the start-up reads the first line on its own).
+# scanned DIR [OPTION...]: the same for `fennick-cli --dir DIR OPTION...`; with
+# the findings' options, the findings' own pass over the dump reads the most.
 scanned() {
     local dir=$1 log
+    shift
     log=$(mktemp)
     strace -f -qq -e trace=openat,read,close -e signal=none -o "$log" \
-        env TZ=UTC-8 "$dir/fennick-cli" --dir "$dir" >/dev/null
+        env TZ=UTC-8 "$dir/fennick-cli" --dir "$dir" "$@" >/dev/null
     awk 'function result(line, parts) { split(line, parts, "= "); return parts[2] + 0 }
          function fdOf(line, parts) { split(line, parts, /read\(/); return parts[2] + 0 }
          /openat\(/ && /bpdbjobs\.txt/ { fd = result($0); sum = 0; next }
@@ -99,9 +116,12 @@ compare() {
     local commands=("env TZ=UTC-8 $dir/fennick -q")
     [[ -n ${BEFORE:-} ]] && commands+=("env TZ=UTC-8 $dir/fennick_before -q")
     commands+=("env TZ=UTC-8 $dir/fennick-cli --dir $dir")
+    [[ -n ${BEFORE_CLI:-} ]] && commands+=("env TZ=UTC-8 $dir/fennick-cli_before --dir $dir")
+    [[ -n ${TIGHT_FLOOR:-} ]] && commands+=("env FLOOR_BLOCK=$TIGHT_FLOOR $here/floor.sh $dir $bytes")
     commands+=("$here/floor.sh $dir $bytes")
-    hyperfine -N --warmup 1 --runs "$runs" \
+    hyperfine -N --warmup "${WARMUP:-1}" --runs "$runs" \
         --export-json "$results/$name.json" --export-markdown "$results/$name.md" "${commands[@]}"
+    ratios "$results/$name.json"
     /usr/bin/time -v env TZ=UTC-8 "$dir/fennick" -q 2> "$results/$name.time"
     grep -E 'Maximum resident|Elapsed' "$results/$name.time"
     wc -l "$dir"/out.txt "$dir"/out2.txt "$dir"/out1.txt
@@ -114,6 +134,82 @@ peak() {
     local name=$1 dir=$cache/$1
     /usr/bin/time -v env TZ=UTC-8 "$dir/fennick" -q 2> "$results/$name.time"
     echo "$name: $(grep 'Maximum resident' "$results/$name.time"), out.txt $(wc -l < "$dir/out.txt") lines"
+}
+
+# The window of a findings run: the 24 hours up to the newest job's start,
+# written as the report zone's (UTC+8) clock time for --end.
+newestEnd() {
+    local newest
+    newest=$(head -n 1 "$1/bpdbjobs.txt" | cut -d, -f9)
+    date -u -d "@$((newest + 8 * 3600))" '+%Y-%m-%d %H:%M:%S'
+}
+
+# stopsAt DIR LOOKBACK: the byte offset and number of the first line below the
+# lookback (start before the window's start less LOOKBACK days, queued jobs
+# with start 0 aside), where the findings' pass stops; and the streams (policy,
+# schedule, client) of the lines above it.
+stopsAt() {
+    local dir=$1 lookback=$2 newest
+    newest=$(head -n 1 "$dir/bpdbjobs.txt" | cut -d, -f9)
+    LC_ALL=C awk -F, -v before=$((newest - (lookback + 1) * 86400)) '
+        $9 + 0 != 0 && $9 + 0 < before { stop = NR; exit }
+        { offset += length($0) + 1; streams[$5 "," $6 "," $7] = 1 }
+        END { printf "stops at line %d, byte %d; %d streams above it\n", stop, offset, length(streams) }' \
+        "$dir/bpdbjobs.txt"
+}
+
+# ratios FILE: each command's mean over each floor's (the commands running
+# floor.sh) in a hyperfine JSON export, with the spread of the ratio as
+# hyperfine gives it.
+ratios() {
+    python3 - "$1" <<'PY'
+import json, math, sys
+results = json.load(open(sys.argv[1]))["results"]
+floors = [r for r in results if "floor.sh" in r["command"]]
+for r in results:
+    line = f'{r["mean"] * 1000:9.1f} ± {r["stddev"] * 1000:6.1f} ms '
+    for floor in floors:
+        ratio = r["mean"] / floor["mean"]
+        spread = ratio * math.hypot(r["stddev"] / r["mean"], floor["stddev"] / floor["mean"])
+        line += f' {ratio:5.2f} ± {spread:4.2f}'
+    print(line + "  " + r["command"])
+print("ratios over: " + "; ".join(("FLOOR_BLOCK " if "FLOOR_BLOCK" in f["command"] else "") + "floor.sh" for f in floors))
+PY
+}
+
+# findings NAME LOOKBACK: hyperfine over fennick-cli with the findings
+# (--lookback, --json), the same run without them, and the floor of the run
+# with them; then its peak memory.
+findings() {
+    local name=$1 lookback=$2 dir=$cache/$1
+    local end json=$dir/findings.json
+    end=$(newestEnd "$dir")
+    local with=(--end "$end" --lookback "$lookback" --json "$json")
+    echo "== $name (--end '$end' --lookback $lookback)"
+    facts
+    env TZ=UTC-8 "$dir/fennick-cli" --dir "$dir" "${with[@]}"  # the outputs the floor copies
+    local bytes
+    bytes=$(scanned "$dir" "${with[@]}")
+    echo "the findings read $bytes of $(stat -c %s "$dir/bpdbjobs.txt") bytes of the dump"
+    stopsAt "$dir" "$lookback"
+    local commands=("env TZ=UTC-8 $dir/fennick-cli --dir $dir --end '$end' --lookback $lookback --json $json")
+    commands+=("env TZ=UTC-8 $dir/fennick-cli --dir $dir --end '$end'")
+    commands+=("env FLOOR_BLOCK=${TIGHT_FLOOR:-1M} $here/floor.sh $dir $bytes ${json##*/}")
+    commands+=("$here/floor.sh $dir $bytes ${json##*/}")
+    hyperfine -N --warmup "${WARMUP:-1}" --runs "$runs" \
+        --export-json "$results/$name.json" --export-markdown "$results/$name.md" "${commands[@]}"
+    ratios "$results/$name.json"
+    findingsPeak "$name" "$lookback"
+    ls -l "$dir"/out.txt "$dir"/report_*.html "$json"
+    echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+}
+
+# findingsPeak NAME LOOKBACK: peak memory of one fennick-cli run with the findings.
+findingsPeak() {
+    local name=$1 lookback=$2 dir=$cache/$1
+    /usr/bin/time -v env TZ=UTC-8 "$dir/fennick-cli" --dir "$dir" --end "$(newestEnd "$dir")" \
+        --lookback "$lookback" --json "$dir/findings.json" 2> "$results/$name-findings.time"
+    echo "$name: $(grep 'Maximum resident' "$results/$name-findings.time"); $(stopsAt "$dir" "$lookback")"
 }
 
 case ${CASES:-month daily memory} in *month*)
@@ -134,5 +230,20 @@ case ${CASES:-month daily memory} in *memory*)
     generate daily 1000000 --span-days 30
     peak daily
     peak daily4
+    ;;
+esac
+case ${CASES:-} in *findings*)
+    # The 30-day daily dump (the daily case's 1,000,000 jobs, about 33,000 a day).
+    generate findings 1000000 --span-days 30
+esac
+case ${CASES:-} in *findings\ *|*findings) findings findings 7 ;; esac
+case ${CASES:-} in *findings-rss*)
+    # The same days with 2 and 4 times the jobs a day, and twice the days.
+    generate findings2x 2000000 --span-days 30
+    generate findings4x 4000000 --span-days 30
+    generate findings60 2000000 --span-days 60
+    for name in findings findings2x findings4x findings60; do
+        findingsPeak "$name" 7
+    done
     ;;
 esac

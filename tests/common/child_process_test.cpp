@@ -530,11 +530,13 @@ TEST(ChildProcess, StandardErrorThatNobodyReadsDoesNotHoldTheTimeout) {
         StandardErrorSwap swap(socket);
         auto running = std::async(std::launch::async, [] {
             return runChild(
-                shell("yes 'noise noise noise' | head -n 500000 >&2; "
+                // Ten times what our standard error may hold back, and time
+                // enough to write it in a slow (sanitized) build.
+                shell("yes 'noise noise noise' | head -n 50000 >&2; "
                       "echo 'last words' >&2; sleep 100",
-                      500ms));
+                      2s));
         });
-        const bool returned = running.wait_for(5s) == std::future_status::ready;
+        const bool returned = running.wait_for(10s) == std::future_status::ready;
         if (!returned)
             swap.closeReader();  // a write that waits on it meets EPIPE
         const ChildEnd end = running.get();

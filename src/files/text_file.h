@@ -23,7 +23,7 @@ std::filesystem::path fileIn(const std::filesystem::path& appDir, std::string_vi
 std::string_view fileKindName(mode_t mode);
 
 // Reads a file one line at a time, so that memory follows the longest line,
-// not the file. A second thread reads ahead (common/read_ahead.h); lines,
+// not the file. A second thread reads ahead (files/read_ahead.h); lines,
 // line numbers and failures are those of reading piece by piece on demand.
 class LineReader {
   public:

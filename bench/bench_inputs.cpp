@@ -7,8 +7,8 @@
 #include <utility>
 
 #include "common/failure.h"
-#include "common/text_file.h"
 #include "dump_generator.h"
+#include "files/text_file.h"
 #include "pipeline/extraction.h"
 
 namespace fennick::bench {

@@ -9,9 +9,9 @@
 #include "common/failure.h"
 #include "common/fields.h"
 #include "common/numbers.h"
-#include "common/text_file.h"
 #include "dump_generator.h"
 #include "dump_shape.h"
+#include "files/text_file.h"
 #include "pipeline/retention_labels.h"
 
 namespace fennick::bench {
@@ -111,15 +111,15 @@ void checkDump(const std::filesystem::path& dir, const DumpOptions& options, Pro
             if (status != "0" && status != "1")
                 ++mix.failed;
 
-            const std::size_t markIndex = fields.size() - 1 - dump::kMarkBack;
+            const std::size_t markIndex = fields.size() - 1 - dump::kRoutingMarkFromEnd;
             const std::string_view mark = trimBlanks(fields[markIndex]);
             if (!mark.empty()) {
                 ++(number(fields, markIndex) == 1 ? mix.routeOne : mix.dropped);
             } else {
                 ++(fields.at(dump::kRouteFlag).empty() ? mix.routeThree : mix.routeTwo);
             }
-            number(fields, fields.size() - 1 - dump::kRateBack);
-            number(fields, fields.size() - 1 - dump::kRouteTwoRateBack);
+            number(fields, fields.size() - 1 - dump::kTransferRateFromEnd);
+            number(fields, fields.size() - 1 - dump::kRouteTwoTransferRateFromEnd);
         } catch (Failure& failure) {
             throw failure.at(kName, lineNumber);
         }

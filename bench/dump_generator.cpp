@@ -6,8 +6,8 @@
 #include <cmath>
 #include <limits>
 
-#include "common/text_file.h"
 #include "dump_shape.h"
+#include "files/text_file.h"
 
 namespace fennick::bench {
 
@@ -225,9 +225,9 @@ class JobWriter {
         const int policy =
             static_cast<int>(rng_.below(static_cast<std::uint32_t>(options_.policies)));
         const std::size_t last = count - 1;
-        const std::size_t markField = last - dump::kMarkBack;
-        const std::size_t rateField = last - dump::kRateBack;
-        const std::size_t otherRateField = last - dump::kRouteTwoRateBack;
+        const std::size_t markField = last - dump::kRoutingMarkFromEnd;
+        const std::size_t rateField = last - dump::kTransferRateFromEnd;
+        const std::size_t otherRateField = last - dump::kRouteTwoTransferRateFromEnd;
 
         // Offsets grow strictly with the index, so start times never rise.
         const auto offset =

@@ -34,10 +34,11 @@ inline std::vector<std::size_t> fieldCounts(std::size_t fewest = kFewestFields,
     std::vector<std::size_t> counts;
     for (std::size_t count = std::max(fewest, dump::kRetention + 1); count <= most; ++count) {
         const std::size_t last = count - 1;
-        if (last < dump::kRouteTwoRateBack)
+        if (last < dump::kRouteTwoTransferRateFromEnd)
             continue;
-        const std::array<std::size_t, 3> moving = {last - dump::kMarkBack, last - dump::kRateBack,
-                                                   last - dump::kRouteTwoRateBack};
+        const std::array<std::size_t, 3> moving = {last - dump::kRoutingMarkFromEnd,
+                                                   last - dump::kTransferRateFromEnd,
+                                                   last - dump::kRouteTwoTransferRateFromEnd};
         const bool clash = std::any_of(moving.begin(), moving.end(), [](std::size_t field) {
             return std::find(kFixed.begin(), kFixed.end(), field) != kFixed.end();
         });

@@ -6,7 +6,7 @@
 #include "bench_inputs.h"
 #include "common/failure.h"
 #include "common/file_names.h"
-#include "common/text_file.h"
+#include "files/text_file.h"
 #include "pipeline/extraction.h"
 
 namespace fennick::bench {

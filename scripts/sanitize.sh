@@ -11,15 +11,16 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_COMPILE_WARNING_AS_ERR
 cmake --build build-asan -j"$(nproc)"
 ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
 
-# Every reader reads ahead on a thread (src/common/read_ahead.h), so every
+# Every reader reads ahead on a thread (src/files/read_ahead.h), so every
 # core test that reads a file exercises it.
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
   -DFENNICK_BUILD_APP=OFF -DFENNICK_BUILD_BENCH=OFF \
   -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
   -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
-cmake --build build-tsan -j"$(nproc)" --target common_tests pipeline_tests report_tests run_tests
+cmake --build build-tsan -j"$(nproc)" --target common_tests files_tests programs_tests \
+  pipeline_tests report_tests run_tests
 # An address-space cap leaves no room for ThreadSanitizer's shadow memory.
-for tests in common pipeline report run; do
+for tests in common files programs pipeline report run; do
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "build-tsan/tests/${tests}_tests" \
     --gtest_filter='-*DeathTest*' --gtest_brief=1
 done

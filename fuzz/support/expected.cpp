@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/job_status.h"
 #include "common/numbers.h"
 
 namespace fennick::fuzz {
@@ -327,7 +328,7 @@ PageResult expectPage(std::string_view table, const Window& window,
         try {
             if (field(f, 1) != "Not Found") {
                 const std::string_view status = field(f, 9);
-                highlighted = status != "0" && status != "1";
+                highlighted = !isSuccess(status);
             }
         } catch (const Failure& failure) {
             result.ending = {failure.kind(), "out1.txt", static_cast<long>(i + 1)};

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/program_edge.h"
 #include "app/window_loader.h"
 #include "run/unattended.h"
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/form1.h"
+#include "app/program_edge.h"
 #include "app/window_entry.h"
 #include "run/unattended.h"
 

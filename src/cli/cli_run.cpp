@@ -15,8 +15,8 @@
 #include "delivery/mail_message.h"
 #include "delivery/metrics.h"
 #include "delivery/report_json.h"
-#include "delivery/safe_file.h"
 #include "delivery/sendmail.h"
+#include "files/safe_file.h"
 #include "pipeline/findings.h"
 #include "pipeline/reporting_window.h"
 #include "pipeline/status_codes.h"
@@ -138,8 +138,7 @@ bool recordMetrics(const Options& options, const std::filesystem::path& dir, con
 }
 
 // Writes the JSON findings; false (with the reason) when it cannot.
-bool recordJson(const Options& options, const std::filesystem::path& dir,
-                const Outcome& outcome) {
+bool recordJson(const Options& options, const std::filesystem::path& dir, const Outcome& outcome) {
     if (!options.json)
         return true;
     JsonRun run;

@@ -16,7 +16,7 @@
 #include "cli/cli_run.h"
 #include "cli/options.h"
 #include "cli/output.h"
-#include "common/child_process.h"
+#include "programs/child_process.h"
 #include "run/unattended.h"
 
 namespace {

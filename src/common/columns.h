@@ -9,7 +9,9 @@ namespace fennick {
 // Fields of a bpdbjobs.txt line, counted from 0.
 namespace dump {
 inline constexpr std::size_t kJobId = 0;
-inline constexpr std::size_t kOtherField = 1;  // out2.txt's second column
+// Not interpreted: only the third route's jobs carry it, as out2.txt's
+// second column.
+inline constexpr std::size_t kThirdRouteField = 1;
 inline constexpr std::size_t kStatus = 3;
 inline constexpr std::size_t kPolicy = 4;
 inline constexpr std::size_t kSchedule = 5;
@@ -17,17 +19,18 @@ inline constexpr std::size_t kClient = 6;  // 4, 5 and 6 stand side by side
 inline constexpr std::size_t kStart = 8;
 inline constexpr std::size_t kElapsed = 9;
 inline constexpr std::size_t kEnd = 10;
-inline constexpr std::size_t kRouteFlag = 11;
+inline constexpr std::size_t kRouteFlag = 11;  // not empty: the second route
 inline constexpr std::size_t kKilobytes = 14;
 inline constexpr std::size_t kFiles = 15;  // 14 and 15 stand side by side
 inline constexpr std::size_t kScheduleType = 22;
 inline constexpr std::size_t kRetention = 27;
 
 // Fields counted back from the last one: their place moves with the line's
-// length (0 is the last field).
-inline constexpr std::size_t kMarkBack = 19;
-inline constexpr std::size_t kRateBack = 20;
-inline constexpr std::size_t kRouteTwoRateBack = 22;
+// length (0 is the last field). The routing mark picks the first route; the
+// second route's transfer rate stands two fields further back.
+inline constexpr std::size_t kRoutingMarkFromEnd = 19;
+inline constexpr std::size_t kTransferRateFromEnd = 20;
+inline constexpr std::size_t kRouteTwoTransferRateFromEnd = 22;
 }  // namespace dump
 
 // Columns of out.txt, and of a job line of out1.txt, which keeps them in the

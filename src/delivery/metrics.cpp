@@ -12,8 +12,8 @@
 #include <cstring>
 
 #include "common/failure.h"
-#include "delivery/safe_file.h"
 #include "delivery/text_encoding.h"
+#include "files/safe_file.h"
 
 namespace fennick {
 
@@ -163,8 +163,8 @@ std::string metricsText(const RunOutcome& run, const std::optional<EarlierSucces
         appendGauge(out, kFailing,
                     "Streams (policy, client, schedule) whose failed jobs no later job made good.",
                     label, number(counts.failing));
-        appendGauge(out, kRecovered, "Failed jobs of the window that a later job made good.",
-                    label, number(counts.recovered));
+        appendGauge(out, kRecovered, "Failed jobs of the window that a later job made good.", label,
+                    number(counts.recovered));
         appendGauge(out, kRunning, "Jobs of the window still running or queued.", label,
                     number(counts.running));
         if (!run.findings->dailyLastSuccess.empty()) {

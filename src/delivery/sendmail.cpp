@@ -1,7 +1,7 @@
 #include "delivery/sendmail.h"
 
-#include "common/child_process.h"
 #include "common/failure.h"
+#include "programs/child_process.h"
 
 namespace fennick {
 

@@ -8,7 +8,7 @@
 #include "common/columns.h"
 #include "common/failure.h"
 #include "common/file_names.h"
-#include "common/text_file.h"
+#include "files/text_file.h"
 #include "pipeline/job_index.h"
 #include "pipeline/jobs_ahead.h"
 

@@ -9,7 +9,7 @@
 #include "common/file_names.h"
 #include "common/located.h"
 #include "common/numbers.h"
-#include "common/text_file.h"
+#include "files/text_file.h"
 
 namespace fennick {
 
@@ -21,7 +21,7 @@ using namespace dump;
 // back; a dump line's long middle is never split.
 constexpr std::size_t kFrontFields = kRetention + 1;
 
-enum class Verdict { Skip, Stop, Jobs, OtherJobs };
+enum class Verdict { Skip, Stop, Jobs, ThirdRoute };
 
 void addColumn(std::string& text, std::string_view column) {
     text += column;
@@ -42,7 +42,7 @@ void buildLine(std::string& text, EdgeFields& fields, std::size_t rateBack, bool
     // output: each run is copied in one piece.
     if (withOtherField) {
         addColumn(text, fields.at(kPolicy));
-        addColumn(text, fields.at(kOtherField));
+        addColumn(text, fields.at(kThirdRouteField));
         addColumn(text, fieldRun(fields.at(kSchedule), fields.at(kClient)));
     } else {
         addColumn(text, fieldRun(fields.at(kPolicy), fields.at(kClient)));
@@ -75,29 +75,29 @@ Verdict examine(EdgeFields& fields, const Window& window, std::string& text) {
 
     switch (routeOf(fields)) {
         case JobRoute::One:
-            buildLine(text, fields, kRateBack, false);
+            buildLine(text, fields, kTransferRateFromEnd, false);
             return Verdict::Jobs;
         case JobRoute::Dropped:
             return Verdict::Skip;
         case JobRoute::Two:
-            buildLine(text, fields, kRouteTwoRateBack, false);
+            buildLine(text, fields, kRouteTwoTransferRateFromEnd, false);
             return Verdict::Jobs;
         case JobRoute::Three:
             break;
     }
-    buildLine(text, fields, kRateBack, true);
-    return Verdict::OtherJobs;
+    buildLine(text, fields, kTransferRateFromEnd, true);
+    return Verdict::ThirdRoute;
 }
 
 }  // namespace
 
 JobRoute routeOf(EdgeFields& fields) {
     using namespace dump;
-    const std::string_view mark = trimBlanks(fields.fromEnd(kMarkBack));
+    const std::string_view mark = trimBlanks(fields.fromEnd(kRoutingMarkFromEnd));
     if (!mark.empty()) {
         // Only a failure needs the mark's index, and with it the count of
         // the middle's fields.
-        const double value = inField([&fields] { return fields.size() - 1 - kMarkBack; },
+        const double value = inField([&fields] { return fields.size() - 1 - kRoutingMarkFromEnd; },
                                      [mark] { return parseNumber(mark); });
         return value == 1 ? JobRoute::One : JobRoute::Dropped;
     }
@@ -123,7 +123,7 @@ void extractJobs(LineReader& dump, LineWriter& jobs, LineWriter& otherJobs, cons
             case Verdict::Jobs:
                 jobs.writeLine(text);
                 break;
-            case Verdict::OtherJobs:
+            case Verdict::ThirdRoute:
                 otherJobs.writeLine(text);
                 break;
         }

@@ -5,7 +5,7 @@
 
 #include "common/fields.h"
 #include "common/report_time.h"
-#include "common/text_file.h"
+#include "files/text_file.h"
 
 namespace fennick {
 

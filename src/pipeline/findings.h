@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/report_time.h"
-#include "common/text_file.h"
+#include "files/text_file.h"
 
 namespace fennick {
 

@@ -16,8 +16,8 @@
 
 #include "common/failure.h"
 #include "common/fields.h"
-#include "common/huge_pages.h"
-#include "common/text_file.h"
+#include "files/huge_pages.h"
+#include "files/text_file.h"
 #include "pipeline/retention_labels.h"
 
 namespace fennick {

@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "common/followed_file.h"
-#include "common/line_writer.h"
-#include "common/text_file.h"
+#include "files/followed_file.h"
+#include "files/line_writer.h"
+#include "files/text_file.h"
 #include "pipeline/job_index.h"
 #include "pipeline/retention_labels.h"
 

@@ -4,7 +4,7 @@
 #include "common/fields.h"
 #include "common/file_names.h"
 #include "common/located.h"
-#include "common/text_file.h"
+#include "files/text_file.h"
 
 namespace fennick {
 

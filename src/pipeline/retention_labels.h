@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "common/text_file.h"
+#include "files/text_file.h"
 
 namespace fennick {
 

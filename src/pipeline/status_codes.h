@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/text_file.h"
+#include "files/text_file.h"
 
 namespace fennick {
 

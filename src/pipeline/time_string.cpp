@@ -24,7 +24,7 @@ void appendTwoDigits(std::string& out, std::int64_t value) {
 
 }  // namespace
 
-std::string TimeString(const std::int32_t& seconds) {
+std::string TimeString(std::int32_t seconds) {
     const std::int64_t value = seconds;  // 64 bits: no overflow at the range's ends
     const std::int64_t hours = floorDiv(value, 3600);
     const std::int64_t minutes = floorDiv(value, 60) - 60 * hours;

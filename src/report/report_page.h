@@ -6,7 +6,7 @@
 #include <string>
 
 #include "common/report_time.h"
-#include "common/text_file.h"
+#include "files/text_file.h"
 
 namespace fennick {
 

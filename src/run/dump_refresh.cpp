@@ -12,11 +12,11 @@
 #include <system_error>
 #include <utility>
 
-#include "common/child_process.h"
 #include "common/failure.h"
 #include "common/file_names.h"
-#include "common/sync_directory.h"
-#include "common/text_file.h"
+#include "files/sync_directory.h"
+#include "files/text_file.h"
+#include "programs/child_process.h"
 
 namespace fennick {
 

@@ -12,10 +12,10 @@
 #include <optional>
 #include <thread>
 
-#include "common/byte_queue.h"
-#include "common/followed_file.h"
-#include "common/line_writer.h"
 #include "common/report_time.h"
+#include "files/byte_queue.h"
+#include "files/followed_file.h"
+#include "files/line_writer.h"
 #include "report/report_page.h"
 
 namespace fennick {

@@ -8,7 +8,7 @@
 
 #include "common/failure.h"
 #include "common/file_names.h"
-#include "common/text_file.h"
+#include "files/text_file.h"
 #include "run/page_ahead.h"
 
 namespace fennick {

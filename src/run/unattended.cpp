@@ -1,12 +1,11 @@
 #include "run/unattended.h"
 
 #include <chrono>
-#include <cstdio>
 #include <string_view>
 
 #include "common/failure.h"
 #include "common/file_names.h"
-#include "common/text_file.h"
+#include "files/text_file.h"
 
 namespace fennick {
 
@@ -23,10 +22,6 @@ std::string firstJobId(const std::filesystem::path& appDir) {
     return std::string(line.substr(0, comma));
 }
 
-bool isUnattended(const std::vector<std::string>& arguments) {
-    return arguments.size() == 1 && arguments.front() == kUnattendedSwitch;
-}
-
 Pickers dayBefore(LocalTime end, LocalTime times) {
     // The same clock time on the previous calendar day: the report zone has
     // no daylight saving, so that is always 24 hours.
@@ -41,18 +36,6 @@ ReportFile runUnattended(const std::filesystem::path& appDir, const Clock& now) 
     firstJobId(appDir);
     Window window;
     return process(appDir, dayBefore(start, start), now, window);
-}
-
-void printFailure(const char* message) {
-    std::fprintf(stderr, "fennick: %s\n", message);
-}
-
-std::filesystem::path programDir(const char* argv0) {
-    std::error_code error;
-    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error)
-        return program.parent_path();
-    return std::filesystem::absolute(argv0).parent_path();
 }
 
 }  // namespace fennick

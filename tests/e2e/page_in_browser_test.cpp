@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
 #include "dom_tree.h"
+#include "support/background_program.h"
 #include "support/dump_line.h"
 #include "support/program.h"
 #include "support/run_inputs.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "child_process.h"
+#include "support/background_program.h"
 #include "support/dump_line.h"
 #include "support/program.h"
 #include "support/run_inputs.h"

@@ -14,7 +14,7 @@
 #include "common/fields.h"
 #include "common/file_names.h"
 #include "common/numbers.h"
-#include "common/text_file.h"
+#include "files/text_file.h"
 #include "pipeline/jobs_ahead.h"
 #include "pipeline/time_string.h"
 #include "support/temp_dir.h"

@@ -22,7 +22,7 @@ using test::TempDir;
 // transfer rates fields 19 (routes 1 and 3) and 17 (route 2), clear of the
 // fields read from the start.
 constexpr std::size_t kCount = 40;
-constexpr std::size_t kMark = kCount - 1 - dump::kMarkBack;
+constexpr std::size_t kMark = kCount - 1 - dump::kRoutingMarkFromEnd;
 
 // A dump line of `count` fields; field i holds "f<i>" unless `texts` gives it.
 std::string dumpLine(std::size_t count, const std::map<std::size_t, std::string>& texts) {

@@ -9,7 +9,7 @@
 
 #include "common/failure.h"
 #include "common/file_names.h"
-#include "common/text_file.h"
+#include "files/text_file.h"
 #include "pipeline/extraction.h"
 #include "support/dump_line.h"
 #include "support/memory_stream.h"
@@ -26,7 +26,7 @@ constexpr long long kStart = 1'000'000;
 constexpr long long kEnd = kStart + 86400;
 constexpr long long kIn = kStart + 3600;
 constexpr long long kWeek = 7 * 86400;
-constexpr std::size_t kMark = 40 - 1 - dump::kMarkBack;  // in dumpLine's 40 fields
+constexpr std::size_t kMark = 40 - 1 - dump::kRoutingMarkFromEnd;  // in dumpLine's 40 fields
 
 // `line` (from dumpLine) with field `index` replaced by `text`.
 std::string withField(std::string line, std::size_t index, const std::string& text) {
@@ -50,7 +50,7 @@ std::string failed(long long start, std::string id, std::string status = "13") {
 }
 // No mark, field 11 not empty: route 2.
 std::string routeTwo(DumpJob job) {
-    job.route = Route::OtherJobs;
+    job.route = Route::Third;
     return withField(dumpLine(job), dump::kRouteFlag, " ");
 }
 
@@ -107,7 +107,7 @@ TEST(FindingsTest, AFailureIsRecoveredOnlyByALaterSuccessOfItsStream) {
         {"running", {failed(kIn + 9, "2", ""), failed(kIn, "1")}, "", stream},
         {"route 2", {routeTwo({.id = "2", .start = kIn + 9}), failed(kIn, "1")}, "1<-2 ", ""},
         {"route 3",
-         {dumpLine({.id = "2", .start = kIn + 9, .route = Route::OtherJobs}), failed(kIn, "1")},
+         {dumpLine({.id = "2", .start = kIn + 9, .route = Route::Third}), failed(kIn, "1")},
          "",
          stream},
         {"two failures, one rerun",
@@ -192,7 +192,7 @@ TEST(FindingsTest, UnreadableLinesOutsideTheWindowAreSkippedAndCounted) {
 TEST(FindingsTest, DailyPoliciesWithoutWindowJobsAreNotFoundOnceEach) {
     const Findings findings =
         find({dumpLine({.policy = "PolB", .start = kEnd + 9, .status = "58"}), ok(kIn, "1"),
-              dumpLine({.policy = "PolD", .start = kIn, .route = Route::OtherJobs}),
+              dumpLine({.policy = "PolD", .start = kIn, .route = Route::Third}),
               dumpLine({.policy = "PolB", .start = kStart - 9, .status = "13"}),
               dumpLine({.policy = "PolB", .start = kStart - 99})},
              {"PolA", "PolB", "PolC", "PolB", "", "PolD", "PolA "});
@@ -243,7 +243,7 @@ TEST(FindingsTest, FolderFindingsCountTheJobsOfOutTxt) {
                              routeTwo({.id = "10", .start = kIn}) + client("11", "", "c2") +
                              client("12", "1", "c3") + client("13", " 0", "c4") +
                              withField(ok(kIn, "7"), kMark, " 2") +
-                             dumpLine({.start = kIn, .status = "13", .route = Route::OtherJobs}) +
+                             dumpLine({.start = kIn, .status = "13", .route = Route::Third}) +
                              failed(0, "6") + failed(kStart, "5") + ok(kStart - 1, "4") +
                              failed(kIn, "3"));
     dir.write(kPolicyFile, "PolA\r\nPolC\r\n");

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/file_names.h"
-#include "common/line_writer.h"
+#include "files/line_writer.h"
 #include "support/temp_dir.h"
 
 namespace fennick {

@@ -65,11 +65,5 @@ TEST(ReportingWindow, SamePickersGiveSameWindowTwice) {
     EXPECT_EQ(first.EndEpoch, second.EndEpoch);
 }
 
-TEST(ReportingWindow, WindowIsZeroBeforeFirstComputed) {
-    const Window window;
-    EXPECT_EQ(window.StartEpoch, 0);
-    EXPECT_EQ(window.EndEpoch, 0);
-}
-
 }  // namespace
 }  // namespace fennick

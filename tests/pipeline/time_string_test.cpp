@@ -39,12 +39,5 @@ TEST(TimeString, SplitsHoursMinutesAndSecondsForEveryKindOfArgument) {
     }
 }
 
-TEST(TimeString, ArgumentIsNotChanged) {
-    const std::int32_t seconds = -7322;
-    const std::int32_t copy = seconds;
-    TimeString(seconds);
-    EXPECT_EQ(seconds, copy);
-}
-
 }  // namespace
 }  // namespace fennick

@@ -75,23 +75,6 @@ TEST(FirstJobId, NoCommaMessageSaysWhatWasWrong) {
                  "Invalid argument: bpdbjobs.txt line 1 the first line holds no comma");
 }
 
-TEST(IsUnattended, OnlyExactlyOneDashQ) {
-    struct Case {
-        std::vector<std::string> arguments;
-        bool unattended;
-    } const cases[] = {
-        {{"-q"}, true},   {{"-Q"}, false},      {{"/q"}, false},      {{"-q "}, false},
-        {{" -q"}, false}, {{"-q", "x"}, false}, {{"x", "-q"}, false}, {{"-q", "-q"}, false},
-        {{}, false},      {{""}, false},        {{"-qq"}, false},     {{"q"}, false},
-    };
-    for (const Case& c : cases) {
-        std::string shown;
-        for (const std::string& argument : c.arguments)
-            shown += '|' + argument;
-        EXPECT_EQ(isUnattended(c.arguments), c.unattended) << shown;
-    }
-}
-
 TEST(DayBefore, DatesADayApartEndingAtTheEndWithTheGivenTimes) {
     const LocalTime created = kNow - 3s;
     const Pickers pickers = dayBefore(kNow, created);
@@ -175,12 +158,6 @@ TEST(RunUnattended, BadDumpStopsBeforeAnyFileIsWritten) {
         EXPECT_EQ(failure->file(), kDumpFile);
         EXPECT_EQ(dir.snapshot(), before);
     }
-}
-
-TEST(ProgramDir, IsTheDirectoryOfTheRunningProgram) {
-    const auto dir = programDir("ignored");
-    EXPECT_TRUE(dir.is_absolute()) << dir;
-    EXPECT_TRUE(std::filesystem::exists(dir / "run_tests")) << dir;
 }
 
 }  // namespace

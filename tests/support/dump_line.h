@@ -19,9 +19,9 @@ inline long long epochOf(LocalTime reportZoneTime) {
     return reportZoneTime.time_since_epoch().count() - kReportZoneOffset;
 }
 
-// Jobs route to out.txt by a routing mark of 1; OtherJobs leave the mark and
+// Jobs route to out.txt by a routing mark of 1; Third jobs leave the mark and
 // field 11 empty and go to out2.txt.
-enum class Route { Jobs, OtherJobs };
+enum class Route { Jobs, Third };
 
 // One job of the dump; every text goes into its field byte for byte.
 struct DumpJob {
@@ -51,7 +51,7 @@ inline std::string dumpLine(const DumpJob& job) {
     // strings (a false -Wrestrict in Release builds).
     std::array<std::string_view, kFields> fields{};
     fields[dump::kJobId] = job.id;
-    fields[dump::kOtherField] = "other";
+    fields[dump::kThirdRouteField] = "other";
     fields[dump::kStatus] = job.status;
     fields[dump::kPolicy] = job.policy;
     fields[dump::kSchedule] = job.schedule;
@@ -63,8 +63,8 @@ inline std::string dumpLine(const DumpJob& job) {
     fields[dump::kFiles] = "12";
     fields[dump::kScheduleType] = "0";
     fields[dump::kRetention] = "3";
-    fields[kFields - 1 - dump::kMarkBack] = job.route == Route::Jobs ? "1" : "";
-    fields[kFields - 1 - dump::kRateBack] = "5000";
+    fields[kFields - 1 - dump::kRoutingMarkFromEnd] = job.route == Route::Jobs ? "1" : "";
+    fields[kFields - 1 - dump::kTransferRateFromEnd] = "5000";
     std::string line;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i > 0)

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/last_line.h"
+#include "programs/last_line.h"
 
 namespace fennick {
 

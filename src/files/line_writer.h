@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "common/raw_buffer.h"
-#include "common/write_back.h"
+#include "files/raw_buffer.h"
+#include "files/write_back.h"
 
 namespace fennick {
 

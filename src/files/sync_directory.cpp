@@ -1,4 +1,4 @@
-#include "common/sync_directory.h"
+#include "files/sync_directory.h"
 
 #include <fcntl.h>
 #include <unistd.h>

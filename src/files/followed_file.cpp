@@ -1,4 +1,4 @@
-#include "common/followed_file.h"
+#include "files/followed_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "delivery/safe_file.h"
+#include "files/safe_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "common/failure.h"
-#include "common/sync_directory.h"
-#include "common/text_file.h"
+#include "files/sync_directory.h"
+#include "files/text_file.h"
 
 namespace fennick {
 

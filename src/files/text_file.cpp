@@ -1,4 +1,4 @@
-#include "common/text_file.h"
+#include "files/text_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -81,7 +81,7 @@ LineReader::LineReader(std::FILE* stream, std::string_view name, bool aheadThrea
       name_(name),
       maxLine_(longestLine(4096, kNoMemoryLimit)),
       ahead_(std::make_unique<ReadAhead>(stream, kChunk, kHead, kNever)),
-      ownPieces_(aheadThread ? ownBytes / kChunk : kNever) {}
+      piecesBeforeThread_(aheadThread ? ownBytes / kChunk : kNever) {}
 
 LineReader::LineReader(const std::filesystem::path& path, std::string_view name,
                        std::size_t memoryLimit)
@@ -129,7 +129,7 @@ LineReader::LineReader(const std::filesystem::path& path, std::string_view name,
     const std::size_t firstSize = firstBuffer(status.st_size);
     maxLine_ = longestLine(firstSize, memoryLimit);
     ahead_ = std::make_unique<ReadAhead>(file_, firstSize, kHead, kNever);
-    ownPieces_ = kInlineBytes / firstSize;
+    piecesBeforeThread_ = kInlineBytes / firstSize;
 }
 
 LineReader::~LineReader() {
@@ -140,17 +140,17 @@ LineReader::~LineReader() {
 
 bool LineReader::nextPiece(std::size_t carry) {
     for (;;) {
-        if (started_ && after_ != ReadAhead::kMore) {
-            if (after_ == ReadAhead::kEnd)
+        if (started_ && nextPieceState_ != ReadAhead::kMore) {
+            if (nextPieceState_ == ReadAhead::kEnd)
                 return false;
-            throw Failure(FailureKind::IoError, "cannot be read " + reason(after_))
+            throw Failure(FailureKind::IoError, "cannot be read " + reason(nextPieceState_))
                 .at(name_, line_ + 1);
         }
         // The reader of the caller's own pieces stays until the tail of its
         // last piece has moved to the thread's first one.
         std::unique_ptr<ReadAhead> own;
-        if (ownPieces_ == 0) {
-            ownPieces_ = kNever;
+        if (piecesBeforeThread_ == 0) {
+            piecesBeforeThread_ = kNever;
             try {
                 // Both read on from where the stream stands: the caller's
                 // reader has read nothing beyond the pieces it handed out.
@@ -159,8 +159,8 @@ bool LineReader::nextPiece(std::size_t carry) {
             } catch (const std::bad_alloc&) {
                 // Without memory for longer pieces, the caller reads on.
             }
-        } else if (ownPieces_ != kNever) {
-            --ownPieces_;
+        } else if (piecesBeforeThread_ != kNever) {
+            --piecesBeforeThread_;
         }
         const ReadAhead::Piece piece = ahead_->next();
         char* base = piece.data - kHead;
@@ -171,7 +171,7 @@ bool LineReader::nextPiece(std::size_t carry) {
         piece_ = base;
         begin_ = kHead - carry;
         end_ = kHead + piece.size;
-        after_ = piece.after;
+        nextPieceState_ = piece.after;
         started_ = true;
         if (piece.size > 0)
             return true;
@@ -232,27 +232,27 @@ std::string_view LineReader::longLine() {
     }
     // A longer one gathers in a buffer of its own.
     try {
-        long_.assign(piece_ + begin_, end_ - begin_);
+        longLine_.assign(piece_ + begin_, end_ - begin_);
         begin_ = end_;
         for (;;) {
-            if (long_.size() >= maxLine_)
+            if (longLine_.size() >= maxLine_)
                 tooLong(maxLine_);
             if (!nextPiece(0))
-                return endLine(long_.data(), long_.size(), false);
+                return endLine(longLine_.data(), longLine_.size(), false);
             const char* start = piece_ + begin_;
-            const std::size_t room = std::min(end_ - begin_, maxLine_ - long_.size());
+            const std::size_t room = std::min(end_ - begin_, maxLine_ - longLine_.size());
             const void* lf = std::memchr(start, '\n', room);
             const std::size_t taken =
                 lf != nullptr ? static_cast<const char*>(lf) - start : end_ - begin_;
-            long_.append(start, taken);
+            longLine_.append(start, taken);
             begin_ += taken;
             if (lf != nullptr) {
                 ++begin_;
-                return endLine(long_.data(), long_.size(), true);
+                return endLine(longLine_.data(), longLine_.size(), true);
             }
         }
     } catch (const std::bad_alloc&) {
-        tooLong(long_.size());
+        tooLong(longLine_.size());
     }
 }
 

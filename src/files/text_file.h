@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "common/line_writer.h"
-#include "common/read_ahead.h"
+#include "files/line_writer.h"
+#include "files/read_ahead.h"
 
 namespace fennick {
 
@@ -23,7 +23,7 @@ std::filesystem::path fileIn(const std::filesystem::path& appDir, std::string_vi
 std::string_view fileKindName(mode_t mode);
 
 // Reads a file one line at a time, so that memory follows the longest line,
-// not the file. A second thread reads ahead (common/read_ahead.h); lines,
+// not the file. A second thread reads ahead (files/read_ahead.h); lines,
 // line numbers and failures are those of reading piece by piece on demand.
 class LineReader {
   public:
@@ -85,14 +85,14 @@ class LineReader {
     std::size_t maxLine_;
     std::unique_ptr<ReadAhead> ahead_;
     // The pieces the caller still reads itself before a thread takes over.
-    std::size_t ownPieces_;
+    std::size_t piecesBeforeThread_;
     char* piece_ = nullptr;  // the current piece's bytes, with head room before
     std::size_t begin_ = 0;  // first unread byte, an offset from `piece_`
     std::size_t end_ = 0;
-    int after_ = ReadAhead::kMore;  // what follows the current piece
+    int nextPieceState_ = ReadAhead::kMore;  // what follows the current piece
     bool started_ = false;
     // A line that runs over more than the head room of the next piece.
-    std::string long_;
+    std::string longLine_;
     long line_ = 0;
 };
 

@@ -1,4 +1,4 @@
-#include "common/huge_pages.h"
+#include "files/huge_pages.h"
 
 #include <sys/mman.h>
 

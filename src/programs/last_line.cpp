@@ -1,4 +1,4 @@
-#include "common/last_line.h"
+#include "programs/last_line.h"
 
 namespace fennick {
 

@@ -1,4 +1,4 @@
-#include "common/read_ahead.h"
+#include "files/read_ahead.h"
 
 #include <gtest/gtest.h>
 

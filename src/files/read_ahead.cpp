@@ -1,8 +1,8 @@
-#include "common/read_ahead.h"
+#include "files/read_ahead.h"
 
 #include <cerrno>
 
-#include "common/huge_pages.h"
+#include "files/huge_pages.h"
 
 namespace fennick {
 

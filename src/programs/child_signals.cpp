@@ -1,4 +1,4 @@
-#include "common/child_signals.h"
+#include "programs/child_signals.h"
 
 #include <sys/signalfd.h>
 

@@ -4,7 +4,7 @@
 
 #include <signal.h>
 
-#include "common/descriptor.h"
+#include "programs/descriptor.h"
 
 namespace fennick {
 

@@ -1,4 +1,4 @@
-#include "common/child_process.h"
+#include "programs/child_process.h"
 
 #include <errno.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "common/line_writer.h"
+#include "files/line_writer.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "child_process.h"
+#include "support/background_program.h"
 
 #include <signal.h>
 #include <spawn.h>

@@ -1,4 +1,4 @@
-#include "common/error_passage.h"
+#include "programs/error_passage.h"
 
 #include <errno.h>
 #include <limits.h>

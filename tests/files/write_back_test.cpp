@@ -1,4 +1,4 @@
-#include "common/write_back.h"
+#include "files/write_back.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "common/line_writer.h"
+#include "files/line_writer.h"
 #include "support/temp_dir.h"
 
 namespace fennick {

@@ -1,8 +1,8 @@
-#include "common/write_back.h"
+#include "files/write_back.h"
 
 #include <fcntl.h>
 
-#include "common/line_writer.h"
+#include "files/line_writer.h"
 
 namespace fennick {
 

@@ -1,5 +1,6 @@
-// Programs that an end-to-end test starts, each with a deadline, so that a
-// window or a browser that waits for somebody can never hang the test run.
+// Programs that an end-to-end test starts in the background (a display, a
+// window, a browser), each with a deadline, so that one that waits for
+// somebody can never hang the test run.
 #pragma once
 
 #include <sys/types.h>

@@ -1,4 +1,4 @@
-#include "common/child_process.h"
+#include "programs/child_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,11 +16,11 @@
 #include <string_view>
 #include <utility>
 
-#include "common/child_signals.h"
-#include "common/descriptor.h"
-#include "common/error_passage.h"
 #include "common/failure.h"
-#include "common/last_line.h"
+#include "programs/child_signals.h"
+#include "programs/descriptor.h"
+#include "programs/error_passage.h"
+#include "programs/last_line.h"
 
 namespace fennick {
 

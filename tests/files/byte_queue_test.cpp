@@ -1,4 +1,4 @@
-#include "common/byte_queue.h"
+#include "files/byte_queue.h"
 
 #include <gtest/gtest.h>
 

@@ -217,7 +217,7 @@ std::string summaryOf(const Outcome& outcome) {
 int runCli(const Options& options) {
     const auto started = std::chrono::steady_clock::now();
     // A start after the end is the command line's fault: a usage error.
-    const RunTimes times = runTimes(options, localNow());
+    const RunTimes times = runTimes(options, presentTime(options));
     const std::filesystem::path dir = folderOf(options.dir);
     const Outcome outcome = makeReport(options, times, dir);
     for (const std::string& warning : outcome.codes.warnings)

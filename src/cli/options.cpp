@@ -7,6 +7,7 @@
 #include <cmath>
 #include <system_error>
 
+#include "cli/zone_data.h"
 #include "common/failure.h"
 #include "delivery/text_encoding.h"
 #include "run/unattended.h"
@@ -50,6 +51,58 @@ LocalTime clockTimeOf(std::string_view option, std::string_view value) {
              quotedText(value));
     }
     return *time;
+}
+
+// The zone's clocks must show the time: a skipped one is a slip, while one
+// they show twice means its earlier instant.
+void checkShown(std::string_view option, LocalTime time, std::string_view text,
+                const TimeZone& zone) {
+    if (zone.instantsOf(time).kind == TimeZone::Instants::Kind::Skipped) {
+        fail(std::string(option) + " " + quotedText(text) + " does not exist in " + zone.name() +
+             ": its clocks skip that time");
+    }
+}
+
+// Most a zone of the time-zone data is ahead of or behind UTC.
+constexpr seconds kFarthestOffset = hours{14};
+
+// "UTC+8", "UTC-05:30": one or two digits of hours, then two of minutes.
+std::shared_ptr<const TimeZone> offsetZone(const std::string& source, std::string_view text) {
+    const std::string_view offset = text.substr(4);
+    const std::size_t colon = offset.find(':');
+    const std::string_view hourText = offset.substr(0, colon);
+    const std::string_view minuteText =
+        colon == std::string_view::npos ? "00" : offset.substr(colon + 1);
+    const auto hour = hourText.size() == 1 || hourText.size() == 2
+                          ? digits(hourText, 0, hourText.size())
+                          : std::nullopt;
+    const auto minute = minuteText.size() == 2 ? digits(minuteText, 0, 2) : std::nullopt;
+    if (!hour || !minute || *minute > 59)
+        fail(source + " needs an offset as UTC+H, UTC-HH or UTC+HH:MM, not " + quotedText(text));
+    const seconds size = hours{*hour} + minutes{*minute};
+    if (size > kFarthestOffset)
+        fail(source + " " + quotedText(text) + " is more than 14 hours from UTC");
+    return std::make_shared<const TimeZone>(TimeZone::fixed(text[3] == '-' ? -size : size));
+}
+
+std::shared_ptr<const TimeZone> zoneOf(const std::string& source, std::string_view text) {
+    if (text.starts_with("UTC+") || text.starts_with("UTC-"))
+        return offsetZone(source, text);
+    if (text == "local") {
+        std::string where;
+        auto zone = machineZone(where);
+        if (!zone) {
+            fail(source + " local: the machine's zone (" + escapedText(where) +
+                 ") is not in the time-zone data");
+        }
+        return zone;
+    }
+    auto zone = text.empty() ? nullptr : namedZone(text);
+    if (!zone) {
+        fail(source + " needs a zone of the time-zone data (as Europe/Berlin), local or " +
+             "UTC+H[:MM], not " + quotedText(text));
+    }
+    return zone;
 }
 
 bool hasControlByte(std::string_view text) {
@@ -128,6 +181,7 @@ struct Given {
     std::string dir;
     std::string start;
     std::string end;
+    std::string zone;
     std::string dumpCommand;
     std::string dumpTimeout;
     std::vector<std::string> mailTo;
@@ -148,9 +202,10 @@ void describe(CLI::App& app, Options& options, Given& given) {
         "writes out.txt, out2.txt, out1.txt and report_DD-MM-YY.html.");
     app.footer(
         "Times are clock times of the report zone (UTC+8), as on the window's\n"
-        "pickers. On success one line tells the page and its counts.\n"
-        "FENNICK_DUMP_COMMAND, FENNICK_MAIL_TO, FENNICK_MAIL_WHEN and FENNICK_METRICS\n"
-        "stand in for their options when these are not given.\n"
+        "pickers, or of the zone --zone names. On success one line tells the page\n"
+        "and its counts.\n"
+        "FENNICK_DUMP_COMMAND, FENNICK_MAIL_TO, FENNICK_MAIL_WHEN, FENNICK_METRICS\n"
+        "and FENNICK_ZONE stand in for their options when these are not given.\n"
         "Exit status: 0 done, 1 the run failed (message on stderr), 2 usage error,\n"
         "3 the mail or the metrics could not be delivered, 4 done but --check found\n"
         "failed jobs or missing policies.");
@@ -165,6 +220,12 @@ void describe(CLI::App& app, Options& options, Given& given) {
         ->option_text("\"YYYY-MM-DD HH:MM:SS\"");
     app.add_option("--start", given.start, "start of the window (default: one day before the end)")
         ->option_text("\"YYYY-MM-DD HH:MM:SS\"");
+    app.add_option("--zone", given.zone,
+                   "read and show every time in ZONE: a name of the time-zone data such as "
+                   "Europe/Berlin, local (this machine's zone), or a fixed offset such as "
+                   "UTC+8 or UTC-05:30 (default: the report zone, UTC+8)")
+        ->option_text("ZONE")
+        ->envname("FENNICK_ZONE");
     app.add_flag("--check", options.check,
                  "exit with 4 when the page has a failed job or a daily policy not found");
     app.add_flag("--quiet", options.quiet, "print nothing on success");
@@ -253,10 +314,19 @@ void interpret(const CLI::App& app, const std::vector<std::string_view>& argumen
             fail("--dir needs a folder, not an empty text");
         options.dir = given.dir;
     }
-    if (gave("--start"))
+    // The zone first: the times are read in it.
+    if (gave("--zone"))
+        options.zone = zoneOf(sourceOf(arguments, "--zone", "FENNICK_ZONE"), given.zone);
+    if (gave("--start")) {
         options.start = clockTimeOf("--start", given.start);
-    if (gave("--end"))
+        if (options.zone)
+            checkShown("--start", *options.start, given.start, *options.zone);
+    }
+    if (gave("--end")) {
         options.end = clockTimeOf("--end", given.end);
+        if (options.zone)
+            checkShown("--end", *options.end, given.end, *options.zone);
+    }
     if (gave("--dump-command")) {
         if (trimmed(given.dumpCommand).empty())
             fail("--dump-command needs a command, not an empty text");
@@ -378,14 +448,23 @@ RunTimes runTimes(const Options& options, LocalTime now) {
     if (!options.start) {
         // The unattended run's pickers, so that a run without --start makes
         // what "fennick -q" makes at the same moment.
-        const Pickers pickers = dayBefore(end, end);
+        Pickers pickers = dayBefore(end, end);
         if (pickers.dp1 < kFirstPickable)
             fail("--end is too early for the default --start, one day before it");
+        pickers.zone = options.zone.get();
         return RunTimes{pickers, end};
     }
+    // Clock times keep their order as instants: of a time shown twice the
+    // earlier instant counts.
     if (*options.start > end)
         fail("--start is after --end");
-    return RunTimes{Pickers{*options.start, *options.start, end, end}, end};
+    return RunTimes{Pickers{*options.start, *options.start, end, end, options.zone.get()}, end};
+}
+
+LocalTime presentTime(const Options& options) {
+    if (!options.zone)
+        return localNow();
+    return options.zone->clockTime(floor<seconds>(system_clock::now()));
 }
 
 std::string usageText() {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "common/report_time.h"
+#include "common/time_zone.h"
 #include "delivery/sendmail.h"
 #include "pipeline/reporting_window.h"
 #include "run/dump_refresh.h"
@@ -33,8 +35,11 @@ inline constexpr int kMostLookbackDays = 36500;
 struct Options {
     Action action = Action::Run;
     std::filesystem::path dir = ".";
-    // Clock times of the report zone, as a picker holds them; absent means
-    // the default (the present moment, and one day before the end).
+    // The zone every time is read and shown in; null: the report zone, and
+    // the end read from the machine's clock, as "fennick -q" does.
+    std::shared_ptr<const TimeZone> zone;
+    // Clock times of that zone, as a picker holds them; absent means the
+    // default (the present moment, and one day before the end).
     std::optional<LocalTime> start;
     std::optional<LocalTime> end;
     bool check = false;
@@ -79,9 +84,12 @@ class UsageError : public std::runtime_error {
 // comma-separated addresses. An unknown option, a missing or bad value, a
 // single-valued option given twice and a stray argument are usage errors,
 // found before any file is touched. --help wins over the other options.
-// FENNICK_DUMP_COMMAND, FENNICK_MAIL_TO, FENNICK_MAIL_WHEN and FENNICK_METRICS
-// stand in for their options when these are not given (empty counts as
-// unset), so a service reads its settings from one environment file.
+// FENNICK_DUMP_COMMAND, FENNICK_MAIL_TO, FENNICK_MAIL_WHEN, FENNICK_METRICS
+// and FENNICK_ZONE stand in for their options when these are not given
+// (empty counts as unset), so a service reads its settings from one
+// environment file. --zone takes a name of the machine's time-zone data,
+// "local" or a fixed offset "UTC+H", "UTC-HH:MM" of at most 14 hours; a
+// --start or --end that the zone's clocks skip is a usage error.
 Options parseOptions(const std::vector<std::string_view>& arguments);
 
 // "YYYY-MM-DD HH:MM:SS" exactly: four-digit year, two digits for the rest, a
@@ -90,14 +98,19 @@ Options parseOptions(const std::vector<std::string_view>& arguments);
 std::optional<LocalTime> parseClockTime(std::string_view text);
 
 // The four pickers of the run and the end moment that names the page. The
-// end defaults to `now`; without --start the pickers are the day before the
-// end, as the unattended run makes them. A start after the end, or a default
-// start before the pickers' first day, is a usage error.
+// end defaults to `now` (a clock time of the options' zone, if any); without
+// --start the pickers are the day before the end, as the unattended run
+// makes them: the same clock time, 23 or 25 hours earlier across a change
+// of the zone's clocks. A start after the end, or a default start before the
+// pickers' first day, is a usage error.
 struct RunTimes {
     Pickers pickers;
     LocalTime end;
 };
 RunTimes runTimes(const Options& options, LocalTime now);
+
+// The present clock time: of the options' zone, or of the machine.
+LocalTime presentTime(const Options& options);
 
 // The --help text, ending in a newline.
 std::string usageText();

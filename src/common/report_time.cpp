@@ -7,6 +7,7 @@
 
 #include "common/civil_date.h"
 #include "common/failure.h"
+#include "common/time_zone.h"
 
 namespace fennick {
 
@@ -42,6 +43,34 @@ void appendReportZoneText(std::string& out, double epochSeconds) {
         throw Failure(FailureKind::Overflow, "is a time outside the years 100 to 9999");
     }
     appendCivilText(out, static_cast<long long>(shown));
+}
+
+void appendZoneText(std::string& out, double epochSeconds, const TimeZone* zone) {
+    if (zone == nullptr) {
+        appendReportZoneText(out, epochSeconds);
+        return;
+    }
+    const double instant = std::nearbyint(epochSeconds);
+    // Two days either side of the years shown leave room for any offset,
+    // and keep a huge value from the integer cast and from the zone's rules.
+    const double margin = 2.0 * 86400;
+    const double earliest = static_cast<double>(kEarliest.time_since_epoch().count()) - margin;
+    const double latest = static_cast<double>(kLatest.time_since_epoch().count()) + margin;
+    if (!(instant >= earliest && instant <= latest)) {
+        throw Failure(FailureKind::Overflow, "is a time outside the years 100 to 9999");
+    }
+    const auto at = static_cast<long long>(instant);
+    const LocalTime shown{seconds{at + zone->offsetAt(at)}};
+    if (shown < kEarliest || shown > kLatest) {
+        throw Failure(FailureKind::Overflow, "is a time outside the years 100 to 9999");
+    }
+    appendCivilText(out, shown.time_since_epoch().count());
+}
+
+std::string zoneText(double epochSeconds, const TimeZone* zone) {
+    std::string text;
+    appendZoneText(text, epochSeconds, zone);
+    return text;
 }
 
 std::string reportZoneText(double epochSeconds) {

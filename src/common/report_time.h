@@ -6,6 +6,8 @@
 
 namespace fennick {
 
+class TimeZone;
+
 // The report zone's offset from UTC, in seconds; never the machine's zone.
 inline constexpr long long kReportZoneOffset = 28800;
 
@@ -14,6 +16,9 @@ inline constexpr long long kReportZoneOffset = 28800;
 struct Window {
     double StartEpoch = 0;
     double EndEpoch = 0;
+    // The zone every time of the run is shown in; null for the report zone.
+    // Borrowed: the zone outlives the run.
+    const TimeZone* zone = nullptr;
 };
 
 // A civil date and time of the report zone (or of the operator's clock),
@@ -31,6 +36,11 @@ void appendDateText(std::string& out, LocalTime time);
 // rounds to the nearest second, halves to even.
 std::string reportZoneText(double epochSeconds);
 void appendReportZoneText(std::string& out, double epochSeconds);
+
+// The same shown in `zone`, with the offset in force at that instant; the
+// report zone's text when `zone` is null.
+std::string zoneText(double epochSeconds, const TimeZone* zone);
+void appendZoneText(std::string& out, double epochSeconds, const TimeZone* zone);
 
 // "DD-MM-YY": the page's name part.
 std::string dayMonthYearText(std::chrono::year_month_day date);

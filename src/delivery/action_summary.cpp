@@ -4,6 +4,7 @@
 #include <array>
 #include <vector>
 
+#include "common/time_zone.h"
 #include "delivery/text_encoding.h"
 #include "report/html_text.h"
 
@@ -18,26 +19,28 @@ std::string counted(std::size_t count, std::string_view one, std::string_view ma
     return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
 }
 
-// A time of the report zone, as the page shows times; never fails.
-std::string timeText(double epochSeconds) {
+// A time of the run's zone, as the page shows times; never fails.
+std::string timeText(double epochSeconds, const TimeZone* zone) {
     try {
-        return reportZoneText(epochSeconds);
+        return zoneText(epochSeconds, zone);
     } catch (...) {
         return std::to_string(static_cast<long long>(epochSeconds)) + " s";
     }
 }
 
-std::string lastSuccessText(const std::optional<double>& lastSuccess, int lookbackDays) {
+std::string lastSuccessText(const std::optional<double>& lastSuccess, int lookbackDays,
+                            const TimeZone* zone) {
     if (lastSuccess)
-        return timeText(*lastSuccess);
+        return timeText(*lastSuccess, zone);
     return lookbackDays > 0 ? "none in " + counted(static_cast<std::size_t>(lookbackDays), "day",
                                                    "days")
                             : "none since the window's start";
 }
 
-std::string lastJobText(const std::optional<double>& lastJob, int lookbackDays) {
+std::string lastJobText(const std::optional<double>& lastJob, int lookbackDays,
+                        const TimeZone* zone) {
     if (lastJob)
-        return timeText(*lastJob);
+        return timeText(*lastJob, zone);
     return lookbackDays > 0
                ? "none in " + counted(static_cast<std::size_t>(lookbackDays), "day", "days")
                : "none";
@@ -54,14 +57,18 @@ std::string statusText(std::string_view status,
 // The counts' line, shared by the text and the HTML.
 std::string countsLine(const ActionSummary& summary) {
     const FindingCounts& counts = summary.findings.counts;
-    std::string out = counted(counts.jobs, "job", "jobs") + " from " +
-                      timeText(summary.window.StartEpoch) + " to " +
-                      timeText(summary.window.EndEpoch) + ": " + std::to_string(counts.failed) +
-                      " failed, " + std::to_string(counts.recovered) + " of them recovered; " +
-                      counted(counts.failing, "stream", "streams") + " still failing; " +
-                      counted(counts.notFound, "daily policy", "daily policies") +
-                      " not found; " + std::to_string(counts.running) + " still running; " +
-                      std::to_string(counts.partial) + " partly succeeded.";
+    const TimeZone* zone = summary.window.zone;
+    // A zone of the operator's choosing is named; the report zone is the
+    // one every reader knows.
+    const std::string zoneNote = zone ? " (times in " + asUtf8(zone->name()) + ")" : "";
+    std::string out =
+        counted(counts.jobs, "job", "jobs") + " from " + timeText(summary.window.StartEpoch, zone) +
+        " to " + timeText(summary.window.EndEpoch, zone) + zoneNote + ": " +
+        std::to_string(counts.failed) + " failed, " + std::to_string(counts.recovered) +
+        " of them recovered; " + counted(counts.failing, "stream", "streams") + " still failing; " +
+        counted(counts.notFound, "daily policy", "daily policies") + " not found; " +
+        std::to_string(counts.running) + " still running; " + std::to_string(counts.partial) +
+        " partly succeeded.";
     if (counts.skippedLines > 0) {
         out += ' ' + counted(counts.skippedLines, "line", "lines") +
                " of the dump outside the window could not be read and " +
@@ -113,12 +120,12 @@ std::vector<std::vector<std::string>> failingRows(const ActionSummary& summary) 
     for (const FailingStream& stream : summary.findings.failing) {
         if (rows.size() == kListedRows)
             break;
-        rows.push_back({asUtf8(stream.policy) + (stream.daily ? "" : " (not daily)"),
-                        asUtf8(stream.client), asUtf8(stream.schedule),
-                        statusText(stream.status, summary.meanings),
-                        std::to_string(stream.failedJobs),
-                        lastSuccessText(stream.lastSuccess, summary.lookbackDays),
-                        asUtf8(stream.jobId) + " at " + timeText(stream.start)});
+        rows.push_back(
+            {asUtf8(stream.policy) + (stream.daily ? "" : " (not daily)"), asUtf8(stream.client),
+             asUtf8(stream.schedule), statusText(stream.status, summary.meanings),
+             std::to_string(stream.failedJobs),
+             lastSuccessText(stream.lastSuccess, summary.lookbackDays, summary.window.zone),
+             asUtf8(stream.jobId) + " at " + timeText(stream.start, summary.window.zone)});
     }
     return rows;
 }
@@ -128,8 +135,10 @@ std::vector<std::vector<std::string>> notFoundRows(const ActionSummary& summary)
     for (const MissingPolicy& policy : summary.findings.notFound) {
         if (rows.size() == kListedRows)
             break;
-        rows.push_back({asUtf8(policy.policy), lastJobText(policy.lastJob, summary.lookbackDays),
-                        lastSuccessText(policy.lastSuccess, summary.lookbackDays)});
+        rows.push_back(
+            {asUtf8(policy.policy),
+             lastJobText(policy.lastJob, summary.lookbackDays, summary.window.zone),
+             lastSuccessText(policy.lastSuccess, summary.lookbackDays, summary.window.zone)});
     }
     return rows;
 }
@@ -141,7 +150,7 @@ std::vector<std::vector<std::string>> recoveredRows(const ActionSummary& summary
             break;
         rows.push_back({asUtf8(job.policy), asUtf8(job.client), asUtf8(job.schedule),
                         statusText(job.status, summary.meanings),
-                        asUtf8(job.jobId) + " at " + timeText(job.start),
+                        asUtf8(job.jobId) + " at " + timeText(job.start, summary.window.zone),
                         asUtf8(job.recoveredBy)});
     }
     return rows;

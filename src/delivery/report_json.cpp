@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/time_zone.h"
 #include "delivery/text_encoding.h"
 
 namespace fennick {
@@ -91,6 +92,10 @@ std::string reportJson(const JsonRun& run) {
     document["page"] = success ? json(asUtf8(run.report->page.string())) : json(nullptr);
     document["window"] = {{"start", seconds(run.window.StartEpoch)},
                           {"end", seconds(run.window.EndEpoch)}};
+    // Only a run given a zone names one, so that other runs' documents stay
+    // as they were.
+    if (run.window.zone != nullptr)
+        document["zone"] = asUtf8(run.window.zone->name());
     document["lookback_days"] = run.lookbackDays;
     document["counts"] = success ? countsOf(run) : json(nullptr);
     document["failing"] = success ? failingOf(run) : json(nullptr);

@@ -25,7 +25,8 @@ struct JsonRun {
 };
 
 // The document, ending in a newline. Keys: success, error (failed runs),
-// folder, page, window {start, end}, lookback_days, counts, failing,
+// folder, page, window {start, end}, zone (only when the window has one:
+// the name its times were shown in), lookback_days, counts, failing,
 // not_found, recovered; times are seconds since 1970 (UTC) or null, texts
 // UTF-8 (8-bit text that is not UTF-8 read as windows-1252). A failed run
 // has null for the page, the counts and the lists.

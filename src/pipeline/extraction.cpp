@@ -28,15 +28,17 @@ void addColumn(std::string& text, std::string_view column) {
     text += ',';
 }
 
-void addDateColumn(std::string& text, const EdgeFields& fields, std::size_t index) {
+void addDateColumn(std::string& text, const EdgeFields& fields, std::size_t index,
+                   const TimeZone* zone) {
     const std::string_view field = fields.at(index);
-    inField(index, [&text, field] { appendReportZoneText(text, leadingNumber(field)); });
+    inField(index, [&text, field, zone] { appendZoneText(text, leadingNumber(field), zone); });
     text += ',';
 }
 
 // Builds the whole output line first, so a field that fails leaves nothing
 // of the line on disk. out2.txt is the out.txt layout with field 1 second.
-void buildLine(std::string& text, EdgeFields& fields, std::size_t rateBack, bool withOtherField) {
+void buildLine(std::string& text, EdgeFields& fields, std::size_t rateBack, bool withOtherField,
+               const TimeZone* zone) {
     text.clear();
     // Fields 4 to 6 and 14 to 15 stand side by side in the dump as in the
     // output: each run is copied in one piece.
@@ -47,8 +49,8 @@ void buildLine(std::string& text, EdgeFields& fields, std::size_t rateBack, bool
     } else {
         addColumn(text, fieldRun(fields.at(kPolicy), fields.at(kClient)));
     }
-    addDateColumn(text, fields, kStart);
-    addDateColumn(text, fields, kEnd);
+    addDateColumn(text, fields, kStart, zone);
+    addDateColumn(text, fields, kEnd, zone);
     addColumn(text, fields.at(kElapsed));
     addColumn(text, fieldRun(fields.at(kKilobytes), fields.at(kFiles)));
     addColumn(text, fields.at(kRetention));
@@ -75,17 +77,17 @@ Verdict examine(EdgeFields& fields, const Window& window, std::string& text) {
 
     switch (routeOf(fields)) {
         case JobRoute::One:
-            buildLine(text, fields, kTransferRateFromEnd, false);
+            buildLine(text, fields, kTransferRateFromEnd, false, window.zone);
             return Verdict::Jobs;
         case JobRoute::Dropped:
             return Verdict::Skip;
         case JobRoute::Two:
-            buildLine(text, fields, kRouteTwoTransferRateFromEnd, false);
+            buildLine(text, fields, kRouteTwoTransferRateFromEnd, false, window.zone);
             return Verdict::Jobs;
         case JobRoute::Three:
             break;
     }
-    buildLine(text, fields, kTransferRateFromEnd, true);
+    buildLine(text, fields, kTransferRateFromEnd, true, window.zone);
     return Verdict::ThirdRoute;
 }
 

@@ -12,11 +12,16 @@ struct Pickers {
     LocalTime tp1;
     LocalTime dp2;
     LocalTime tp2;
+    // The zone the clock times are read in; null for the report zone.
+    const TimeZone* zone = nullptr;
 };
 
 // StartEpoch from dp1's date at tp1's time of day, EndEpoch from dp2's date
-// at tp2's time of day, both read as report-zone times. Nothing is validated:
-// a start after the end is kept as it is.
+// at tp2's time of day, both read as report-zone times, or as times of the
+// pickers' zone, which the window then keeps. There, a clock time that comes
+// twice is its earlier instant, and one the clocks skipped is read with the
+// offset before the gap. Nothing is validated: a start after the end is kept
+// as it is.
 Window computeWindow(const Pickers& pickers);
 
 }  // namespace fennick

@@ -111,9 +111,9 @@ PageCounts writePage(LineReader& table, LineWriter& page, const Window& window) 
     std::string row;
     row.assign(kTitle);
     row += kStartLabel;
-    row += reportZoneText(window.StartEpoch);
+    row += zoneText(window.StartEpoch, window.zone);
     row += kEndLabel;
-    row += reportZoneText(window.EndEpoch);
+    row += zoneText(window.EndEpoch, window.zone);
     row += kWindowClose;
     row += "\r\n";  // and the empty line 10
     page.writeLine(row);

@@ -12,7 +12,8 @@
 # BEFORE=/path/to/an/older/fennick and BEFORE_CLI=/path/to/an/older/fennick-cli
 # add those programs to each comparison; WARMUP (default 1) sets hyperfine's
 # warm-up runs; TIGHT_FLOOR=1M adds the floor read and copied in blocks of
-# that size (FLOOR_BLOCK in bench/floor.sh) to the month and daily calls. Two more cases are not in the default set:
+# that size (FLOOR_BLOCK in bench/floor.sh) to the month and daily calls.
+# Two more cases are not in the default set:
 #   findings         the 30-day daily dump with `fennick-cli --lookback 7 --json`
 #                    (the second pass for what needs action) against its floor:
 #                    the dump down to where that pass stops, and the JSON copied

@@ -150,7 +150,41 @@ class Scan {
         return true;
     }
 
+    // Below the window no job joins the window any more, so a stream first
+    // met here needs no entry: only its policy's last job and success count,
+    // and a stream already met keeps its own.
+    void noteHistory(const EdgeFields& fields, double start) {
+        const JobStatus kind = jobStatus(fields.at(kStatus));
+        const bool success = kind == JobStatus::Succeeded || kind == JobStatus::Partial;
+        const std::string_view policy = fields.at(kPolicy);
+        auto history = belowWindow_.find(policy);
+        if (history == belowWindow_.end())
+            history = belowWindow_.emplace(policy, History{}).first;
+        keepLatest(history->second.lastJob, start);
+        if (success)
+            keepLatest(history->second.lastSuccess, start);
+        const auto found = streams_.find(fieldRun(policy, fields.at(kClient)));
+        if (found == streams_.end())
+            return;
+        Stream& stream = found->second;
+        keepLatest(stream.lastJob, start);
+        if (!success)
+            return;
+        keepLatest(stream.lastSuccess, start);
+        if (!stream.failures.empty() && start > stream.oldestFailure) {
+            const std::string_view jobId = fields.at(kJobId);
+            for (const std::size_t index : stream.failures) {
+                if (start > failed_[index].start)
+                    offer(failed_[index].recoveredBy, start, jobId);
+            }
+        }
+    }
+
     void noteJob(const EdgeFields& fields, double start, bool inWindow) {
+        if (pastWindow_) {
+            noteHistory(fields, start);
+            return;
+        }
         const std::string_view key = fieldRun(fields.at(kPolicy), fields.at(kClient));
         auto found = streams_.find(key);
         if (found == streams_.end())
@@ -201,6 +235,10 @@ class Scan {
     double lookbackStart_;
     bool pastWindow_ = false;
     Streams streams_;
+    struct History {
+        std::optional<double> lastJob, lastSuccess;
+    };
+    std::unordered_map<std::string, History, TransparentHash, std::equal_to<>> belowWindow_;
     std::vector<FailedWindowJob> failed_;  // in dump order
     FindingCounts counts_;
 };
@@ -245,6 +283,13 @@ Findings Scan::finish(std::span<const std::string> dailyPolicies) && {
         history.windowJob = history.windowJob || stream.windowJob;
         keepLatest(history.lastJob, stream.lastJob);
         keepLatest(history.lastSuccess, stream.lastSuccess);
+    }
+    for (const auto& [policy, below] : belowWindow_) {
+        const auto found = daily.find(policy);
+        if (found == daily.end())
+            continue;
+        keepLatest(found->second.lastJob, below.lastJob);
+        keepLatest(found->second.lastSuccess, below.lastSuccess);
     }
 
     for (const FailedWindowJob& job : failed_) {

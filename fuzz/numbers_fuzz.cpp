@@ -186,12 +186,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The expression recurses once a character; a longer field is only run.
     if (size > 256) {
         try {
-            parseNumber(text);
+            fennick::parseNumber(text);
         } catch (const fennick::Failure&) {
         }
         try {
-            leadingNumber(text);
-            parseInt32(text);
+            fennick::leadingNumber(text);
+            fennick::parseInt32(text);
         } catch (const fennick::Failure&) {
         }
         return 0;

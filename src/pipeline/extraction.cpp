@@ -136,12 +136,10 @@ void extractJobs(LineReader& dump, LineWriter& jobs, LineWriter& otherJobs, cons
     otherJobs.close();
 }
 
-void extractJobs(const std::filesystem::path& appDir, const Window& window,
-                 WriteWatcher* jobsWatcher) {
+void extractJobs(const std::filesystem::path& appDir, const Window& window) {
     // The dump opens first, so a missing dump leaves earlier outputs alone.
     LineReader dump(fileIn(appDir, kDumpFile), kDumpFile);
     LineWriter jobs(fileIn(appDir, kJobsFile), kJobsFile);
-    jobs.watch(jobsWatcher);
     LineWriter otherJobs(fileIn(appDir, kOtherJobsFile), kOtherJobsFile);
     extractJobs(dump, jobs, otherJobs, window);
 }

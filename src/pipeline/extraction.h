@@ -30,8 +30,6 @@ void extractJobs(LineReader& dump, LineWriter& jobs, LineWriter& otherJobs, cons
 
 // The same on the files of `appDir`: the outputs are created only once the
 // dump has opened, so a missing dump leaves earlier outputs as they were.
-// `jobsWatcher` hears how far out.txt is written.
-void extractJobs(const std::filesystem::path& appDir, const Window& window,
-                 WriteWatcher* jobsWatcher = nullptr);
+void extractJobs(const std::filesystem::path& appDir, const Window& window);
 
 }  // namespace fennick

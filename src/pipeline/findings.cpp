@@ -12,8 +12,8 @@
 #include "common/file_names.h"
 #include "common/job_status.h"
 #include "common/numbers.h"
+#include "pipeline/daily_table.h"
 #include "pipeline/extraction.h"
-#include "pipeline/job_index.h"
 
 namespace fennick {
 

@@ -123,9 +123,10 @@ class OverlappedSteps::RowsAhead {
     ~RowsAhead() {
         pause_ = true;
         follower_.stop();
+        // The reader reads the follower's file: it goes first.
+        rows_.reset();
+        reader_.reset();
     }
-    RowsAhead(const RowsAhead&) = delete;
-    RowsAhead& operator=(const RowsAhead&) = delete;
 
     // Without a policy line the table never reads out.txt.
     WriteWatcher* watcher() { return policies_.empty() ? nullptr : &follower_; }
@@ -218,8 +219,6 @@ class OverlappedSteps::PageAhead {
           follower_(fileIn(appDir, kTableFile), startFrom,
                     [this](std::FILE* table) { build(table); }) {}
     ~PageAhead() { stop(); }
-    PageAhead(const PageAhead&) = delete;
-    PageAhead& operator=(const PageAhead&) = delete;
 
     WriteWatcher* watcher() { return &follower_; }
     bool started() const { return follower_.started(); }

@@ -74,7 +74,7 @@ class PolicyNumbers {
 // row-by-row join would. Reading may stop between rows and go on later.
 class JobRows {
   public:
-    // `expectedBytes` of out.txt size the memory ahead: nothing is copied
+    // `expectedBytes` of out.txt size the memory beforehand: nothing is copied
     // over and over while it grows, and room that stays unused costs none.
     JobRows(const std::vector<std::string>& policies, const RetentionLabels& labels,
             std::uintmax_t expectedBytes);

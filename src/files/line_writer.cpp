@@ -87,14 +87,6 @@ void LineWriter::write(std::string_view text) {
     used_ += text.size();
 }
 
-void LineWriter::writeDirect(std::string_view bytes) {
-    if (file_ == nullptr)
-        fail();
-    flushBuffer();
-    if (!bytes.empty())
-        put(bytes.data(), bytes.size());
-}
-
 void LineWriter::writeLine(std::string_view text) {
     write(text);
     write("\r\n");

@@ -43,9 +43,6 @@ class LineWriter {
 
     void write(std::string_view text);
     void writeLine(std::string_view text);
-    // Writes `bytes` to the file at once, in one write, after what the
-    // buffer holds.
-    void writeDirect(std::string_view bytes);
     // Flushes and closes; a failed flush is an I/O error.
     void close();
     // `watcher` hears of every later write and of a successful close.

@@ -33,14 +33,14 @@ ReportFile processHeld(const RunLock& /*held*/, const std::filesystem::path& app
     removeUnfinishedDump(appDir);
     // Each step writes its files only once the step before has ended, and
     // hands on through files; a failure stops the run and leaves the later
-    // steps' files as they were. Only reading may start early, on the
-    // second core, while the step before still writes.
+    // steps' files as they were. Only reading may start early: the table's
+    // rows are read on the second core while extraction writes out.txt.
     const RetentionLabels labels = readRetentionLabels(appDir);
     window = computeWindow(pickers);
     OverlappedSteps steps(appDir, labels, window);
     steps.extractJobs();
     steps.writeDailyTable();
-    return steps.writeReportFile(today(now));
+    return writeReportFile(appDir, window, today(now));
 }
 
 ReportFile writeTodaysReport(const std::filesystem::path& appDir, const Window& window,

@@ -22,59 +22,67 @@ std::string unfinishedName(const std::string& pageName) {
     return "." + pageName + std::string(kUnfinishedSuffix);
 }
 
+// Removes the temporary page unless it was renamed onto the page.
+class Unfinished {
+  public:
+    explicit Unfinished(std::filesystem::path path) : path_(std::move(path)) {}
+    ~Unfinished() {
+        if (!done_) {
+            std::error_code ignored;  // nothing more can be done about it
+            std::filesystem::remove(path_, ignored);
+        }
+    }
+    Unfinished(const Unfinished&) = delete;
+    Unfinished& operator=(const Unfinished&) = delete;
+
+    void finished() { done_ = true; }
+
+  private:
+    std::filesystem::path path_;
+    bool done_ = false;
+};
+
 }  // namespace
-
-PageFile::PageFile(const std::filesystem::path& appDir, std::chrono::year_month_day today)
-    : name_(reportFileName(today)), page_(fileIn(appDir, name_)) {
-    // The rename at the end could not replace a directory; say so before
-    // any work is done, as creating the page itself would have.
-    std::error_code unknown;
-    if (std::filesystem::is_directory(page_, unknown)) {
-        throw Failure(FailureKind::CannotCreate, page_.string() + " (Is a directory)").at(name_);
-    }
-
-    // A page name that is a symbolic link keeps pointing where the operator
-    // set it: the new page replaces the link's target, not the link.
-    target_ = page_;
-    if (std::filesystem::is_symlink(std::filesystem::symlink_status(page_, unknown))) {
-        const std::filesystem::path resolved = std::filesystem::canonical(page_, unknown);
-        if (!unknown)
-            target_ = resolved;
-    }
-    // Beside its target, so that the rename stays on one file system.
-    part_ = target_.parent_path() / unfinishedName(name_);
-}
-
-PageFile::~PageFile() {
-    if (!kept_) {
-        std::error_code ignored;  // nothing more can be done about it
-        std::filesystem::remove(part_, ignored);
-    }
-}
-
-ReportFile PageFile::keep(const PageCounts& counts) {
-    std::error_code renameError;
-    std::filesystem::rename(part_, target_, renameError);
-    if (renameError) {
-        throw Failure(FailureKind::CannotCreate,
-                      page_.string() + " (" + renameError.message() + ")")
-            .at(name_);
-    }
-    kept_ = true;
-    return {page_, counts};
-}
 
 ReportFile writeReportFile(const std::filesystem::path& appDir, const Window& window,
                            std::chrono::year_month_day today) {
     LineReader table(fileIn(appDir, kTableFile), kTableFile);
-    PageFile file(appDir, today);
+
+    const std::string name = reportFileName(today);
+    const std::filesystem::path pagePath = fileIn(appDir, name);
+    // The rename at the end could not replace a directory; say so before
+    // any work is done, as creating the page itself would have.
+    std::error_code unknown;
+    if (std::filesystem::is_directory(pagePath, unknown)) {
+        throw Failure(FailureKind::CannotCreate, pagePath.string() + " (Is a directory)").at(name);
+    }
+
+    // A page name that is a symbolic link keeps pointing where the operator
+    // set it: the new page replaces the link's target, not the link.
+    std::filesystem::path target = pagePath;
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(pagePath, unknown))) {
+        const std::filesystem::path resolved = std::filesystem::canonical(pagePath, unknown);
+        if (!unknown)
+            target = resolved;
+    }
+    // Beside its target, so that the rename stays on one file system.
+    const std::filesystem::path partPath = target.parent_path() / unfinishedName(name);
+    Unfinished part(partPath);
     PageCounts counts;
     {
         // Failures name the page, which is what the operator knows.
-        LineWriter page(file.part(), file.name());
+        LineWriter page(partPath, name);
         counts = writePage(table, page, window);
     }
-    return file.keep(counts);
+    std::error_code renameError;
+    std::filesystem::rename(partPath, target, renameError);
+    if (renameError) {
+        throw Failure(FailureKind::CannotCreate,
+                      pagePath.string() + " (" + renameError.message() + ")")
+            .at(name);
+    }
+    part.finished();
+    return {pagePath, counts};
 }
 
 void removeUnfinishedPages(const std::filesystem::path& appDir) {

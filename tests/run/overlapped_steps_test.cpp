@@ -1,15 +1,13 @@
-// The steps overlapped on the second core against the same steps run one
-// after the other: the same files, failures and messages, whatever the
-// inputs and wherever a step fails. Threads start from the first byte, so
-// that short files are followed too.
+// Extraction and the daily table overlapped on the second core against the
+// same steps run one after the other: the same files, failures and messages,
+// whatever the inputs and wherever a step fails. The thread starts from
+// out.txt's first byte, so that short files are followed too.
 #include "run/overlapped_steps.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -17,7 +15,6 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "common/failure.h"
@@ -41,7 +38,7 @@ constexpr year_month_day kToday{2026y / 12 / 7};
 const Window kDay{kWindowStart, kWindowEnd};
 // Selects every job; its end is past what a page can show, so the page
 // fails after its head.
-const Window kBeyondYear9999{0, 1e300};
+const Window kPastYear9999{0, 1e300};
 
 RetentionLabels labels() {
     RetentionLabels labels;
@@ -79,28 +76,6 @@ Ending endingOf(const TempDir& dir, Step step) {
     return ending;
 }
 
-// Room for `room` bytes in any file the process writes, as a disk that
-// fills up: the write that would pass it fails.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t room) {
-        getrlimit(RLIMIT_FSIZE, &before_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{room, before_.rlim_max};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &before_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-  private:
-    rlimit before_{};
-    void (*oldHandler_)(int) = nullptr;
-};
-
 // How the three steps of a run ended, and what the folder holds after them.
 // Each step runs whether or not the one before failed, so that a step is
 // also asked for after its input was left unfinished.
@@ -109,9 +84,8 @@ struct Outcome {
     ReportFile report;
     std::map<std::string, std::string> files;
     std::set<std::string> names;
-    // What the next step had to take from a thread's work.
+    // out.txt was gone while the table was written.
     bool jobsHidden = false;
-    bool tableHidden = false;
 };
 
 struct Case {
@@ -122,7 +96,6 @@ struct Case {
     // The list the run starts with, replaced by `policies` after extraction.
     std::optional<std::string> policiesDuringExtraction{};
     std::string takenByAFolder{};  // an output that cannot be created
-    rlim_t pageRoom = RLIM_INFINITY;
 };
 
 void writeInputs(const TempDir& dir, const Case& c) {
@@ -150,67 +123,34 @@ Outcome plainRun(const Case& c) {
     run.extraction = endingOf(dir, [&] { extractJobs(dir.path(), c.window); });
     afterExtraction(dir, c);
     run.table = endingOf(dir, [&] { writeDailyTable(dir.path(), labels()); });
-    run.page = endingOf(dir, [&] {
-        const FileSizeLimit limit(c.pageRoom);
-        run.report = writeReportFile(dir.path(), c.window, kToday);
-    });
+    run.page = endingOf(dir, [&] { run.report = writeReportFile(dir.path(), c.window, kToday); });
     run.files = dir.snapshot();
     run.names = dir.names();
     run.report.page = run.report.page.filename();
     return run;
 }
 
-// What a step left in a file, hidden from the next step until `restore`:
-// the next step must then have what it needs from the thread that followed
-// the file as it was written.
-class Hidden {
-  public:
-    Hidden(const TempDir& dir, std::string_view name, std::string_view standIn)
-        : dir_(dir), name_(name), bytes_(dir.bytes(name)) {
-        std::filesystem::remove(dir.file(name));
-        if (!standIn.empty())
-            dir.write(name, standIn);
-    }
-    void restore() const {
-        std::filesystem::remove(dir_.file(name_));
-        if (bytes_)
-            dir_.write(name_, *bytes_);
-    }
-
-  private:
-    const TempDir& dir_;
-    std::string name_;
-    std::optional<std::string> bytes_;
-};
-
-// The overlapped run; `hide` removes out.txt before the table and puts
-// another out1.txt in place before the page, where the thread's work stands
-// in for them.
-Outcome overlappedRun(const Case& c, bool hide) {
+// The overlapped run; with `hideJobs`, out.txt is gone while the table is
+// written, wherever its rows must come from the thread that read them while
+// extraction wrote the file.
+Outcome overlappedRun(const Case& c, bool hideJobs) {
     TempDir dir;
     writeInputs(dir, c);
     Outcome run;
     std::optional<OverlappedSteps> steps(std::in_place, dir.path(), labels(), c.window, 0);
     run.extraction = endingOf(dir, [&] { steps->extractJobs(); });
     afterExtraction(dir, c);
-    // The rows were read ahead, and for the list the table reads.
-    std::optional<Hidden> jobs;
-    if (hide && !run.extraction.kind && !c.policiesDuringExtraction && !dir.read(kJobsFile).empty())
-        jobs.emplace(dir, kJobsFile, "");
+    // Read for the list the table reads, from out.txt's first line on.
+    std::optional<std::string> jobs;
+    if (hideJobs && !run.extraction.kind && !c.policiesDuringExtraction)
+        jobs = dir.bytes(kJobsFile);
+    run.jobsHidden = jobs && !jobs->empty();
+    if (run.jobsHidden)
+        std::filesystem::remove(dir.file(kJobsFile));
     run.table = endingOf(dir, [&] { steps->writeDailyTable(); });
-    if (jobs)
-        jobs->restore();
-    run.jobsHidden = jobs.has_value();
-    std::optional<Hidden> table;
-    if (hide && !run.table.kind)
-        table.emplace(dir, kTableFile, "Replaced,Table\r\nOther,Not Found\r\n");
-    run.page = endingOf(dir, [&] {
-        const FileSizeLimit limit(c.pageRoom);
-        run.report = steps->writeReportFile(kToday);
-    });
-    if (table)
-        table->restore();
-    run.tableHidden = table.has_value();
+    if (run.jobsHidden)
+        dir.write(kJobsFile, *jobs);
+    run.page = endingOf(dir, [&] { run.report = writeReportFile(dir.path(), c.window, kToday); });
     steps.reset();
     run.files = dir.snapshot();
     run.names = dir.names();
@@ -308,7 +248,7 @@ std::vector<Case> fixedCases() {
         {.name = "window past year 9999",
          .dump = jobs,
          .policies = "PolA\r\n",
-         .window = kBeyondYear9999},
+         .window = kPastYear9999},
     };
     for (const std::string output : {"out.txt", "out2.txt", "out1.txt", "report_07-12-26.html"})
         cases.push_back({.name = output + " taken by a folder",
@@ -322,8 +262,8 @@ TEST(OverlappedSteps, WriteWhatTheStepsOneAfterTheOtherWrite) {
     std::vector<Case> cases = fixedCases();
     std::mt19937 random(20261207);
     for (int round = 0; round < 30; ++round) {
-        // Every fifth dump makes outputs longer than the writer's buffer,
-        // which the threads then follow while they are written.
+        // Every fifth dump makes an out.txt longer than the writer's buffer,
+        // which the thread then follows while it is written.
         const int jobs = round % 5 == 0 ? 3000 + static_cast<int>(random() % 2000)
                                         : static_cast<int>(random() % 40);
         std::string dump = generatedDump(jobs, random);
@@ -347,7 +287,6 @@ TEST(OverlappedSteps, WriteWhatTheStepsOneAfterTheOtherWrite) {
     }
 
     int jobsHidden = 0;
-    int tableHidden = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Outcome expected = plainRun(c);
@@ -355,65 +294,9 @@ TEST(OverlappedSteps, WriteWhatTheStepsOneAfterTheOtherWrite) {
         const Outcome hidden = overlappedRun(c, true);
         expectSame(hidden, expected);
         jobsHidden += hidden.jobsHidden ? 1 : 0;
-        tableHidden += hidden.tableHidden ? 1 : 0;
     }
-    // The cases do reach the rows and the pages taken from the threads.
+    // The cases do reach the rows taken from the thread.
     EXPECT_GT(jobsHidden, 20);
-    EXPECT_GT(tableHidden, 20);
-}
-
-// The disk fills up while the page is written: whether the page's own
-// failure or the disk's comes first, and which of the two is heard, is as
-// when the page is written straight from out1.txt. After the page's own
-// failure, what is left of it goes out unheard, as from a failed writer.
-TEST(OverlappedSteps, PageOnAFillingDiskFailsAsWritingItStraightWould) {
-    std::mt19937 random(7);
-    Case c{.name = "", .dump = generatedDump(3000, random), .policies = "PolA\r\nPolB\r\nPolD\r\n"};
-    const std::size_t whole = plainRun(c).files.at("report_07-12-26.html").size();
-    for (const Window window : {kDay, kBeyondYear9999}) {
-        for (const rlim_t room : {rlim_t{0}, rlim_t{whole - 1}, RLIM_INFINITY}) {
-            c.window = window;
-            c.pageRoom = room;
-            SCOPED_TRACE("room " + std::to_string(room) +
-                         (window.EndEpoch == kDay.EndEpoch ? "" : ", window past year 9999"));
-            const Outcome expected = plainRun(c);
-            EXPECT_EQ(expected.page.kind.has_value(),
-                      room != RLIM_INFINITY || window.EndEpoch > 1e12);
-            expectSame(overlappedRun(c, true), expected);
-        }
-    }
-}
-
-// A client name of nine million "<" makes a page of 36 MB, more than the
-// page may hold in memory: the thread waits on what it holds until the page
-// is written out, given up, or never asked for.
-TEST(OverlappedSteps, PageLargerThanWhatIsHeldIsWrittenWholeOrGivenUp) {
-    const std::string client(9'000'000, '<');
-    Case c{.name = "",
-           .dump = jobAt("2", "PolA", 7200, "0", client) + jobAt("1", "PolA", 0),
-           .policies = "PolA\r\nPolC\r\n"};
-    const Outcome whole = plainRun(c);
-    ASSERT_GT(whole.files.at("report_07-12-26.html").size(), std::size_t{36'000'000});
-    {
-        SCOPED_TRACE("written whole");
-        expectSame(overlappedRun(c, true), whole);
-    }
-    {
-        SCOPED_TRACE("on a disk with no room");
-        c.pageRoom = 0;
-        expectSame(overlappedRun(c, true), plainRun(c));
-    }
-    {
-        SCOPED_TRACE("never asked for");
-        TempDir dir;
-        writeInputs(dir, c);
-        OverlappedSteps steps(dir.path(), labels(), kDay, 0);
-        steps.extractJobs();
-        steps.writeDailyTable();
-        // Time for the thread to fill what it may hold; the outcome is the
-        // same if it has not yet.
-        std::this_thread::sleep_for(milliseconds(50));
-    }
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <new>
 
 #include "common/failure.h"
 
@@ -35,8 +34,6 @@ LineWriter::LineWriter(const std::filesystem::path& path, std::string_view name)
     }
     // The writer buffers itself; a second buffer in stdio would only copy.
     std::setvbuf(file_, nullptr, _IONBF, 0);
-    // Only a hint: without memory for it, the file is written all the same.
-    writeBack_.reset(new (std::nothrow) WriteBack(fileno(file_)));
 }
 
 LineWriter::~LineWriter() {
@@ -44,7 +41,6 @@ LineWriter::~LineWriter() {
         // A failed run keeps what it wrote; an error here has no one to go to.
         if (used_ > 0)
             static_cast<void>(std::fwrite(buffer_.data(), 1, used_, file_));
-        writeBack_.reset();
         std::fclose(file_);
     }
 }
@@ -65,8 +61,6 @@ void LineWriter::put(const char* bytes, std::size_t size) {
     if (std::fwrite(bytes, 1, size, file_) != size)
         fail();
     written_ += size;
-    if (writeBack_)
-        writeBack_->written(written_);
     if (watcher_ != nullptr)
         watcher_->written(written_);
 }
@@ -106,12 +100,10 @@ void LineWriter::close() {
         flushBuffer();
     } catch (const Failure&) {
         file_ = nullptr;
-        writeBack_.reset();
         std::fclose(file);
         throw;
     }
     file_ = nullptr;
-    writeBack_.reset();
     if (std::fclose(file) != 0)
         fail();
     if (watcher_ != nullptr)

@@ -4,12 +4,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <string_view>
 
 #include "files/raw_buffer.h"
-#include "files/write_back.h"
 
 namespace fennick {
 
@@ -61,7 +59,6 @@ class LineWriter {
     std::size_t used_ = 0;
     bool firstLineFlushed_ = false;
     std::uint64_t written_ = 0;
-    std::unique_ptr<WriteBack> writeBack_;  // files of a folder only
     WriteWatcher* watcher_ = nullptr;
 };
 

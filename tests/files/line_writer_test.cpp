@@ -1,8 +1,4 @@
-<<<<<<<< HEAD:tests/files/write_back_test.cpp
-#include "files/write_back.h"
-========
 #include "files/line_writer.h"
->>>>>>>> 7ede69f (Drop the write-back thread: it no longer earns 5 % of a month's run):tests/common/line_writer_test.cpp
 
 #include <gtest/gtest.h>
 
@@ -14,10 +10,6 @@
 #include <string>
 #include <vector>
 
-<<<<<<<< HEAD:tests/files/write_back_test.cpp
-#include "files/line_writer.h"
-========
->>>>>>>> 7ede69f (Drop the write-back thread: it no longer earns 5 % of a month's run):tests/common/line_writer_test.cpp
 #include "support/temp_dir.h"
 
 namespace fennick {

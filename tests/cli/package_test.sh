@@ -63,6 +63,10 @@ modes="$({ dpkg-deb --ctrl-tarfile "$deb" | tar -tvf -; dpkg-deb -c "$deb"; })"
 writable="$(grep -E '^[-d](.{4}|.{7})w' <<<"$modes" || true)"
 [[ -z "$writable" ]] || fail "writable by group or others: $writable"
 grep -Eq '^-rw-r--r-- .* \./conffiles$' <<<"$modes" || fail "conffiles is not 0644"
+# What Debian's own checker finds in it: no error, no warning.
+changes=("$work"/out/fennick_*.changes)
+lintian --display-info --fail-on error,warning "${changes[@]}" || fail "lintian: see above"
+echo "lintian: no error or warning"
 
 installed=1
 apt_get install "$deb"

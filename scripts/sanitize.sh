@@ -2,11 +2,15 @@
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer into
 # build-asan/, warnings as errors, and runs every test there; then the
 # core's tests with ThreadSanitizer in build-tsan/, for the parts that work on
-# a second thread.
+# a second thread. Both with clang 14, which builds them in half the time
+# g++ takes and so also builds every test with clang; line tables are all
+# the debug information a sanitizer's report needs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh clang-14 libclang-rt-14-dev
+export CC=clang-14 CXX=clang++-14
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+  -DCMAKE_CXX_FLAGS_DEBUG=-gline-tables-only \
   -DFENNICK_SANITIZE=ON -DFENNICK_BUILD_APP=ON -DFENNICK_BUILD_BENCH=OFF
 cmake --build build-asan -j"$(nproc)"
 ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
@@ -14,6 +18,7 @@ ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
 # Every reader reads ahead on a thread (src/files/read_ahead.h), so every
 # core test that reads a file exercises it.
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+  -DCMAKE_CXX_FLAGS_DEBUG=-gline-tables-only \
   -DFENNICK_BUILD_APP=OFF -DFENNICK_BUILD_BENCH=OFF \
   -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
   -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread

@@ -36,8 +36,8 @@ std::optional<int> digits(std::string_view text, std::size_t at, std::size_t wid
 // What the window's pickers accept; a time outside it could never be picked,
 // and its report zone text would not be a date the table can show.
 const LocalTime kFirstPickable = local_days{year{1601} / 1 / 1};
-const LocalTime kLastPickable = local_days{year{9999} / 12 / 31} + hours{23} + minutes{59} +
-                                seconds{59};
+const LocalTime kLastPickable =
+    local_days{year{9999} / 12 / 31} + hours{23} + minutes{59} + seconds{59};
 
 LocalTime clockTimeOf(std::string_view option, std::string_view value) {
     const auto time = parseClockTime(value);
@@ -155,8 +155,7 @@ std::string address(std::string_view option, std::string_view text) {
     if (!isValidUtf8(address))
         fail(std::string(option) + " is not UTF-8 text: " + quotedText(address));
     if (address.size() > kLongestAddress)
-        fail(std::string(option) + " is longer than " + std::to_string(kLongestAddress) +
-             " bytes");
+        fail(std::string(option) + " is longer than " + std::to_string(kLongestAddress) + " bytes");
     return std::string(address);
 }
 
@@ -238,12 +237,12 @@ void describe(CLI::App& app, Options& options, Given& given) {
                    "stop the dump command after this long (default: 1800)")
         ->option_text("SECONDS");
     app.add_option("--mail-to", given.mailTo,
-                       "mail the report to ADDRESS (repeatable, or comma-separated)")
-            ->option_text("ADDRESS")
-            // One value a time: a stray word after the address is refused,
-            // not taken for another address.
-            ->allow_extra_args(false)
-            ->envname("FENNICK_MAIL_TO");
+                   "mail the report to ADDRESS (repeatable, or comma-separated)")
+        ->option_text("ADDRESS")
+        // One value a time: a stray word after the address is refused,
+        // not taken for another address.
+        ->allow_extra_args(false)
+        ->envname("FENNICK_MAIL_TO");
     app.add_option("--mail-from", given.mailFrom, "the sender (default: the mail system's own)")
         ->option_text("ADDRESS");
     app.add_option("--sendmail", given.sendmail,
@@ -267,8 +266,7 @@ void describe(CLI::App& app, Options& options, Given& given) {
                    "action: last successes and failures made good by a later job "
                    "(default: 7; 0: the window only)")
         ->option_text("DAYS");
-    app.add_option("--json", given.json,
-                   "write what needs action to FILE as JSON after every run")
+    app.add_option("--json", given.json, "write what needs action to FILE as JSON after every run")
         ->option_text("FILE");
     app.add_flag("--version", given.version, "print the version");
 }
@@ -276,9 +274,8 @@ void describe(CLI::App& app, Options& options, Given& given) {
 // Whether the operator typed `name` (rather than the environment setting it).
 bool typed(const std::vector<std::string_view>& arguments, std::string_view name) {
     return std::any_of(arguments.begin(), arguments.end(), [name](std::string_view argument) {
-        return argument == name ||
-               (argument.starts_with(name) && argument.size() > name.size() &&
-                argument[name.size()] == '=');
+        return argument == name || (argument.starts_with(name) && argument.size() > name.size() &&
+                                    argument[name.size()] == '=');
     });
 }
 

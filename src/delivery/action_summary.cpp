@@ -32,9 +32,9 @@ std::string lastSuccessText(const std::optional<double>& lastSuccess, int lookba
                             const TimeZone* zone) {
     if (lastSuccess)
         return timeText(*lastSuccess, zone);
-    return lookbackDays > 0 ? "none in " + counted(static_cast<std::size_t>(lookbackDays), "day",
-                                                   "days")
-                            : "none since the window's start";
+    return lookbackDays > 0
+               ? "none in " + counted(static_cast<std::size_t>(lookbackDays), "day", "days")
+               : "none since the window's start";
 }
 
 std::string lastJobText(const std::optional<double>& lastJob, int lookbackDays,
@@ -159,7 +159,7 @@ std::vector<std::vector<std::string>> recoveredRows(const ActionSummary& summary
 const std::vector<std::string> kFailingHeading{
     "Policy", "Client", "Schedule", "Status", "Failed jobs", "Last success", "Newest failed job"};
 const std::vector<std::string> kNotFoundHeading{"Policy", "Last job", "Last success"};
-const std::vector<std::string> kRecoveredHeading{"Policy", "Client",    "Schedule",
+const std::vector<std::string> kRecoveredHeading{"Policy", "Client",     "Schedule",
                                                  "Status", "Failed job", "Recovered by job"};
 
 std::string pageLine(const ActionSummary& summary) {
@@ -171,8 +171,8 @@ std::string pageLine(const ActionSummary& summary) {
 }
 
 std::string runningLine(const ActionSummary& summary) {
-    return "Still running or queued: " +
-           counted(summary.findings.counts.running, "job", "jobs") + '.';
+    return "Still running or queued: " + counted(summary.findings.counts.running, "job", "jobs") +
+           '.';
 }
 
 // HTML building blocks, inline-styled so that mail programs keep them.
@@ -205,8 +205,8 @@ void appendHtmlRow(std::string& out, std::string_view style, const std::string& 
     for (std::size_t i = firstDetail; i < cells.size(); ++i) {
         if (i > firstDetail)
             out += " &middot; ";
-        out += "<span style=\"white-space:nowrap\">" + escaped(labels[i]) +
-               ":</span> " + escaped(cells[i]);
+        out += "<span style=\"white-space:nowrap\">" + escaped(labels[i]) + ":</span> " +
+               escaped(cells[i]);
     }
     out += "</div></div>\n";
 }
@@ -233,8 +233,7 @@ bool needsAction(const Findings& findings) {
 
 std::string actionSubject(const ActionSummary& summary) {
     const FindingCounts& counts = summary.findings.counts;
-    std::string out =
-        std::string(kTitle) + ' ' + asUtf8(pageDate(summary.report.page)) + ": ";
+    std::string out = std::string(kTitle) + ' ' + asUtf8(pageDate(summary.report.page)) + ": ";
     const std::string jobs = counted(counts.jobs, "job", "jobs");
     const std::string recovered =
         counts.recovered > 0 ? std::to_string(counts.recovered) + " recovered, " : "";
@@ -313,20 +312,20 @@ std::string summaryHtml(const ActionSummary& summary) {
            "</h1>\n";
     out += "<p style=\"margin:0 0 12px 0\">" + escaped(countsLine(summary)) + "</p>\n";
 
-    appendHtmlHeading(out, findings.counts.failing == 0
-                               ? std::string("Needs action: no stream is still failing")
-                               : "Needs action: " +
-                                     counted(findings.counts.failing, "stream", "streams") +
-                                     " still failing");
+    appendHtmlHeading(
+        out, findings.counts.failing == 0
+                 ? std::string("Needs action: no stream is still failing")
+                 : "Needs action: " + counted(findings.counts.failing, "stream", "streams") +
+                       " still failing");
     for (const auto& row : failingRows(summary)) {
-        appendHtmlRow(out, kFailingStyle, row[0] + " / " + row[1] + " / " + row[2],
-                      kFailingHeading, row, 3, "failing");
+        appendHtmlRow(out, kFailingStyle, row[0] + " / " + row[1] + " / " + row[2], kFailingHeading,
+                      row, 3, "failing");
     }
     appendHtmlMore(out, findings.failing.size());
 
     if (findings.counts.notFound > 0) {
-        appendHtmlHeading(out, "Daily policies not found: " +
-                                   std::to_string(findings.counts.notFound));
+        appendHtmlHeading(out,
+                          "Daily policies not found: " + std::to_string(findings.counts.notFound));
         for (const auto& row : notFoundRows(summary))
             appendHtmlRow(out, kMissingStyle, row[0], kNotFoundHeading, row, 1, "not-found");
         appendHtmlMore(out, findings.notFound.size());
@@ -334,10 +333,10 @@ std::string summaryHtml(const ActionSummary& summary) {
 
     out += "<p>" + escaped(runningLine(summary)) + "</p>\n";
 
-    appendHtmlHeading(out, findings.counts.recovered == 0
-                               ? std::string("Recovered: none")
-                               : "Recovered: " + counted(findings.counts.recovered,
-                                                         "failed job", "failed jobs"));
+    appendHtmlHeading(
+        out, findings.counts.recovered == 0
+                 ? std::string("Recovered: none")
+                 : "Recovered: " + counted(findings.counts.recovered, "failed job", "failed jobs"));
     for (const auto& row : recoveredRows(summary)) {
         appendHtmlRow(out, kRecoveredStyle, row[0] + " / " + row[1] + " / " + row[2],
                       kRecoveredHeading, row, 3, "recovered");

@@ -117,8 +117,8 @@ Owned<GMimeTextPart> textPart(const char* subtype, const std::string& utf8) {
 // The page as it lies on disk: base64 keeps every byte.
 Owned<GMimePart> pageAttachment(const std::string& bytes, const std::string& name) {
     Owned<GMimePart> part(g_mime_part_new_with_type("text", "html"));
-    g_mime_object_set_content_type_parameter(
-        GMIME_OBJECT(part.get()), "charset", isValidUtf8(bytes) ? "utf-8" : "windows-1252");
+    g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset",
+                                             isValidUtf8(bytes) ? "utf-8" : "windows-1252");
     Owned<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
     Owned<GMimeDataWrapper> content(
         g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));

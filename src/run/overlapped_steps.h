@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "files/line_writer.h"
 #include "common/report_time.h"
+#include "files/line_writer.h"
 #include "pipeline/retention_labels.h"
 
 namespace fennick {

@@ -65,8 +65,7 @@ TEST(SummaryText, ListsFailingStreamsBeforeRecoveredJobsAndCapsLongLists) {
                                     std::to_string(1000 + i), 1796000000.0 + i, 2, std::nullopt});
     }
     findings.notFound.push_back({"PolC", 1795900000.0, std::nullopt});
-    findings.recovered.push_back(
-        {"PolB", "hostB", "Daily", "900", "58", 1796000100.0, "901"});
+    findings.recovered.push_back({"PolB", "hostB", "Daily", "900", "58", 1796000100.0, "901"});
     findings.counts = {400, 106, 1, 2, 0, 105, 1, 3};
     const ReportFile report{"/srv/fennick/report_09-12-26.html", {}};
     const ActionSummary summary{report, findings, kMeanings, {1795990000, 1796076400}, 7};

@@ -199,13 +199,13 @@ std::string generatedDump(int jobs, std::mt19937& random) {
     std::string dump = jobAt("0", "PolA", kWindowEnd - kWindowStart + 60);  // after the window
     for (int i = 0; i < jobs; ++i) {
         const long long offset = (kWindowEnd - kWindowStart) * (jobs - i) / (jobs + 1);
-        std::string line = test::dumpLine(
-            {.id = std::to_string(i + 1),
-             .policy = pick(policies),
-             .start = kWindowStart + offset,
-             .status = pick(statuses),
-             .client = "client" + std::to_string(random() % 50),
-             .route = random() % 8 == 0 ? test::Route::Third : test::Route::Jobs});
+        std::string line =
+            test::dumpLine({.id = std::to_string(i + 1),
+                            .policy = pick(policies),
+                            .start = kWindowStart + offset,
+                            .status = pick(statuses),
+                            .client = "client" + std::to_string(random() % 50),
+                            .route = random() % 8 == 0 ? test::Route::Third : test::Route::Jobs});
         if (random() % 5 == 0)
             line = withField(line, dump::kRetention, std::to_string(random() % 30));
         dump += line;

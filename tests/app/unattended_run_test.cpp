@@ -3,9 +3,11 @@
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <set>
 #include <string>
 
@@ -185,18 +187,31 @@ TEST(UnattendedRun, NeverHangsOverABrokenAppDir) {
 // Anything but exactly "-q" opens the window and waits for the operator, so
 // the run is stopped from outside and must have written nothing.
 TEST(UnattendedRun, OtherArgumentsWaitForTheOperatorInstead) {
-    for (const char* arguments : {"-Q", "/q", "'-q '", "-q x", ""}) {
-        TempDir appDir;
-        const auto program = installProgram(appDir);
-        test::writeInputs(appDir, local_days{2026y / 12 / 4} + 12h);
-        const auto before = appDir.names();
-
-        const Outcome outcome = runFennick(
-            program, appDir.path(),
-            {.arguments = arguments, .environment = "QT_QPA_PLATFORM=offscreen", .seconds = 3});
-
-        EXPECT_EQ(outcome.status, kTimedOut) << arguments << ": " << outcome.errors;
-        EXPECT_EQ(appDir.names(), before) << arguments;
+    const std::array<const char*, 5> arguments = {"-Q", "/q", "'-q '", "-q x", ""};
+    std::array<TempDir, arguments.size()> appDirs;
+    std::array<std::set<std::string>, arguments.size()> before;
+    std::array<std::future<Outcome>, arguments.size()> outcomes;
+    std::array<std::filesystem::path, arguments.size()> programs;
+    // Every copy closed before any run starts: a program copied while
+    // another run forks would stay open for writing in that child.
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        programs[i] = installProgram(appDirs[i]);
+        test::writeInputs(appDirs[i], local_days{2026y / 12 / 4} + 12h);
+        before[i] = appDirs[i].names();
+    }
+    // Each waits out its limit, so they wait together.
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        outcomes[i] = std::async(std::launch::async, [&, i] {
+            return runFennick(programs[i], appDirs[i].path(),
+                              {.arguments = arguments[i],
+                               .environment = "QT_QPA_PLATFORM=offscreen",
+                               .seconds = 3});
+        });
+    }
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const Outcome outcome = outcomes[i].get();
+        EXPECT_EQ(outcome.status, kTimedOut) << arguments[i] << ": " << outcome.errors;
+        EXPECT_EQ(appDirs[i].names(), before[i]) << arguments[i];
     }
 }
 

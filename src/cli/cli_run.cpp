@@ -1,5 +1,6 @@
 #include "cli/cli_run.h"
 
+#include "cli/delivery_files.h"
 #include "cli/output.h"
 
 #include <unistd.h>
@@ -68,12 +69,14 @@ bool mailsOnSuccess(const Options& options, const Findings& findings) {
     return false;
 }
 
-Outcome makeReport(const Options& options, const RunTimes& times,
-                   const std::filesystem::path& dir) {
+// Takes the folder's lock into `lock`, where the caller keeps it until the
+// run's files are delivered, and makes the report under it.
+Outcome makeReport(const Options& options, const RunTimes& times, const std::filesystem::path& dir,
+                   std::optional<RunLock>& lock) {
     Outcome outcome;
     outcome.window = computeWindow(times.pickers);
     try {
-        const RunLock lock(dir);
+        lock.emplace(dir);
         if (options.dumpCommand)
             refreshDump(dir, DumpCommand{*options.dumpCommand, options.dumpTimeout});
         // The start-up's look at the dump comes first, as in the unattended
@@ -81,7 +84,7 @@ Outcome makeReport(const Options& options, const RunTimes& times,
         firstJobId(dir);
         Window window;
         outcome.report = processHeld(
-            lock, dir, times.pickers, [end = times.end] { return end; }, window);
+            *lock, dir, times.pickers, [end = times.end] { return end; }, window);
         outcome.window = window;
         if (wantsFindings(options)) {
             outcome.findings = findActions(dir, window, options.lookbackDays);
@@ -219,7 +222,12 @@ int runCli(const Options& options) {
     // A start after the end is the command line's fault: a usage error.
     const RunTimes times = runTimes(options, presentTime(options));
     const std::filesystem::path dir = folderOf(options.dir);
-    const Outcome outcome = makeReport(options, times, dir);
+    checkDeliveryFiles(options, dir,
+                       std::chrono::year_month_day{floor<std::chrono::days>(times.end)});
+    // Held to the end: the JSON and the metrics must describe the page on
+    // disk, which a later run in the folder may replace once it is let go.
+    std::optional<RunLock> lock;
+    const Outcome outcome = makeReport(options, times, dir, lock);
     for (const std::string& warning : outcome.codes.warnings)
         printNote(warning);
     if (!outcome.report) {

@@ -9,15 +9,13 @@
 #include <cstring>
 
 #include "common/failure.h"
+#include "files/file_identity.h"
 #include "files/sync_directory.h"
 #include "files/text_file.h"
 
 namespace fennick {
 
 namespace {
-
-// As many links as the kernel follows in one path before it gives up.
-constexpr int kMostLinks = 40;
 
 // The earlier text of `file`, a path without a link at its end; empty
 // unless it is a regular file of sane size. Never waits: whatever took the
@@ -52,34 +50,15 @@ std::string regularFileText(const std::filesystem::path& file, std::size_t most)
     return text;
 }
 
-// Where `file` leads through its links, and the kind of what is there;
-// the mode is 0 when nothing is (the file is to be made).
-struct LinkEnd {
-    std::filesystem::path path;
-    mode_t mode = 0;
-};
-
-LinkEnd linkEnd(const std::filesystem::path& file) {
-    LinkEnd end{file};
-    for (int links = 0;; ++links) {
-        struct stat status {};
-        if (::lstat(end.path.c_str(), &status) != 0)
-            return end;  // making the file names what is wrong, if anything
-        if (!S_ISLNK(status.st_mode)) {
-            end.mode = status.st_mode;
-            return end;
-        }
-        std::error_code error = std::make_error_code(std::errc::too_many_symbolic_link_levels);
-        std::filesystem::path next;
-        if (links < kMostLinks)
-            next = std::filesystem::read_symlink(end.path, error);
-        if (error) {
-            throw Failure(FailureKind::CannotCreate, file.string() + " (" + error.message() + ")")
-                .at(file.filename().string());
-        }
-        // A relative link leads from the folder that holds it.
-        end.path = next.is_absolute() ? next : end.path.parent_path() / next;
+// Where `file` leads through its links; a loop of them cannot be replaced.
+LinkEnd followedEnd(const std::filesystem::path& file) {
+    std::error_code error;
+    LinkEnd end = linkEnd(file, error);
+    if (error) {
+        throw Failure(FailureKind::CannotCreate, file.string() + " (" + error.message() + ")")
+            .at(file.filename().string());
     }
+    return end;
 }
 
 // Writes all of `text` to `fd`; false with errno set when it cannot.
@@ -100,7 +79,7 @@ bool writeAll(int fd, std::string_view text) {
 
 std::string smallFileText(const std::filesystem::path& file, std::size_t most) {
     try {
-        const LinkEnd end = linkEnd(file);
+        const LinkEnd end = followedEnd(file);
         return end.mode != 0 && S_ISREG(end.mode) ? regularFileText(end.path, most) : std::string();
     } catch (const Failure&) {
         return {};  // a loop of links holds nothing to keep
@@ -108,8 +87,10 @@ std::string smallFileText(const std::filesystem::path& file, std::size_t most) {
 }
 
 void replaceFile(const std::filesystem::path& file, std::string_view text, mode_t mode) {
-    const std::string name = file.filename().string();
-    const LinkEnd end = linkEnd(file);
+    // "reports/" names its folder, which is then what the failure is about.
+    const std::filesystem::path named = file.filename().empty() ? file.parent_path() : file;
+    const std::string name = named.filename().empty() ? file.string() : named.filename().string();
+    const LinkEnd end = followedEnd(file);
     // The file as given, and where its links lead when they lead elsewhere.
     const auto described = [&](std::string_view what) {
         std::string out = file.string() + " (";

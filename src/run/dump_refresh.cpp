@@ -32,13 +32,17 @@ constexpr std::size_t kUniqueLength = 6;
 constexpr std::string_view kUniqueChars =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
-bool isUnfinishedName(std::string_view name) {
+}  // namespace
+
+bool isUnfinishedDumpName(std::string_view name) {
     if (!name.starts_with(kUnfinishedName))
         return false;
     name.remove_prefix(kUnfinishedName.size());
     return name.empty() || (name.size() == 1 + kUniqueLength && name.front() == '-' &&
                             name.find_first_not_of(kUniqueChars, 1) == std::string_view::npos);
 }
+
+namespace {
 
 std::string reason(int error) {
     return std::string("(") + std::strerror(error) + ")";
@@ -235,7 +239,7 @@ void removeUnfinishedDump(const std::filesystem::path& appDir) {
         std::error_code error;
         for (std::filesystem::directory_iterator entry(dir, error), end; !error && entry != end;
              entry.increment(error)) {
-            if (isUnfinishedName(entry->path().filename().native()))
+            if (isUnfinishedDumpName(entry->path().filename().native()))
                 removeIfAbandoned(entry->path());
         }
     }

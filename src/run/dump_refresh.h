@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace fennick {
 
@@ -33,5 +34,9 @@ void refreshDump(const std::filesystem::path& appDir, const DumpCommand& dump);
 // the target of a bpdbjobs.txt that is a symbolic link: plain files under
 // such a name that no live run holds.
 void removeUnfinishedDump(const std::filesystem::path& appDir);
+
+// Whether `name` is one that a temporary dump has, and so one that the next
+// run may remove.
+bool isUnfinishedDumpName(std::string_view name);
 
 }  // namespace fennick

@@ -18,10 +18,6 @@ namespace {
 constexpr std::string_view kUnfinishedPrefix = ".report_";
 constexpr std::string_view kUnfinishedSuffix = ".partial";
 
-std::string unfinishedName(const std::string& pageName) {
-    return "." + pageName + std::string(kUnfinishedSuffix);
-}
-
 // Removes the temporary page unless it was renamed onto the page.
 class Unfinished {
   public:
@@ -43,6 +39,16 @@ class Unfinished {
 };
 
 }  // namespace
+
+std::string unfinishedPageName(std::string_view pageName) {
+    std::string name(".");
+    name.append(pageName).append(kUnfinishedSuffix);
+    return name;
+}
+
+bool isUnfinishedPageName(std::string_view name) {
+    return name.starts_with(kUnfinishedPrefix) && name.ends_with(kUnfinishedSuffix);
+}
 
 ReportFile writeReportFile(const std::filesystem::path& appDir, const Window& window,
                            std::chrono::year_month_day today) {
@@ -66,7 +72,7 @@ ReportFile writeReportFile(const std::filesystem::path& appDir, const Window& wi
             target = resolved;
     }
     // Beside its target, so that the rename stays on one file system.
-    const std::filesystem::path partPath = target.parent_path() / unfinishedName(name);
+    const std::filesystem::path partPath = target.parent_path() / unfinishedPageName(name);
     Unfinished part(partPath);
     PageCounts counts;
     {
@@ -93,8 +99,8 @@ void removeUnfinishedPages(const std::filesystem::path& appDir) {
         const std::string name = entry->path().filename().string();
         // Only files: a folder of that name is the operator's, not a page.
         std::error_code unknown;
-        if (name.starts_with(kUnfinishedPrefix) && name.ends_with(kUnfinishedSuffix) &&
-            entry->is_regular_file(unknown) && !entry->is_symlink(unknown))
+        if (isUnfinishedPageName(name) && entry->is_regular_file(unknown) &&
+            !entry->is_symlink(unknown))
             leftovers.push_back(entry->path());
     }
     for (const auto& leftover : leftovers) {

@@ -3,6 +3,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <string>
+#include <string_view>
 
 #include "common/report_time.h"
 #include "report/report_page.h"
@@ -23,6 +25,11 @@ struct ReportFile {
 // page is touched. A failure removes the temporary file.
 ReportFile writeReportFile(const std::filesystem::path& appDir, const Window& window,
                            std::chrono::year_month_day today);
+
+// The temporary name of the page `pageName` while it is written, and whether
+// a name is one of those (which the next run removes).
+std::string unfinishedPageName(std::string_view pageName);
+bool isUnfinishedPageName(std::string_view name);
 
 // Removes the temporary pages that a killed run left in `appDir`.
 void removeUnfinishedPages(const std::filesystem::path& appDir);

@@ -3,8 +3,10 @@
 # copy of the source tree $1 laid out as `git archive` leaves it (files
 # group-writable), installed on this machine with apt, run as the service
 # runs it, its timer enabled and its metrics written; then purged, and
-# nothing of it may be left but the operator's reports. A second round
-# removes first and purges later. Needs root and a machine without the
+# nothing of it may be left but the operator's reports: the metrics files
+# that fennick-cli recorded go, the .prom files that the settings name only
+# inside another setting stay. A second round removes first and purges
+# later. Needs root and a machine without the
 # package (exit 77, skipped, otherwise); the package is purged again on any
 # way out.
 set -euo pipefail
@@ -101,6 +103,10 @@ exposure="$(systemd-analyze security --offline=true "$service" 2>&1 |
 echo "exposure: $exposure"
 [[ -n "$exposure" ]] || fail "systemd-analyze gave no exposure level"
 awk -v e="$exposure" 'BEGIN { exit !(e <= 2.0) }' || fail "exposure $exposure is above 2.0"
+verified="$(systemd-analyze verify "$service" 2>&1)" && [[ -z "$verified" ]] ||
+    fail "systemd-analyze verify $service: $verified"
+grep -qx 'StateDirectory=fennick-cli' "$service" ||
+    fail "the service has no state folder for the record of its metrics files"
 
 # Installing enables nothing.
 enabled="$(systemctl --root=/ is-enabled fennick.timer 2>&1 || true)"
@@ -139,14 +145,47 @@ metrics="$work/textfile/fennick.prom"
 mkdir "$work/textfile"
 # Another exporter's file beside it, which the purge must leave.
 echo 'other_metric 1' >"$work/textfile/other.prom"
-printf 'FENNICK_METRICS="%s"\n' "$metrics" >>/etc/default/fennick
+# And two that a FENNICK_METRICS= line names, but a line that is part of
+# another setting, for systemd as for sh: inside a quoted value of several
+# lines, and after a backslash that continues the line before.
+quoted="$work/textfile/quoted.prom"
+continued="$work/textfile/continued.prom"
+echo 'other_metric 1' | tee "$quoted" >"$continued"
+in_quotes="$(printf 'SITE_NOTE="over lines,\nFENNICK_METRICS=%s\nand on"' "$quoted")"
+continuing="$(printf 'SITE_NOTE=first\\\nFENNICK_METRICS=%s' "$continued")"
+cp /etc/default/fennick "$work/default"
+# The package's settings with FENNICK_METRICS="$1", then the lines $2.
+settings() {
+    { cat "$work/default" && printf 'FENNICK_METRICS="%s"\n%s\n' "$1" "$2"; } >/etc/default/fennick
+}
+state=/var/lib/fennick-cli
+record="$state/metrics-files"
+# A run as fennick.service makes it, here outside systemd: STATE_DIRECTORY
+# and its folder as systemd gives them for StateDirectory=fennick-cli.
+run_as_service() {
+    mkdir -p -m 0755 "$state"
+    (set -a && . /etc/default/fennick && set +a && STATE_DIRECTORY="$state" \
+        /usr/bin/fennick-cli --dir "$data" --end '2026-12-05 02:15:00' >/dev/null) ||
+        fail "the installed program failed as the service"
+}
+settings "$metrics" "$in_quotes"
+# By hand first, without STATE_DIRECTORY: the report and no record.
 summary="$(set -a && . /etc/default/fennick && set +a &&
     /usr/bin/fennick-cli --dir "$data" --end '2026-12-05 02:15:00')" || fail "the installed program failed"
+[[ ! -e "$state" ]] || fail "a run outside the service made $state"
 echo "$summary"
 expected="$data/report_05-12-26.html: 1 job, 0 failed, 2 daily policies not found"
 [[ "$summary" == "$expected" ]] || fail "summary: expected '$expected'"
 grep -q 'Daily_FileServer' "$data/report_05-12-26.html" || fail "the page lacks the job's policy"
 grep -qx "fennick_report_success{folder=\"$data\"} 1" "$metrics" || fail "no success in $metrics"
+run_as_service
+[[ "$(cat "$record")" == "$metrics" ]] || fail "$record holds '$(cat "$record")', not $metrics"
+# The setting changed since: the earlier file is kept in the record.
+second="$work/textfile/second.prom"
+settings "$second" "$in_quotes"
+run_as_service
+run_as_service  # the daily run again: listed once
+[[ "$(cat "$record")" == "$metrics"$'\n'"$second" ]] || fail "$record holds '$(cat "$record")'"
 
 systemctl --root=/ enable fennick.timer 2>&1
 [[ -L "$wants" ]] || fail "enabling made no $wants"
@@ -170,26 +209,28 @@ done <"$work/kinds"
 left="$(find /var/lib/systemd/deb-systemd-helper-enabled /var/lib/systemd/deb-systemd-helper-masked \
     -name 'fennick*' 2>/dev/null || true)"
 [[ -z "$left" ]] || fail "the purge left systemd state: $left"
-[[ ! -e "$metrics" ]] || fail "the purge left the metrics file $metrics"
+[[ ! -e "$metrics" && ! -e "$second" ]] || fail "the purge left a metrics file: $(ls "$work/textfile")"
 [[ -f "$work/textfile/other.prom" ]] || fail "the purge removed another exporter's file"
+[[ -f "$quoted" ]] || fail "the purge removed $quoted, named inside another setting's quotes"
 [[ ! -e /var/lib/fennick-cli ]] || fail "the purge left /var/lib/fennick-cli"
 [[ -f "$data/report_05-12-26.html" && -f "$data/bpdbjobs.txt" ]] ||
     fail "the purge removed the operator's report or dump"
 
-# Removed now, purged later: the settings are gone by the time of the purge,
-# so the metrics path must have been noted at removal.
+# Removed now, purged later: the record must outlive the removal.
 apt_get install "$deb"
-printf 'FENNICK_METRICS=%s\n' "$metrics" >>/etc/default/fennick
-echo 'fennick_report_success{folder="/var/lib/fennick"} 1' >"$metrics"
+settings "$metrics" "$continuing"
+run_as_service
 apt_get remove fennick-cli
 echo "removed"
 [[ ! -e /usr/bin/fennick-cli ]] || fail "removing left /usr/bin/fennick-cli"
 [[ -f /etc/default/fennick ]] || fail "removing took the settings"
 [[ -f "$metrics" ]] || fail "removing took the metrics file before the purge"
+[[ "$(cat "$record")" == "$metrics" ]] || fail "after removing, $record holds '$(cat "$record" 2>&1)'"
 apt_get purge fennick-cli
 echo "purged after removal"
 [[ ! -e /etc/default/fennick ]] || fail "the later purge left /etc/default/fennick"
 [[ ! -e "$metrics" ]] || fail "the later purge left the metrics file $metrics"
 [[ -f "$work/textfile/other.prom" ]] || fail "the later purge removed another exporter's file"
+[[ -f "$continued" ]] || fail "the later purge removed $continued, named after a continued line"
 [[ ! -e /var/lib/fennick-cli ]] || fail "the later purge left /var/lib/fennick-cli"
 echo "package test passed in $((SECONDS - started)) s"

@@ -211,6 +211,11 @@ std::string summaryOf(const Outcome& outcome) {
         line += "; " + std::to_string(counts.failing) +
                 (counts.failing == 1 ? " stream" : " streams") + " still failing, " +
                 std::to_string(counts.recovered) + " recovered";
+        if (counts.leftOutOfPage > 0) {
+            line += "; the dump is not newest first: the page left out " +
+                    std::to_string(counts.leftOutOfPage) + " window " +
+                    (counts.leftOutOfPage == 1 ? "job" : "jobs");
+        }
     }
     return line;
 }
@@ -240,7 +245,12 @@ int runCli(const Options& options) {
         recordMetrics(options, dir, outcome, started, mailed);
         return kFailed;
     }
-    int status = options.check && needsAttention(outcome.report->counts) ? kNeedsAttention : kDone;
+    // A page that the dump's order cut short contradicts the findings: it
+    // needs a look whether or not --check asked.
+    const bool cutShort = outcome.findings && outcome.findings->counts.leftOutOfPage > 0;
+    int status = cutShort || (options.check && needsAttention(outcome.report->counts))
+                     ? kNeedsAttention
+                     : kDone;
     if (!options.quiet) {
         // A script that reads the line must not take silence for success;
         // a reader that has gone (`| head`, `| true`) wanted no more of it.

@@ -206,8 +206,8 @@ void describe(CLI::App& app, Options& options, Given& given) {
         "FENNICK_DUMP_COMMAND, FENNICK_MAIL_TO, FENNICK_MAIL_WHEN, FENNICK_METRICS\n"
         "and FENNICK_ZONE stand in for their options when these are not given.\n"
         "Exit status: 0 done, 1 the run failed (message on stderr), 2 usage error,\n"
-        "3 the mail or the metrics could not be delivered, 4 done but --check found\n"
-        "failed jobs or missing policies.");
+        "3 the mail, the JSON or the metrics could not be delivered, 4 done but\n"
+        "--check found failed jobs or missing policies, or the dump is not newest first.");
     app.get_formatter()->column_width(30);
     app.option_defaults()->disable_flag_override();
 

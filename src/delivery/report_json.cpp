@@ -37,7 +37,8 @@ json countsOf(const JsonRun& run) {
             {"partial", counts.partial},
             {"failing", counts.failing},
             {"not_found", counts.notFound},
-            {"skipped_lines", counts.skippedLines}};
+            {"skipped_lines", counts.skippedLines},
+            {"left_out_of_page", counts.leftOutOfPage}};
 }
 
 json failingOf(const JsonRun& run) {
@@ -97,6 +98,10 @@ std::string reportJson(const JsonRun& run) {
     if (run.window.zone != nullptr)
         document["zone"] = asUtf8(run.window.zone->name());
     document["lookback_days"] = run.lookbackDays;
+    // Known only when the findings were read: a dump whose window jobs lie
+    // below the line where the page's extraction stopped.
+    document["dump_out_of_order"] =
+        success ? json(run.findings->counts.leftOutOfPage > 0) : json(nullptr);
     document["counts"] = success ? countsOf(run) : json(nullptr);
     document["failing"] = success ? failingOf(run) : json(nullptr);
     document["not_found"] = success ? notFoundOf(run) : json(nullptr);

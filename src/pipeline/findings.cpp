@@ -136,17 +136,27 @@ class Scan {
         // The extraction's tests in its order, so that the window jobs are
         // its jobs even for a window that ends before it starts.
         const bool afterEnd = start > window_.EndEpoch;
-        if (!afterEnd && start < window_.StartEpoch) {
-            if (start < lookbackStart_)
-                return false;
+        const bool beforeStart = !afterEnd && start < window_.StartEpoch;
+        if (beforeStart) {
             pastWindow_ = true;  // the extraction stopped here
+            if (start < lookbackStart_) {
+                // A dump that opens with a job this old is stale or runs
+                // oldest first; only reading on tells which.
+                if (readWithinLookback_)
+                    return false;
+                return true;
+            }
         }
-        const bool inWindow = !afterEnd && !pastWindow_;
+        readWithinLookback_ = true;
         const JobRoute route = routeOf(fields);
         if (route != JobRoute::One && route != JobRoute::Two)
             return true;
         fields.at(kRetention);  // the extraction writes no shorter line
-        noteJob(fields, start, inWindow);
+        // A window job below the stop is one the page left out: the dump is
+        // not newest first.
+        if (pastWindow_ && !afterEnd && !beforeStart)
+            ++counts_.leftOutOfPage;
+        noteJob(fields, start, !afterEnd && !pastWindow_);
         return true;
     }
 
@@ -234,6 +244,7 @@ class Scan {
     Window window_;
     double lookbackStart_;
     bool pastWindow_ = false;
+    bool readWithinLookback_ = false;
     Streams streams_;
     struct History {
         std::optional<double> lastJob, lastSuccess;

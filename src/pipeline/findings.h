@@ -58,6 +58,10 @@ struct FindingCounts {
     std::size_t failing = 0;    // failing streams
     std::size_t notFound = 0;   // missing daily policies
     std::size_t skippedLines = 0;
+    // Window jobs below the line where the extraction stopped, which the
+    // page therefore left out: more than 0 only in a dump that is not
+    // newest first.
+    std::size_t leftOutOfPage = 0;
 
     bool operator==(const FindingCounts&) const = default;
 };
@@ -77,7 +81,9 @@ struct Findings {
 };
 
 // Reads `dump` (newest job first) from its top down to the first job that
-// started more than `lookbackDays` days before the window's start. Window
+// started more than `lookbackDays` days before the window's start (read on
+// past such jobs while none newer has come: a dump that runs oldest first
+// opens with them). Window
 // jobs are exactly those the extraction writes to out.txt; the lines after
 // the window's end and before its start only add history: a failed window
 // job is made good by a success (status "0" or "1", routed to out.txt) of

@@ -299,6 +299,55 @@ TEST(CliRun, CheckExitsWith4OnlyWhenAJobFailedOrADailyPolicyIsNotFound) {
     }
 }
 
+// The page takes the dump's order on trust; the findings read on and tell
+// when its window jobs lay below the line where the page stopped.
+TEST(CliRun, ADumpThatIsNotNewestFirstIsToldAndNeedsAttention) {
+    const std::string jobs[] = {
+        dumpLine({.id = "104", .policy = "PolA", .start = epochOf(kEnd) + 60}),
+        dumpLine({.id = "103", .policy = "PolA", .start = epochOf(kEnd) - 60}),
+        dumpLine({.id = "102", .policy = "PolB", .start = epochOf(kStart) + 60, .status = "2"}),
+        dumpLine({.id = "101", .policy = "PolA", .start = epochOf(kStart) - 60}),
+    };
+    struct Case {
+        const char* name;
+        std::string dump;
+        int status;
+        const char* summary;  // after the page's path
+        const char* outOfOrder;
+    };
+    const Case cases[] = {
+        {"newest first", jobs[0] + jobs[1] + jobs[2] + jobs[3], 0,
+         "2 jobs, 1 failed, 0 daily policies not found; 1 stream still failing, 0 recovered",
+         "false"},
+        {"oldest first", jobs[3] + jobs[2] + jobs[1] + jobs[0], 4,
+         "0 jobs, 0 failed, 2 daily policies not found; 0 streams still failing, 0 recovered; "
+         "the dump is not newest first: the page left out 2 window jobs",
+         "true"},
+        {"one job out of place", jobs[0] + jobs[1] + jobs[3] + jobs[2], 4,
+         "1 job, 0 failed, 1 daily policy not found; 0 streams still failing, 0 recovered; "
+         "the dump is not newest first: the page left out 1 window job",
+         "true"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        dir.write("fennick_config.txt", configText());
+        dir.write("policy_list.txt", "PolA\r\nPolB\r\n");
+        dir.write("bpdbjobs.txt", c.dump);
+
+        const Outcome outcome = run({FENNICK_CLI_BINARY,
+                                     std::string(kEndOption) + " --dir '" + dir.path().string() +
+                                         "' --json '" + dir.file("findings.json").string() + "'",
+                                     dir.path(), false});
+
+        EXPECT_EQ(outcome.status, c.status) << outcome.errors;
+        EXPECT_EQ(outcome.out, folderOf(dir) + "/" + kPage + ": " + c.summary + "\n");
+        EXPECT_NE(dir.read("findings.json")
+                      .find(std::string("\"dump_out_of_order\": ") + c.outOfOrder + ","),
+                  std::string::npos);
+    }
+}
+
 TEST(CliRun, UsageErrorsExitWith2AndOneLineAndTouchNothing) {
     struct Case {
         const char* arguments;

@@ -154,6 +154,49 @@ TEST(FindingsTest, LookbackReadsDownToItsStartOnly) {
     EXPECT_THROW(find({}, {}, -1), Failure);
 }
 
+// The page's extraction stops at the first job before the window; window
+// jobs below that line are the page's loss, which the findings count.
+TEST(FindingsTest, WindowJobsBelowTheExtractionsStopAreCountedAsLeftOut) {
+    const long long old = kStart - kWeek - 9;  // before the lookback
+    struct Case {
+        const char* name;
+        std::vector<std::string> dump;
+        std::size_t jobs, leftOut;
+    };
+    const Case cases[] = {
+        {"newest first",
+         {ok(kEnd + 5, "4"), ok(kIn + 2, "3"), ok(kIn, "2"), ok(kStart - 5, "1")},
+         2,
+         0},
+        {"oldest first",
+         {ok(kStart - 5, "1"), ok(kIn, "2"), ok(kIn + 2, "3"), ok(kEnd + 5, "4")},
+         0,
+         2},
+        {"oldest first, opening before the lookback",
+         {ok(old, "1"), ok(kStart - 5, "2"), ok(kIn, "3"), failed(kIn + 3, "4")},
+         0,
+         2},
+        {"one stray job below the stop",
+         {ok(kIn, "3"), ok(kStart - 5, "2"), ok(kIn + 1, "4")},
+         1,
+         1},
+        {"a job of the third route is no page's job",
+         {ok(kStart - 5, "1"), dumpLine({.id = "2", .start = kIn, .route = Route::Third})},
+         0,
+         0},
+        {"a stale dump", {ok(old, "2"), ok(old - 5, "1")}, 0, 0},
+        // Once the lookback has been reached the rest is never read, so a
+        // stray job down there stays unseen.
+        {"below the lookback", {ok(kIn, "3"), ok(old, "2"), ok(kIn + 1, "1")}, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Findings findings = find(c.dump);
+        EXPECT_EQ(findings.counts.jobs, c.jobs);
+        EXPECT_EQ(findings.counts.leftOutOfPage, c.leftOut);
+    }
+}
+
 // As in the extraction, a job after the end is passed over before its start
 // is compared with the window's start.
 TEST(FindingsTest, WindowEndingBeforeItStartsHasNoJobsAndReadsOn) {
@@ -252,8 +295,9 @@ TEST(FindingsTest, FolderFindingsCountTheJobsOfOutTxt) {
     const std::string jobs = dir.read(kJobsFile);
     EXPECT_EQ(findings.counts.jobs,
               static_cast<std::size_t>(std::count(jobs.begin(), jobs.end(), '\n')));
-    // jobs, failed, recovered, running, partial, failing, not found, skipped
-    EXPECT_EQ(findings.counts, (FindingCounts{6, 3, 1, 1, 1, 2, 1, 0}));
+    // jobs, failed, recovered, running, partial, failing, not found, skipped,
+    // and job 3, below the stop, left out of the page
+    EXPECT_EQ(findings.counts, (FindingCounts{6, 3, 1, 1, 1, 2, 1, 0, 1}));
     EXPECT_EQ(recoveredText(findings), "5<-10 ");
     EXPECT_EQ(failingText(findings), "PolA/c4/Daily:13( 0)x1 PolA/client1/Daily:8(13)x1 ");
 

@@ -255,7 +255,8 @@ void describe(CLI::App& app, Options& options, Given& given) {
         ->option_text("WHEN")
         ->envname("FENNICK_MAIL_WHEN");
     app.add_option("--mail-max-bytes", given.mailMaxBytes,
-                   "leave a larger page out of the mail (default: 10485760)")
+                   "the most bytes of the whole mail; the page is left out when the mail with it "
+                   "would be larger (default: 10485760)")
         ->option_text("BYTES");
     app.add_option("--metrics", given.metrics,
                    "write the run's metrics for node_exporter's textfile collector to FILE")

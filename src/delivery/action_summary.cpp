@@ -15,6 +15,29 @@ namespace {
 constexpr std::string_view kTitle = "Backup Report";
 constexpr std::string_view kEllipsis = "\xE2\x80\xA6";  // "…"
 
+// A meaning is a few words; a longer one is cut, as every row that shows its
+// status repeats it.
+constexpr std::size_t kMeaningMost = 200;
+
+// A column of the text tables is padded to its widest cell up to this many
+// characters; a longer cell makes its own row longer, not every row.
+constexpr std::size_t kColumnMost = 40;
+
+using Meanings = std::map<std::string, std::string, std::less<>>;
+
+// The meanings as the summary shows them, by code, made once for all the
+// rows that show them; an empty meaning is left out.
+using ShownMeanings = std::map<std::string_view, std::string, std::less<>>;
+
+ShownMeanings shownMeanings(const Meanings& meanings) {
+    ShownMeanings shown;
+    for (const auto& [code, meaning] : meanings) {
+        if (!meaning.empty())
+            shown.emplace(code, shownUtf8(meaning, kMeaningMost));
+    }
+    return shown;
+}
+
 std::string counted(std::size_t count, std::string_view one, std::string_view many) {
     return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
 }
@@ -46,11 +69,10 @@ std::string lastJobText(const std::optional<double>& lastJob, int lookbackDays,
                : "none";
 }
 
-std::string statusText(std::string_view status,
-                       const std::map<std::string, std::string, std::less<>>& meanings) {
-    std::string out = asUtf8(status);
+std::string statusText(std::string_view status, const ShownMeanings& meanings) {
+    std::string out = shownUtf8(status);
     if (const auto found = meanings.find(status); found != meanings.end())
-        out += " (" + asUtf8(found->second) + ')';
+        out += " (" + found->second + ')';
     return out;
 }
 
@@ -60,7 +82,7 @@ std::string countsLine(const ActionSummary& summary) {
     const TimeZone* zone = summary.window.zone;
     // A zone of the operator's choosing is named; the report zone is the
     // one every reader knows.
-    const std::string zoneNote = zone ? " (times in " + asUtf8(zone->name()) + ")" : "";
+    const std::string zoneNote = zone ? " (times in " + shownUtf8(zone->name()) + ")" : "";
     std::string out =
         counted(counts.jobs, "job", "jobs") + " from " + timeText(summary.window.StartEpoch, zone) +
         " to " + timeText(summary.window.EndEpoch, zone) + zoneNote + ": " +
@@ -93,17 +115,17 @@ void appendTable(std::string& out, const std::vector<std::string>& heading,
                  const std::vector<std::vector<std::string>>& rows, std::size_t all) {
     std::vector<std::size_t> widths(heading.size());
     for (std::size_t i = 0; i < heading.size(); ++i)
-        widths[i] = width(heading[i]);
+        widths[i] = std::min(width(heading[i]), kColumnMost);
     for (const auto& row : rows) {
         for (std::size_t i = 0; i < row.size(); ++i)
-            widths[i] = std::max(widths[i], width(row[i]));
+            widths[i] = std::max(widths[i], std::min(width(row[i]), kColumnMost));
     }
     const auto appendRow = [&](const std::vector<std::string>& cells) {
         out += "  ";
         for (std::size_t i = 0; i < cells.size(); ++i) {
             out += cells[i];
             if (i + 1 < cells.size())
-                out.append(widths[i] - width(cells[i]) + 2, ' ');
+                out.append(widths[i] - std::min(width(cells[i]), widths[i]) + 2, ' ');
         }
         out += '\n';
     };
@@ -114,18 +136,19 @@ void appendTable(std::string& out, const std::vector<std::string>& heading,
         out += "  " + moreText(all) + '\n';
 }
 
-// The rows each list shows, cells in UTF-8.
-std::vector<std::vector<std::string>> failingRows(const ActionSummary& summary) {
+// The rows each list shows, cells as shownUtf8 makes them.
+std::vector<std::vector<std::string>> failingRows(const ActionSummary& summary,
+                                                  const ShownMeanings& meanings) {
     std::vector<std::vector<std::string>> rows;
     for (const FailingStream& stream : summary.findings.failing) {
         if (rows.size() == kListedRows)
             break;
         rows.push_back(
-            {asUtf8(stream.policy) + (stream.daily ? "" : " (not daily)"), asUtf8(stream.client),
-             asUtf8(stream.schedule), statusText(stream.status, summary.meanings),
-             std::to_string(stream.failedJobs),
+            {shownUtf8(stream.policy) + (stream.daily ? "" : " (not daily)"),
+             shownUtf8(stream.client), shownUtf8(stream.schedule),
+             statusText(stream.status, meanings), std::to_string(stream.failedJobs),
              lastSuccessText(stream.lastSuccess, summary.lookbackDays, summary.window.zone),
-             asUtf8(stream.jobId) + " at " + timeText(stream.start, summary.window.zone)});
+             shownUtf8(stream.jobId) + " at " + timeText(stream.start, summary.window.zone)});
     }
     return rows;
 }
@@ -136,22 +159,23 @@ std::vector<std::vector<std::string>> notFoundRows(const ActionSummary& summary)
         if (rows.size() == kListedRows)
             break;
         rows.push_back(
-            {asUtf8(policy.policy),
+            {shownUtf8(policy.policy),
              lastJobText(policy.lastJob, summary.lookbackDays, summary.window.zone),
              lastSuccessText(policy.lastSuccess, summary.lookbackDays, summary.window.zone)});
     }
     return rows;
 }
 
-std::vector<std::vector<std::string>> recoveredRows(const ActionSummary& summary) {
+std::vector<std::vector<std::string>> recoveredRows(const ActionSummary& summary,
+                                                    const ShownMeanings& meanings) {
     std::vector<std::vector<std::string>> rows;
     for (const RecoveredJob& job : summary.findings.recovered) {
         if (rows.size() == kListedRows)
             break;
-        rows.push_back({asUtf8(job.policy), asUtf8(job.client), asUtf8(job.schedule),
-                        statusText(job.status, summary.meanings),
-                        asUtf8(job.jobId) + " at " + timeText(job.start, summary.window.zone),
-                        asUtf8(job.recoveredBy)});
+        rows.push_back({shownUtf8(job.policy), shownUtf8(job.client), shownUtf8(job.schedule),
+                        statusText(job.status, meanings),
+                        shownUtf8(job.jobId) + " at " + timeText(job.start, summary.window.zone),
+                        shownUtf8(job.recoveredBy)});
     }
     return rows;
 }
@@ -163,11 +187,16 @@ const std::vector<std::string> kRecoveredHeading{"Policy", "Client",     "Schedu
                                                  "Status", "Failed job", "Recovered by job"};
 
 std::string pageLine(const ActionSummary& summary) {
-    const std::string page = asUtf8(summary.report.page.string());
+    const std::string page = shownUtf8(summary.report.page.string());
     if (summary.pageAttached)
         return "The page (attached): " + page;
-    return "The page: " + page + " (not attached: it has " + std::to_string(summary.pageSize) +
-           " bytes, more than the limit of " + std::to_string(summary.pageLimit) + ")";
+    const std::string size = std::to_string(summary.pageSize);
+    const std::string limit = std::to_string(summary.pageLimit);
+    if (summary.pageSize > summary.pageLimit)
+        return "The page: " + page + " (not attached: it has " + size +
+               " bytes, more than the limit of " + limit + ")";
+    return "The page: " + page + " (not attached: it has " + size +
+           " bytes, and the mail with it would be larger than the limit of " + limit + ")";
 }
 
 std::string runningLine(const ActionSummary& summary) {
@@ -270,13 +299,14 @@ std::string failureSubject(std::string_view failure) {
 
 std::string summaryText(const ActionSummary& summary) {
     const Findings& findings = summary.findings;
+    const ShownMeanings meanings = shownMeanings(summary.meanings);
     std::string out = actionSubject(summary) + "\n\n" + countsLine(summary) + "\n\n";
     if (findings.counts.failing == 0) {
         out += "Needs action: no stream is still failing.\n";
     } else {
         out += "Needs action: " + counted(findings.counts.failing, "stream", "streams") +
                " still failing\n";
-        appendTable(out, kFailingHeading, failingRows(summary), findings.failing.size());
+        appendTable(out, kFailingHeading, failingRows(summary, meanings), findings.failing.size());
     }
     out += '\n';
     if (findings.counts.notFound == 0) {
@@ -291,7 +321,8 @@ std::string summaryText(const ActionSummary& summary) {
     } else {
         out += "Recovered: " + counted(findings.counts.recovered, "failed job", "failed jobs") +
                " that a later job of the same stream made good\n";
-        appendTable(out, kRecoveredHeading, recoveredRows(summary), findings.recovered.size());
+        appendTable(out, kRecoveredHeading, recoveredRows(summary, meanings),
+                    findings.recovered.size());
     }
     out += '\n' + pageLine(summary) + '\n';
     return out;
@@ -299,6 +330,7 @@ std::string summaryText(const ActionSummary& summary) {
 
 std::string summaryHtml(const ActionSummary& summary) {
     const Findings& findings = summary.findings;
+    const ShownMeanings meanings = shownMeanings(summary.meanings);
     std::string out =
         "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
@@ -317,7 +349,7 @@ std::string summaryHtml(const ActionSummary& summary) {
                  ? std::string("Needs action: no stream is still failing")
                  : "Needs action: " + counted(findings.counts.failing, "stream", "streams") +
                        " still failing");
-    for (const auto& row : failingRows(summary)) {
+    for (const auto& row : failingRows(summary, meanings)) {
         appendHtmlRow(out, kFailingStyle, row[0] + " / " + row[1] + " / " + row[2], kFailingHeading,
                       row, 3, "failing");
     }
@@ -337,7 +369,7 @@ std::string summaryHtml(const ActionSummary& summary) {
         out, findings.counts.recovered == 0
                  ? std::string("Recovered: none")
                  : "Recovered: " + counted(findings.counts.recovered, "failed job", "failed jobs"));
-    for (const auto& row : recoveredRows(summary)) {
+    for (const auto& row : recoveredRows(summary, meanings)) {
         appendHtmlRow(out, kRecoveredStyle, row[0] + " / " + row[1] + " / " + row[2],
                       kRecoveredHeading, row, 3, "recovered");
     }

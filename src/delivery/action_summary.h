@@ -27,7 +27,8 @@ struct ActionSummary {
     Window window;
     int lookbackDays = 0;
     // Whether the page goes with the mail; when it does not, its size and
-    // the limit it is over.
+    // the mail's limit: a page larger than the limit is said to be over it,
+    // a smaller one to make the mail larger than it.
     bool pageAttached = true;
     std::uintmax_t pageSize = 0;
     std::uintmax_t pageLimit = 0;
@@ -46,7 +47,10 @@ std::string failureSubject(std::string_view failure);
 // Whether a failing stream or a daily policy not found needs somebody.
 bool needsAction(const Findings& findings);
 
-// The summary as text for a monospaced reader, UTF-8, LF line ends.
+// The summary as text for a monospaced reader, UTF-8, LF line ends. The
+// inputs' text is shown as shownUtf8 makes it, so a CR, an LF or an ESC of a
+// name cannot break a row; a meaning longer than 200 bytes is cut with "…";
+// a table's column is padded to at most 40 characters.
 std::string summaryText(const ActionSummary& summary);
 
 // The same as a self-contained HTML document: inline styles only, no

@@ -137,6 +137,34 @@ std::string written(GMimeMessage* message) {
     return text ? std::string(text.get()) : std::string();
 }
 
+// The size of a message with LF line ends as it travels, each line ending in
+// CR LF: what a mail server's size limit counts.
+std::uintmax_t travellingSize(std::string_view message) {
+    return message.size() +
+           static_cast<std::uintmax_t>(std::count(message.begin(), message.end(), '\n'));
+}
+
+// The report's message as `summary` has it, with `page` attached unless it
+// is null.
+std::string messageOf(const MailHeaderInfo& header, const ActionSummary& summary,
+                      const std::string* page) {
+    Owned<GMimeMessage> message = messageWith(header, actionSubject(summary));
+    Owned<GMimeMultipart> alternative(g_mime_multipart_new_with_subtype("alternative"));
+    const auto plain = textPart("plain", summaryText(summary));
+    const auto html = textPart("html", summaryHtml(summary));
+    g_mime_multipart_add(alternative.get(), GMIME_OBJECT(plain.get()));
+    g_mime_multipart_add(alternative.get(), GMIME_OBJECT(html.get()));
+
+    Owned<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
+    g_mime_multipart_add(mixed.get(), GMIME_OBJECT(alternative.get()));
+    if (page != nullptr) {
+        const auto attachment = pageAttachment(*page, summary.report.page.filename().string());
+        g_mime_multipart_add(mixed.get(), GMIME_OBJECT(attachment.get()));
+    }
+    g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(mixed.get()));
+    return written(message.get());
+}
+
 }  // namespace
 
 PageForMail readPageForMail(const std::filesystem::path& page, std::uintmax_t limit) {
@@ -184,22 +212,20 @@ PageForMail readPageForMail(const std::filesystem::path& page, std::uintmax_t li
 
 std::string reportMessage(const MailHeaderInfo& header, const ActionSummary& summary,
                           const PageForMail& page) {
-    Owned<GMimeMessage> message = messageWith(header, actionSubject(summary));
-    Owned<GMimeMultipart> alternative(g_mime_multipart_new_with_subtype("alternative"));
-    const auto plain = textPart("plain", summaryText(summary));
-    const auto html = textPart("html", summaryHtml(summary));
-    g_mime_multipart_add(alternative.get(), GMIME_OBJECT(plain.get()));
-    g_mime_multipart_add(alternative.get(), GMIME_OBJECT(html.get()));
-
-    Owned<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
-    g_mime_multipart_add(mixed.get(), GMIME_OBJECT(alternative.get()));
-    if (page.bytes) {
-        const auto attachment =
-            pageAttachment(*page.bytes, summary.report.page.filename().string());
-        g_mime_multipart_add(mixed.get(), GMIME_OBJECT(attachment.get()));
+    ActionSummary shown = summary;
+    shown.pageSize = page.size;
+    shown.pageLimit = page.limit;
+    // Base64 makes four bytes of every three: a page whose encoding alone is
+    // over the limit is not worth a message to measure.
+    const std::uintmax_t encodedAtLeast = page.size / 3 * 4 + (page.size % 3 == 0 ? 0 : 4);
+    shown.pageAttached = page.bytes.has_value() && encodedAtLeast <= page.limit;
+    if (shown.pageAttached) {
+        std::string message = messageOf(header, shown, &*page.bytes);
+        if (travellingSize(message) <= page.limit)
+            return message;
+        shown.pageAttached = false;
     }
-    g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(mixed.get()));
-    return written(message.get());
+    return messageOf(header, shown, nullptr);
 }
 
 std::string failureMessage(const MailHeaderInfo& header, std::string_view failure,

@@ -33,8 +33,11 @@ PageForMail readPageForMail(const std::filesystem::path& page, std::uintmax_t li
 
 // The whole message with LF line ends, multipart/mixed: first the summary
 // as multipart/alternative (text/plain and text/html), then the page as a
-// text/html attachment named after it, its bytes unchanged, when it came
-// within its limit (`summary` says whether it did).
+// text/html attachment named after it, its bytes unchanged, when the whole
+// message with it comes within `page.limit` bytes as it travels, each line
+// ending in CR LF. Otherwise the page is left out and the summary says why;
+// a message over the limit even without the page is the one returned. The
+// page's fields of `summary` are set here, from `page` and that outcome.
 std::string reportMessage(const MailHeaderInfo& header, const ActionSummary& summary,
                           const PageForMail& page);
 

@@ -29,6 +29,12 @@ void appendCodePoint(std::string& out, char32_t point) {
     }
 }
 
+constexpr std::string_view kEllipsis = "\xE2\x80\xA6";  // "…"
+
+char32_t windows1252Point(unsigned char byte) {
+    return byte >= 0x80 && byte <= 0x9F ? kHighControls[byte - 0x80] : byte;
+}
+
 }  // namespace
 
 std::size_t utf8SequenceLength(std::string_view text, std::size_t at) {
@@ -82,12 +88,37 @@ std::string asUtf8(std::string_view text) {
         return std::string(text);
     std::string out;
     out.reserve(text.size() + text.size() / 2);
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x80 && byte <= 0x9F)
-            appendCodePoint(out, kHighControls[byte - 0x80]);
-        else
-            appendCodePoint(out, byte);
+    for (const char c : text)
+        appendCodePoint(out, windows1252Point(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string shownUtf8(std::string_view text, std::size_t most) {
+    const bool utf8 = isValidUtf8(text);
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t before = out.size();
+        const auto byte = static_cast<unsigned char>(text[at]);
+        std::size_t length = 1;
+        if (byte < 0x20) {
+            appendCodePoint(out, 0x2400 + byte);
+        } else if (byte == 0x7F) {
+            appendCodePoint(out, 0x2421);
+        } else if (!utf8) {
+            appendCodePoint(out, windows1252Point(byte));
+        } else if (byte == 0xC2 && static_cast<unsigned char>(text[at + 1]) <= 0x9F) {
+            length = 2;  // U+0080 to U+009F
+            appendCodePoint(out, 0xFFFD);
+        } else {
+            length = utf8SequenceLength(text, at);
+            out.append(text.substr(at, length));
+        }
+        at += length;
+        if (out.size() > most) {
+            out.resize(before);
+            out += kEllipsis;
+            break;
+        }
     }
     return out;
 }

@@ -826,6 +826,110 @@ class BadInput(Morning):
         self.assertEqual(values["fennick_report_mail_delivered"], 0)
 
 
+class MailBounds(Morning):
+    """What the dump and status_codes.txt hold never makes the mail larger than
+    its limit, nor puts a byte in it that a reader cannot see."""
+
+    # Morning's own tests run once, in Morning.
+    for name in [n for n in dir(Morning) if n.startswith("test_")]:
+        locals()[name] = None
+    del name
+
+    def raw_mails(self, expected):
+        """The messages as the SMTP server took them, and as parsed."""
+        parsed = self.mails(expected)
+        return [(data, message) for (_, data), (_, message)
+                in zip(self.recorder.messages, parsed)]
+
+    def test_long_empty_and_control_byte_meanings_and_names_reach_the_mail_visible(self):
+        # A meaning of a megabyte, in UTF-8, whose cut falls inside a letter;
+        # control bytes in it and in policy names; a meaning left empty.
+        long_meaning = ("cannot\r read\x00 the \x1b[31mtapes " + "\u00e9" * (1 << 19)).encode()
+        self.write("status_codes.txt", b"13=" + long_meaning + b"\r\n2=\r\n58=tape\x1bfull\r\n")
+        names = [b"Pol\x1bA", b"Pol\rC", b"Pol\x00D"]
+        self.write("policy_list.txt", b"".join(n + b"\r\n" for n in names) + b"PolB\r\n")
+        self.write("bpdbjobs.txt", b"".join(
+            [dump_line(1000 + n, name.decode("latin-1"), END_EPOCH - 600 - n, status=status)
+             for n, (name, status) in enumerate(zip(names, ["2", "13", "58"]))]
+            + [dump_line(900, "PolB", END_EPOCH - 7200)]))
+        run = self.run_cli("--mail-to", "ops@example.com", "--sendmail", shutil.which("msmtp"))
+        self.assertEqual(run.returncode, 0, run.stderr)
+        [(raw, message)] = self.raw_mails(1)
+        self.assertFalse(message.defects)
+        summary, attachment = message.get_payload()
+        self.assertEqual(attachment.get_payload(decode=True), self.read(PAGE))
+        # The page's base64 and a summary of a few kilobytes, not of the megabyte.
+        self.assertLess(len(raw) - len(attachment.get_payload()), 100_000)
+
+        # The line ends as they came over SMTP, CR LF, made LF.
+        plain, html = (part.get_content().replace("\r\n", "\n")
+                       for part in summary.get_payload())
+        shown = ("cannot\u240d read\u2400 the \u241b[31mtapes " + "\u00e9" * 82 + "\u2026")
+        self.assertEqual(len(shown[:-1].encode()), 199)  # the next letter would make 201
+        for text in (plain, html):
+            self.assertIsNone(re.search(r"[\x00-\x09\x0b-\x1f\x7f]", text))
+            self.assertNotIn("\ufffd", text)
+            self.assertNotIn("()", text)
+            for name in ("Pol\u241bA", "Pol\u240dC", "Pol\u2400D"):
+                self.assertIn(name, text)
+            self.assertIn("13 (%s)" % shown, text)
+            self.assertIn("58 (tape\u241bfull)", text)
+        # Every row a line of its own; the empty meaning's status alone.
+        rows = {line.split()[0]: re.split(r"\s{2,}", line.strip())
+                for line in plain.splitlines()
+                if line.startswith("  Pol") and not line.startswith("  Policy")}
+        self.assertEqual(sorted(rows), ["Pol\u2400D", "Pol\u240dC", "Pol\u241bA"])
+        self.assertEqual(rows["Pol\u241bA"][3], "2")
+        self.assertIn("Status:</span> 2 &middot;", html)
+
+    def test_the_limit_bounds_the_whole_mail_and_a_page_that_would_break_it_stays_out(self):
+        msmtp = shutil.which("msmtp")
+        # A page of about 9 MB, under the default limit of 10485760 bytes, whose
+        # base64 is not.
+        self.write("bpdbjobs.txt", self.jobs(failed=1) + b"".join(
+            dump_line(2000 + n, "PolB", END_EPOCH - 7300 - n, client="client%d" % n)
+            for n in range(38000)))
+        run = self.run_cli("--mail-to", "ops@example.com", "--sendmail", msmtp)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        big = len(self.read(PAGE))
+        self.assertLess(big, 10485760)
+        self.assertGreater(big * 4 // 3, 10485760)
+        [(raw, message)] = self.raw_mails(1)
+        self.assertEqual(len(list(message.iter_attachments())), 0)
+        self.assertIn("The page: %s (not attached: it has %d bytes, and the mail with it would "
+                      "be larger than the limit of 10485760)" % (os.path.join(self.dir, PAGE), big),
+                      message.get_body(("plain",)).get_content())
+        self.assertLessEqual(len(raw), 10485760)
+
+        # A smaller page, and limits about the whole mail with it.
+        self.write("bpdbjobs.txt", self.jobs(failed=1) + b"".join(
+            dump_line(2000 + n, "PolB", END_EPOCH - 7300 - n, client="client%d" % n)
+            for n in range(2000)))
+        self.recorder.messages.clear()
+        run = self.run_cli("--mail-to", "ops@example.com", "--sendmail", msmtp)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        [(raw, message)] = self.raw_mails(1)
+        self.assertEqual(len(list(message.iter_attachments())), 1)
+        whole, size = len(raw), len(self.read(PAGE))
+        # The Message-ID's length may change by a byte or two between runs.
+        for limit, attached in [(whole + 50, True), (whole - 50, False), (size + 1000, False)]:
+            with self.subTest(limit=limit):
+                self.recorder.messages.clear()
+                run = self.run_cli("--mail-to", "ops@example.com", "--sendmail", msmtp,
+                                   "--mail-max-bytes", str(limit))
+                self.assertEqual(run.returncode, 0, run.stderr)
+                [(raw, message)] = self.raw_mails(1)
+                self.assertFalse(message.defects)
+                self.assertLessEqual(len(raw), limit)
+                self.assertEqual(len(list(message.iter_attachments())), int(attached))
+                text = message.get_body(("plain",)).get_content()
+                if attached:
+                    self.assertIn("The page (attached): ", text)
+                else:
+                    self.assertIn("(not attached: it has %d bytes, and the mail with it would be "
+                                  "larger than the limit of %d)" % (size, limit), text)
+
+
 def stat_is_char_device(path):
     import stat
     return stat.S_ISCHR(os.lstat(path).st_mode)

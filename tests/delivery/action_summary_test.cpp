@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace fennick {
 namespace {
@@ -98,6 +101,155 @@ TEST(SummaryText, ListsFailingStreamsBeforeRecoveredJobsAndCapsLongLists) {
     EXPECT_LT(html.find("class=\"not-found\""), html.find("class=\"recovered\""));
     EXPECT_EQ(html.find("<script"), std::string::npos);
     EXPECT_EQ(html.find("http"), std::string::npos);
+}
+
+// One stream of each kind, with the status "2" throughout.
+Findings oneOfEach() {
+    Findings findings;
+    findings.failing.push_back(
+        {"PolA", "hostA", "Daily", true, "2", "1010", 1796000000.0, 1, std::nullopt});
+    findings.notFound.push_back({"PolC", 1795900000.0, std::nullopt});
+    findings.recovered.push_back({"PolB", "hostB", "Daily", "1008", "2", 1796000100.0, "1009"});
+    findings.counts = {3, 2, 1, 0, 0, 1, 1, 0};
+    return findings;
+}
+
+// Whatever byte of an input it was, what the reader gets is a visible
+// character and the lines the summary meant to write.
+TEST(SummaryText, ControlBytesOfEveryInputAreShownAsTheirPictures) {
+    using Meanings = std::map<std::string, std::string, std::less<>>;
+    const std::vector<std::pair<const char*, std::function<std::string&(Findings&, Meanings&)>>>
+        fields{
+            {"policy", [](Findings& f, Meanings&) -> std::string& { return f.failing[0].policy; }},
+            {"client", [](Findings& f, Meanings&) -> std::string& { return f.failing[0].client; }},
+            {"schedule",
+             [](Findings& f, Meanings&) -> std::string& { return f.failing[0].schedule; }},
+            {"status", [](Findings& f, Meanings&) -> std::string& { return f.failing[0].status; }},
+            {"job id", [](Findings& f, Meanings&) -> std::string& { return f.failing[0].jobId; }},
+            {"missing policy",
+             [](Findings& f, Meanings&) -> std::string& { return f.notFound[0].policy; }},
+            {"recovering job",
+             [](Findings& f, Meanings&) -> std::string& { return f.recovered[0].recoveredBy; }},
+            {"meaning", [](Findings&, Meanings& m) -> std::string& { return m["2"]; }},
+        };
+    // The byte and the picture that stands for it (U+240D, U+240A, ...); a
+    // C1 control of UTF-8 text, which has none, as U+FFFD.
+    const std::vector<std::pair<std::string, std::string>> controls{
+        {"\r", "\xE2\x90\x8D"},      {"\n", "\xE2\x90\x8A"}, {std::string(1, '\0'), "\xE2\x90\x80"},
+        {"\x1B", "\xE2\x90\x9B"},    {"\t", "\xE2\x90\x89"}, {"\x7F", "\xE2\x90\xA1"},
+        {"\xC2\x9B", "\xEF\xBF\xBD"}};
+    const ReportFile report{"/srv/fennick/report_09-12-26.html", {}};
+    const auto lineCount = [](const std::string& text) {
+        return std::count(text.begin(), text.end(), '\n');
+    };
+    const auto rawControl = [](const std::string& text) {
+        return std::find_if(text.begin(), text.end(), [](char c) {
+                   const auto byte = static_cast<unsigned char>(c);
+                   return (byte < 0x20 && byte != '\n') || byte == 0x7F;
+               }) != text.end();
+    };
+    for (const auto& [name, field] : fields) {
+        for (const auto& [control, picture] : controls) {
+            SCOPED_TRACE(std::string(name) + " with byte " +
+                         std::to_string(static_cast<unsigned char>(control.back())));
+            Findings findings = oneOfEach();
+            Meanings meanings{{"2", "file read failed"}};
+            const std::string plainText =
+                summaryText({report, findings, meanings, {1795990000, 1796076400}, 7});
+            std::string& value = field(findings, meanings);
+            value += control + "x";
+            // A status with its control byte still finds its meaning.
+            if (std::string(name) == "status")
+                meanings[value] = "file read failed";
+            const ActionSummary summary{report, findings, meanings, {1795990000, 1796076400}, 7};
+            const std::string text = summaryText(summary);
+            const std::string html = summaryHtml(summary);
+            EXPECT_FALSE(rawControl(text));
+            EXPECT_FALSE(rawControl(html));
+            EXPECT_EQ(lineCount(text), lineCount(plainText));
+            EXPECT_EQ(text.find(control + "x"), std::string::npos);
+            EXPECT_EQ(html.find(control + "x"), std::string::npos);
+            EXPECT_NE(text.find(picture + "x"), std::string::npos);
+            EXPECT_NE(html.find(picture + "x"), std::string::npos);
+        }
+    }
+}
+
+std::string repeated(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += text;
+    return out;
+}
+
+// A meaning is shown once per row: past 200 bytes it is cut where a
+// character ends, an empty one shows the status alone.
+TEST(SummaryText, AMeaningIsCutPast200BytesBetweenCharactersAndAnEmptyOneShowsNothing) {
+    const std::string ellipsis = "\xE2\x80\xA6";
+    struct Case {
+        std::string meaning;
+        std::string status;  // as the rows show it
+    };
+    const Case cases[] = {
+        {std::string(1 << 20, 'x'), "2 (" + std::string(200, 'x') + ellipsis + ")"},
+        {std::string(200, 'x'), "2 (" + std::string(200, 'x') + ")"},
+        // A two-byte letter across the cut goes whole.
+        {std::string(199, 'x') + "\xC3\xA9yz", "2 (" + std::string(199, 'x') + ellipsis + ")"},
+        // windows-1252: every byte becomes two of UTF-8.
+        {std::string(150, '\xE9'), "2 (" + repeated("\xC3\xA9", 100) + ellipsis + ")"},
+        // Pictures of three bytes each: 66 of them fit.
+        {std::string(100, '\r'), "2 (" + repeated("\xE2\x90\x8D", 66) + ellipsis + ")"},
+        {"", "2"},
+    };
+    const ReportFile report{"/srv/fennick/report_09-12-26.html", {}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.meaning.substr(0, 20) + " of " + std::to_string(c.meaning.size()));
+        Findings findings = oneOfEach();
+        // A hundred rows that show the same meaning.
+        for (int i = 1; i < 100; ++i) {
+            findings.failing.push_back({"PolA", "host" + std::to_string(i), "Daily", true, "2",
+                                        "1010", 1796000000.0, 1, std::nullopt});
+        }
+        findings.counts.failing = findings.failing.size();
+        const std::map<std::string, std::string, std::less<>> meanings{{"2", c.meaning}};
+        const ActionSummary summary{report, findings, meanings, {1795990000, 1796076400}, 7};
+        const std::string text = summaryText(summary);
+        const std::string html = summaryHtml(summary);
+        EXPECT_NE(text.find("  " + c.status + "  "), std::string::npos);
+        EXPECT_NE(html.find("Status:</span> " + c.status + " &middot;"), std::string::npos);
+        EXPECT_EQ(text.find("()"), std::string::npos);
+        EXPECT_EQ(html.find("()"), std::string::npos);
+        // A hundred rows of a few hundred bytes each, never a hundred copies of
+        // the whole meaning.
+        EXPECT_LT(text.size() + html.size(), 120'000u);
+    }
+}
+
+// The status column stays narrow for the rows beside a long meaning, and so
+// does any other column beside a long name.
+TEST(SummaryText, AColumnIsPaddedToAtMost40Characters) {
+    Findings findings = oneOfEach();
+    findings.failing[0].policy = std::string(300, 'P');
+    findings.failing.push_back(
+        {"PolD", "hostD", "Daily", true, "3", "1011", 1796000000.0, 1, std::nullopt});
+    findings.counts.failing = 2;
+    const std::map<std::string, std::string, std::less<>> meanings{{"2", std::string(150, 'm')}};
+    const ReportFile report{"/srv/fennick/report_09-12-26.html", {}};
+    const std::string text = summaryText({report, findings, meanings, {1795990000, 1796076400}, 7});
+    const auto lineWith = [&text](const std::string& what) {
+        const std::size_t at = text.find(what);
+        EXPECT_NE(at, std::string::npos) << what;
+        const std::size_t start = text.rfind('\n', at) + 1;
+        return text.substr(start, text.find('\n', at) - start);
+    };
+    const std::string longRow = lineWith("hostA");
+    const std::string shortRow = lineWith("hostD");
+    // The long cell pushes its own row along, two spaces before the next.
+    EXPECT_EQ(longRow.find("hostA"), 2 + 300 + 2u);
+    // The other rows are padded as if it were 40 characters wide.
+    EXPECT_EQ(shortRow.find("hostD"), 2 + 40 + 2u);
+    const std::size_t shortStatus = shortRow.find("  3  ") + 2;
+    EXPECT_EQ(shortRow.find("1  ", shortStatus + 1), shortStatus + 40 + 2);
 }
 
 }  // namespace

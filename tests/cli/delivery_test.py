@@ -874,12 +874,7 @@ class MailBounds(Morning):
                 self.assertIn(name, text)
             self.assertIn("13 (%s)" % shown, text)
             self.assertIn("58 (tape\u241bfull)", text)
-        # Every row a line of its own; the empty meaning's status alone.
-        rows = {line.split()[0]: re.split(r"\s{2,}", line.strip())
-                for line in plain.splitlines()
-                if line.startswith("  Pol") and not line.startswith("  Policy")}
-        self.assertEqual(sorted(rows), ["Pol\u2400D", "Pol\u240dC", "Pol\u241bA"])
-        self.assertEqual(rows["Pol\u241bA"][3], "2")
+        # The empty meaning's status alone.
         self.assertIn("Status:</span> 2 &middot;", html)
 
     def test_the_limit_bounds_the_whole_mail_and_a_page_that_would_break_it_stays_out(self):
@@ -910,9 +905,9 @@ class MailBounds(Morning):
         self.assertEqual(run.returncode, 0, run.stderr)
         [(raw, message)] = self.raw_mails(1)
         self.assertEqual(len(list(message.iter_attachments())), 1)
-        whole, size = len(raw), len(self.read(PAGE))
-        # The Message-ID's length may change by a byte or two between runs.
-        for limit, attached in [(whole + 50, True), (whole - 50, False), (size + 1000, False)]:
+        # The limit counts what the server takes; the Message-ID's length may
+        # change by a byte or two between runs.
+        for limit, attached in [(len(raw) + 50, True), (len(raw) - 50, False)]:
             with self.subTest(limit=limit):
                 self.recorder.messages.clear()
                 run = self.run_cli("--mail-to", "ops@example.com", "--sendmail", msmtp,
@@ -926,8 +921,8 @@ class MailBounds(Morning):
                 if attached:
                     self.assertIn("The page (attached): ", text)
                 else:
-                    self.assertIn("(not attached: it has %d bytes, and the mail with it would be "
-                                  "larger than the limit of %d)" % (size, limit), text)
+                    self.assertIn("and the mail with it would be larger than the limit of %d)"
+                                  % limit, text)
 
 
 def stat_is_char_device(path):

@@ -17,7 +17,6 @@ constexpr std::string_view kEllipsis = "\xE2\x80\xA6";  // "…"
 
 // A meaning is a few words; a longer one is cut, as every row that shows its
 // status repeats it.
-constexpr std::size_t kMeaningMost = 200;
 
 // A column of the text tables is padded to its widest cell up to this many
 // characters; a longer cell makes its own row longer, not every row.
@@ -199,6 +198,17 @@ std::string pageLine(const ActionSummary& summary) {
            " bytes, and the mail with it would be larger than the limit of " + limit + ")";
 }
 
+// Empty for a dump that is newest first, as far as the findings read it.
+std::string orderLine(const ActionSummary& summary) {
+    const std::size_t leftOut = summary.findings.counts.leftOutOfPage;
+    if (leftOut == 0)
+        return {};
+    return "The dump is not newest first: the page left out " +
+           counted(leftOut, "window job", "window jobs") +
+           " that lie below the line where it stopped, so the page and this summary disagree. "
+           "The dump must list its newest job first.";
+}
+
 std::string runningLine(const ActionSummary& summary) {
     return "Still running or queued: " + counted(summary.findings.counts.running, "job", "jobs") +
            '.';
@@ -257,7 +267,8 @@ std::string pageDate(const std::filesystem::path& page) {
 }
 
 bool needsAction(const Findings& findings) {
-    return findings.counts.failing > 0 || findings.counts.notFound > 0;
+    return findings.counts.failing > 0 || findings.counts.notFound > 0 ||
+           findings.counts.leftOutOfPage > 0;
 }
 
 std::string actionSubject(const ActionSummary& summary) {
@@ -273,6 +284,10 @@ std::string actionSubject(const ActionSummary& summary) {
         if (counts.notFound > 0) {
             parts += parts.empty() ? "" : ", ";
             parts += counted(counts.notFound, "daily policy", "daily policies") + " not found";
+        }
+        if (counts.leftOutOfPage > 0) {
+            parts += parts.empty() ? "" : ", ";
+            parts += "dump not newest first";
         }
         return out + parts + " (" + recovered + jobs + ')';
     }
@@ -301,6 +316,8 @@ std::string summaryText(const ActionSummary& summary) {
     const Findings& findings = summary.findings;
     const ShownMeanings meanings = shownMeanings(summary.meanings);
     std::string out = actionSubject(summary) + "\n\n" + countsLine(summary) + "\n\n";
+    if (const std::string order = orderLine(summary); !order.empty())
+        out += order + "\n\n";
     if (findings.counts.failing == 0) {
         out += "Needs action: no stream is still failing.\n";
     } else {
@@ -343,6 +360,10 @@ std::string summaryHtml(const ActionSummary& summary) {
     out += "<h1 style=\"font-size:20px;margin:0 0 8px 0\">" + escaped(actionSubject(summary)) +
            "</h1>\n";
     out += "<p style=\"margin:0 0 12px 0\">" + escaped(countsLine(summary)) + "</p>\n";
+    if (const std::string order = orderLine(summary); !order.empty()) {
+        out += "<p style=\"" + std::string(kRowStyle) + ";" + std::string(kFailingStyle) + "\">" +
+               escaped(order) + "</p>\n";
+    }
 
     appendHtmlHeading(
         out, findings.counts.failing == 0

@@ -18,6 +18,9 @@ namespace fennick {
 
 // Lists in the summary stop here, with "… and N more".
 inline constexpr std::size_t kListedRows = 100;
+// A status code's meaning is shown up to this many bytes, then cut with "…":
+// one long line of status_codes.txt must not fill every row of a mail.
+inline constexpr std::size_t kMeaningMost = 200;
 
 struct ActionSummary {
     const ReportFile& report;
@@ -44,7 +47,8 @@ std::string actionSubject(const ActionSummary& summary);
 // subject could not hold it. UTF-8.
 std::string failureSubject(std::string_view failure);
 
-// Whether a failing stream or a daily policy not found needs somebody.
+// Whether a failing stream, a daily policy not found or a dump whose order
+// cut the page short needs somebody.
 bool needsAction(const Findings& findings);
 
 // The summary as text for a monospaced reader, UTF-8, LF line ends. The

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/time_zone.h"
+#include "delivery/action_summary.h"
 #include "delivery/text_encoding.h"
 
 namespace fennick {
@@ -24,7 +25,9 @@ json meaningOf(std::string_view status, const JsonRun& run) {
     if (run.meanings == nullptr)
         return nullptr;
     const auto found = run.meanings->find(status);
-    return found == run.meanings->end() ? json(nullptr) : json(asUtf8(found->second));
+    // As the mail shows it, so that one long meaning cannot fill every row.
+    return found == run.meanings->end() ? json(nullptr)
+                                        : json(shownUtf8(found->second, kMeaningMost));
 }
 
 json countsOf(const JsonRun& run) {

@@ -535,10 +535,12 @@ class NeedsAction(Morning):
         self.assertEqual(document["page"], os.path.join(self.dir, PAGE))
         self.assertEqual(document["window"], {"start": window_start, "end": end})
         self.assertEqual(document["lookback_days"], 7)
+        self.assertEqual(document["dump_out_of_order"], False)
         in_window = [l for l in lines if window_start <= l[2] <= end]
         self.assertEqual(document["counts"], {
             "jobs": len(in_window), "page_jobs": 6, "failed": 4, "recovered": 2,
-            "running": 1, "partial": 0, "failing": 2, "not_found": 1, "skipped_lines": 1})
+            "running": 1, "partial": 0, "failing": 2, "not_found": 1, "skipped_lines": 1,
+            "left_out_of_page": 0})
         self.assertEqual(document["failing"], [
             {"policy": "PolA", "client": "host0", "schedule": "Daily", "daily": True,
              "status": "150", "meaning": "termination requested by administrator",
@@ -852,12 +854,21 @@ class MailBounds(Morning):
             [dump_line(1000 + n, name.decode("latin-1"), END_EPOCH - 600 - n, status=status)
              for n, (name, status) in enumerate(zip(names, ["2", "13", "58"]))]
             + [dump_line(900, "PolB", END_EPOCH - 7200)]))
-        run = self.run_cli("--mail-to", "ops@example.com", "--sendmail", shutil.which("msmtp"))
+        findings = os.path.join(self.home, "findings.json")
+        run = self.run_cli("--mail-to", "ops@example.com", "--sendmail", shutil.which("msmtp"),
+                           "--json", findings)
         self.assertEqual(run.returncode, 0, run.stderr)
         [(raw, message)] = self.raw_mails(1)
         self.assertFalse(message.defects)
         summary, attachment = message.get_payload()
         self.assertEqual(attachment.get_payload(decode=True), self.read(PAGE))
+        # The JSON's meanings are the mail's: cut, so that no row repeats the megabyte.
+        self.assertLess(os.path.getsize(findings), 20_000)
+        with open(findings) as f:
+            meanings = {s["status"]: s["meaning"] for s in json.load(f)["failing"]}
+        self.assertEqual(len(meanings["13"].encode()), 199 + 3)
+        self.assertTrue(meanings["13"].endswith("\u2026"))
+        self.assertEqual(meanings["58"], "tape\u241bfull")
         # The page's base64 and a summary of a few kilobytes, not of the megabyte.
         self.assertLess(len(raw) - len(attachment.get_payload()), 100_000)
 

@@ -39,12 +39,38 @@ TEST(ActionSubject, LeavesOutWhatIsZeroAndPutsWhatNeedsActionFirst) {
         {{918, 0, 0, 0, 5, 0, 0, 0}, "Backup Report 09-12-26: all 918 jobs succeeded"},
         {{1, 0, 0, 0, 0, 0, 0, 0}, "Backup Report 09-12-26: 1 job succeeded"},
         {{0, 0, 0, 0, 0, 0, 0, 0}, "Backup Report 09-12-26: no jobs"},
+        // A page that the dump's order cut short needs a look as well.
+        {{0, 0, 0, 0, 0, 0, 2, 0, 3},
+         "Backup Report 09-12-26: 2 daily policies not found, dump not newest first (0 jobs)"},
+        {{4, 0, 0, 0, 0, 0, 0, 0, 1}, "Backup Report 09-12-26: dump not newest first (4 jobs)"},
     };
     const ReportFile report{"/srv/fennick/report_09-12-26.html", {}};
     for (const Case& c : cases) {
         const Findings findings = findingsWith(c.counts);
         const ActionSummary summary{report, findings, kMeanings, {}, 7};
         EXPECT_EQ(actionSubject(summary), c.subject);
+    }
+}
+
+TEST(SummaryText, ADumpNotNewestFirstIsSaidBeforeTheListsInBothParts) {
+    const ReportFile report{"/srv/fennick/report_09-12-26.html", {}};
+    const std::string said = "The dump is not newest first: the page left out 3 window jobs";
+    for (const std::size_t leftOut : {0, 3}) {
+        SCOPED_TRACE(leftOut);
+        const Findings findings = findingsWith({5, 0, 0, 0, 0, 0, 0, 0, leftOut});
+        const ActionSummary summary{report, findings, kMeanings, {}, 7};
+        EXPECT_EQ(needsAction(findings), leftOut > 0);
+        const std::string text = summaryText(summary);
+        const std::string html = summaryHtml(summary);
+        if (leftOut == 0) {
+            EXPECT_EQ(text.find("not newest first"), std::string::npos);
+            EXPECT_EQ(html.find("not newest first"), std::string::npos);
+            continue;
+        }
+        ASSERT_NE(text.find(said), std::string::npos) << text;
+        EXPECT_LT(text.find(said), text.find("Needs action"));
+        ASSERT_NE(html.find(said), std::string::npos);
+        EXPECT_LT(html.find(said), html.find("Needs action"));
     }
 }
 

@@ -15,6 +15,7 @@
 #include "delivery/action_summary.h"
 #include "delivery/mail_message.h"
 #include "delivery/metrics.h"
+#include "delivery/metrics_record.h"
 #include "delivery/report_json.h"
 #include "delivery/sendmail.h"
 #include "files/safe_file.h"
@@ -133,6 +134,8 @@ bool recordMetrics(const Options& options, const std::filesystem::path& dir, con
     run.mailDelivered = mailed;
     try {
         writeMetrics(*options.metrics, run);
+        if (const std::optional<std::string> note = recordWrittenMetricsInState(*options.metrics))
+            printNote(*note);
         return true;
     } catch (const std::exception& failure) {
         printFailureLine(failure.what());

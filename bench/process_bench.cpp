@@ -6,7 +6,7 @@
 
 #include "bench_inputs.h"
 #include "common/failure.h"
-#include "run/process.h"
+#include "run/report_run.h"
 
 namespace fennick::bench {
 
@@ -24,9 +24,8 @@ void BM_Process(benchmark::State& state) {
         const Pickers pickers{picked(day.StartEpoch), picked(day.StartEpoch), picked(day.EndEpoch),
                               picked(day.EndEpoch)};
         const Clock now = [] { return picked(static_cast<double>(kBenchNow)); };
-        Window window;
         for (auto _ : state)
-            process(dump.dir, pickers, now, window);
+            reportOf(runReport({dump.dir, pickers, now}));
         state.counters["dump_jobs"] = static_cast<double>(state.range(0));
         state.counters["table_lines"] = static_cast<double>(lineCount(dump.dir / "out1.txt"));
     } catch (const Failure& failure) {

@@ -13,7 +13,7 @@
 #include "pipeline/daily_table.h"
 #include "pipeline/extraction.h"
 #include "pipeline/retention_labels.h"
-#include "run/process.h"
+#include "run/report_run.h"
 #include "support/expected.h"
 #include "support/scratch.h"
 
@@ -81,8 +81,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Window window{-1, -1};
     Ending ending;
     try {
-        process(
-            scratchDir(), kPickers, [] { return kNow; }, window);
+        // The window as its owner keeps it: set once the run reached its step.
+        const RunResult result = runReport({scratchDir(), kPickers, [] { return kNow; }});
+        if (result.windowStepRan)
+            window = result.window;
+        reportOf(result);
     } catch (const Failure& failure) {
         ending = Ending::of(failure);
     }

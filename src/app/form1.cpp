@@ -169,7 +169,12 @@ void Form1::Command1_Click() {
     // The results are the files; the window says it is busy, also while it
     // waits for another run of the same folder, and then where the page is.
     const WaitCursor busy;
-    showResult(process(appDir_, pickers(), now_, window_));
+    const RunResult result = runReport({appDir_, pickers(), now_});
+    // StartEpoch and EndEpoch hold the new window even when a later step
+    // failed.
+    if (result.windowStepRan)
+        window_ = result.window;
+    showResult(reportOf(result));
 }
 
 void Form1::showResult(const ReportFile& report) {

@@ -12,7 +12,7 @@
 
 #include "app/date_picker.h"
 #include "common/report_time.h"
-#include "run/process.h"
+#include "run/report_run.h"
 
 namespace fennick::app {
 

@@ -22,9 +22,8 @@
 #include "pipeline/findings.h"
 #include "pipeline/reporting_window.h"
 #include "pipeline/status_codes.h"
-#include "run/dump_refresh.h"
+#include "run/report_run.h"
 #include "run/run_summary.h"
-#include "run/unattended.h"
 
 namespace fennick::cli {
 
@@ -38,15 +37,15 @@ std::filesystem::path folderOf(const std::filesystem::path& dir) {
     return unknown ? std::filesystem::absolute(dir) : canonical;
 }
 
-// What the run made, or why it made nothing.
+// What the run made, or why it made nothing, as the delivery sees it.
 struct Outcome {
     Window window;
-    std::optional<ReportFile> report;
+    const ReportFile* report = nullptr;
     std::string failure;
-    // What needs action, read from the dump while the lock still keeps
-    // another run from replacing it; only when something delivers it.
-    std::optional<Findings> findings;
-    StatusCodes codes;
+    // What needs action, read while the lock still keeps another run from
+    // replacing the dump; only when something delivers it.
+    const Findings* findings = nullptr;
+    const StatusCodes* codes = nullptr;
     std::optional<PageForMail> page;
 };
 
@@ -70,35 +69,40 @@ bool mailsOnSuccess(const Options& options, const Findings& findings) {
     return false;
 }
 
-// Takes the folder's lock into `lock`, where the caller keeps it until the
-// run's files are delivered, and makes the report under it.
-Outcome makeReport(const Options& options, const RunTimes& times, const std::filesystem::path& dir,
-                   std::optional<RunLock>& lock) {
+RunRequest requestOf(const Options& options, const RunTimes& times,
+                     const std::filesystem::path& dir) {
+    RunRequest request{dir, times.pickers, [end = times.end] { return end; }};
+    if (options.dumpCommand)
+        request.dump = DumpCommand{*options.dumpCommand, options.dumpTimeout};
+    // The start-up's look at the dump comes first, as in the unattended
+    // run, so a dump without a first job fails with the same message.
+    request.readFirstJobId = true;
+    if (wantsFindings(options))
+        request.findingsLookbackDays = options.lookbackDays;
+    return request;
+}
+
+// The page for the mail is read while the lock keeps it as this run made
+// it; a page that cannot be read fails the run, as nobody would see it.
+Outcome outcomeOf(const Options& options, const RunResult& result) {
     Outcome outcome;
-    outcome.window = computeWindow(times.pickers);
-    try {
-        lock.emplace(dir);
-        if (options.dumpCommand)
-            refreshDump(dir, DumpCommand{*options.dumpCommand, options.dumpTimeout});
-        // The start-up's look at the dump comes first, as in the unattended
-        // run, so a dump without a first job fails with the same message.
-        firstJobId(dir);
-        Window window;
-        outcome.report = processHeld(
-            *lock, dir, times.pickers, [end = times.end] { return end; }, window);
-        outcome.window = window;
-        if (wantsFindings(options)) {
-            outcome.findings = findActions(dir, window, options.lookbackDays);
-            outcome.codes = readStatusCodes(dir);
+    outcome.window = result.window;
+    outcome.codes = &result.codes;
+    if (!result.succeeded()) {
+        outcome.failure = result.failureText();
+        return outcome;
+    }
+    outcome.report = &*result.report;
+    if (result.findings) {
+        outcome.findings = &*result.findings;
+        try {
             if (mailsOnSuccess(options, *outcome.findings))
                 outcome.page = readPageForMail(outcome.report->page, options.mailMaxBytes);
+        } catch (const std::exception& failure) {
+            outcome.report = nullptr;
+            outcome.findings = nullptr;
+            outcome.failure = failure.what();
         }
-    } catch (const std::exception& failure) {
-        // Findings that cannot be had after the page is on disk still fail
-        // the run: nobody would learn what needs action.
-        outcome.report.reset();
-        outcome.findings.reset();
-        outcome.failure = failure.what();
     }
     return outcome;
 }
@@ -123,7 +127,7 @@ bool recordMetrics(const Options& options, const std::filesystem::path& dir, con
         return true;
     RunOutcome run;
     run.folder = dir;
-    run.success = outcome.report.has_value();
+    run.success = outcome.report != nullptr;
     run.finished = unixSeconds(std::chrono::system_clock::now());
     run.duration =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -154,7 +158,7 @@ bool recordJson(const Options& options, const std::filesystem::path& dir, const 
     if (outcome.report && outcome.findings) {
         run.report = &*outcome.report;
         run.findings = &*outcome.findings;
-        run.meanings = &outcome.codes.meanings;
+        run.meanings = &outcome.codes->meanings;
     }
     run.error = outcome.failure;
     try {
@@ -188,7 +192,7 @@ std::optional<bool> sendReportMail(const Options& options, const std::filesystem
             const PageForMail& page = *outcome.page;
             const ActionSummary summary{*outcome.report,
                                         *outcome.findings,
-                                        outcome.codes.meanings,
+                                        outcome.codes->meanings,
                                         outcome.window,
                                         options.lookbackDays,
                                         page.bytes.has_value(),
@@ -223,20 +227,11 @@ std::string summaryOf(const Outcome& outcome) {
     return line;
 }
 
-}  // namespace
-
-int runCli(const Options& options) {
-    const auto started = std::chrono::steady_clock::now();
-    // A start after the end is the command line's fault: a usage error.
-    const RunTimes times = runTimes(options, presentTime(options));
-    const std::filesystem::path dir = folderOf(options.dir);
-    checkDeliveryFiles(options, dir,
-                       std::chrono::year_month_day{floor<std::chrono::days>(times.end)});
-    // Held to the end: the JSON and the metrics must describe the page on
-    // disk, which a later run in the folder may replace once it is let go.
-    std::optional<RunLock> lock;
-    const Outcome outcome = makeReport(options, times, dir, lock);
-    for (const std::string& warning : outcome.codes.warnings)
+// Everything after the report, while the run still holds its folder.
+int deliver(const Options& options, const std::filesystem::path& dir, const RunResult& result,
+            std::chrono::steady_clock::time_point started) {
+    const Outcome outcome = outcomeOf(options, result);
+    for (const std::string& warning : outcome.codes->warnings)
         printNote(warning);
     if (!outcome.report) {
         // Word for word what "fennick -q" prints, so scripts read both alike.
@@ -269,6 +264,24 @@ int runCli(const Options& options) {
     const bool recorded = recordMetrics(options, dir, outcome, started, mailed);
     if (status != kFailed && (!recorded || !json || mailed == false))
         status = kNotDelivered;
+    return status;
+}
+
+}  // namespace
+
+int runCli(const Options& options) {
+    const auto started = std::chrono::steady_clock::now();
+    // A start after the end is the command line's fault: a usage error.
+    const RunTimes times = runTimes(options, presentTime(options));
+    const std::filesystem::path dir = folderOf(options.dir);
+    checkDeliveryFiles(options, dir,
+                       std::chrono::year_month_day{floor<std::chrono::days>(times.end)});
+    // Delivered while the folder is held: the JSON and the metrics must
+    // describe the page on disk, which a later run may replace once it is
+    // let go.
+    int status = kFailed;
+    runReport(requestOf(options, times, dir),
+              [&](const RunResult& result) { status = deliver(options, dir, result, started); });
     return status;
 }
 

@@ -170,9 +170,23 @@ JobRows readJobRows(const std::filesystem::path& appDir, const std::vector<std::
     return rows;
 }
 
+PolicyFile readPolicyFile(const std::filesystem::path& appDir) {
+    PolicyFile file;
+    try {
+        LineReader reader(fileIn(appDir, kPolicyFile), kPolicyFile);
+        file.list = readPolicies(reader);
+    } catch (Failure& failure) {
+        file.openFailure = std::move(failure);
+    }
+    return file;
+}
+
 void writeDailyTable(LineReader& policies, LineWriter& table, const ReadJobRows& readRows) {
+    writeDailyTable(readPolicies(policies), table, readRows);
+}
+
+void writeDailyTable(const PolicyList& list, LineWriter& table, const ReadJobRows& readRows) {
     table.writeLine(kHeader);
-    const PolicyList list = readPolicies(policies);
     // out.txt is read once, and only when there is a policy line to join.
     if (!list.names.empty()) {
         JobRows jobs = readRows(list.names);

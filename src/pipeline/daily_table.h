@@ -38,6 +38,14 @@ struct PolicyList {
 
 PolicyList readPolicies(LineReader& reader);
 
+// policy_list.txt of `appDir` read once for a whole run: its list, or the
+// failure to open it, which the table step raises when its turn comes.
+struct PolicyFile {
+    PolicyList list;
+    std::optional<Failure> openFailure;
+};
+PolicyFile readPolicyFile(const std::filesystem::path& appDir);
+
 // Lets the table find a row's policy by a view of its field 0, without
 // making a string of it.
 struct TransparentHash {
@@ -145,6 +153,10 @@ using ReadJobRows = std::function<JobRows(const std::vector<std::string>& polici
 // when that line's turn comes. out.txt is read by `readRows`, once, and
 // only when the list has a line to join.
 void writeDailyTable(LineReader& policies, LineWriter& table, const ReadJobRows& readRows);
+
+// The same for a list read before: its failure is met where the reading
+// would have met it.
+void writeDailyTable(const PolicyList& policies, LineWriter& table, const ReadJobRows& readRows);
 
 // The same on the files of `appDir`.
 void writeDailyTable(const std::filesystem::path& appDir, const RetentionLabels& labels);

@@ -26,18 +26,14 @@ namespace fennick {
 class OverlappedSteps::RowsAhead final : public WriteWatcher {
   public:
     RowsAhead(const std::filesystem::path& appDir, const RetentionLabels& labels,
-              std::uint64_t startFrom)
-        : appDir_(appDir), labels_(labels), startFrom_(startFrom) {
-        try {
-            LineReader reader(fileIn(appDir, kPolicyFile), kPolicyFile);
-            policies_ = readPolicies(reader).names;
-            // out.txt is not written yet: the dump bounds it. Room that is
-            // reserved and never used costs no memory.
-            expectedBytes_ = std::filesystem::file_size(fileIn(appDir, kDumpFile));
-        } catch (...) {
-            // The table meets this trouble itself, where it always did.
-            policies_.clear();
-        }
+              const std::vector<std::string>& policies, std::uint64_t startFrom)
+        : appDir_(appDir), labels_(labels), startFrom_(startFrom), policies_(policies) {
+        // out.txt is not written yet: the dump bounds it. Room that is
+        // reserved and never used costs no memory.
+        std::error_code unknown;
+        expectedBytes_ = std::filesystem::file_size(fileIn(appDir, kDumpFile), unknown);
+        if (unknown)
+            policies_.clear();  // extraction meets this trouble itself
         // Without a policy line the table never reads out.txt.
         off_ = policies_.empty();
     }
@@ -161,11 +157,15 @@ class OverlappedSteps::RowsAhead final : public WriteWatcher {
 };
 
 OverlappedSteps::OverlappedSteps(const std::filesystem::path& appDir, const RetentionLabels& labels,
-                                 const Window& window, std::uint64_t startFrom)
+                                 const Window& window, const PolicyFile& policies,
+                                 std::uint64_t startFrom)
     : appDir_(appDir),
       labels_(labels),
       window_(window),
-      rows_(std::make_unique<RowsAhead>(appDir_, labels_, startFrom)) {}
+      policies_(policies),
+      rows_(std::make_unique<RowsAhead>(
+          appDir_, labels_, policies.openFailure ? std::vector<std::string>{} : policies.list.names,
+          startFrom)) {}
 
 OverlappedSteps::~OverlappedSteps() = default;
 
@@ -180,9 +180,12 @@ void OverlappedSteps::extractJobs() {
 }
 
 void OverlappedSteps::writeDailyTable() {
-    LineReader policies(fileIn(appDir_, kPolicyFile), kPolicyFile);
+    // The list was read at the start; a list that could not be opened fails
+    // here, before out1.txt is made, as opening it here would.
+    if (policies_.openFailure)
+        throw *policies_.openFailure;
     LineWriter table(fileIn(appDir_, kTableFile), kTableFile);
-    fennick::writeDailyTable(policies, table, [this](const std::vector<std::string>& names) {
+    fennick::writeDailyTable(policies_.list, table, [this](const std::vector<std::string>& names) {
         return rows_->take(names);
     });
 }

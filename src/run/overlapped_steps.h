@@ -12,17 +12,19 @@
 
 #include "common/report_time.h"
 #include "files/line_writer.h"
+#include "pipeline/daily_table.h"
 #include "pipeline/retention_labels.h"
 
 namespace fennick {
 
 class OverlappedSteps {
   public:
-    // Reads the policy list now, to keep only its policies' rows. The
-    // thread starts once out.txt holds `startFrom` bytes: a shorter file is
-    // done before the thread would pay.
+    // Keeps only the rows of `policies`, the run's one reading of the
+    // policy list. The thread starts once out.txt holds `startFrom` bytes: a
+    // shorter file is done before the thread would pay.
     OverlappedSteps(const std::filesystem::path& appDir, const RetentionLabels& labels,
-                    const Window& window, std::uint64_t startFrom = kWorthAThread);
+                    const Window& window, const PolicyFile& policies,
+                    std::uint64_t startFrom = kWorthAThread);
     // Stops the thread if it still reads, and waits for it.
     ~OverlappedSteps();
     OverlappedSteps(const OverlappedSteps&) = delete;
@@ -30,8 +32,8 @@ class OverlappedSteps {
 
     // extractJobs(appDir, window).
     void extractJobs();
-    // writeDailyTable(appDir, labels), with the rows read while out.txt was
-    // written when the policy list is still the one read at the start.
+    // writeDailyTable(appDir, labels) on the list read before, with the rows
+    // read while out.txt was written.
     void writeDailyTable();
 
   private:
@@ -40,6 +42,7 @@ class OverlappedSteps {
     std::filesystem::path appDir_;
     RetentionLabels labels_;
     Window window_;
+    const PolicyFile& policies_;
     std::unique_ptr<RowsAhead> rows_;
 };
 

@@ -32,10 +32,9 @@ ReportFile runUnattended(const std::filesystem::path& appDir, const Clock& now) 
     // One reading of the clock for the dates and the times of day alike: two
     // readings on either side of midnight would shift the window by a day.
     const LocalTime start = now();
-    // The id goes nowhere, but a dump without one stops the run here.
-    firstJobId(appDir);
-    Window window;
-    return process(appDir, dayBefore(start, start), now, window);
+    RunRequest request{appDir, dayBefore(start, start), now};
+    request.readFirstJobId = true;
+    return reportOf(runReport(request));
 }
 
 }  // namespace fennick

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "run/process.h"
+#include "pipeline/reporting_window.h"
+#include "run/report_run.h"
 
 namespace fennick {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/failure.h"
-#include "run/process.h"
+#include "run/report_run.h"
 #include "run/run_fixture.h"
 
 namespace fennick {

@@ -93,7 +93,8 @@ struct Case {
     std::string dump;
     std::optional<std::string> policies;  // none: no policy list
     Window window = kDay;
-    // The list the run starts with, replaced by `policies` after extraction.
+    // The list the run starts with, replaced by `policies` after extraction:
+    // the run reads its list once, at its start, both ways.
     std::optional<std::string> policiesDuringExtraction{};
     std::string takenByAFolder{};  // an output that cannot be created
 };
@@ -119,10 +120,18 @@ void afterExtraction(const TempDir& dir, const Case& c) {
 Outcome plainRun(const Case& c) {
     TempDir dir;
     writeInputs(dir, c);
+    const PolicyFile policies = readPolicyFile(dir.path());
     Outcome run;
     run.extraction = endingOf(dir, [&] { extractJobs(dir.path(), c.window); });
     afterExtraction(dir, c);
-    run.table = endingOf(dir, [&] { writeDailyTable(dir.path(), labels()); });
+    run.table = endingOf(dir, [&] {
+        if (policies.openFailure)
+            throw *policies.openFailure;
+        LineWriter table(dir.file(kTableFile), kTableFile);
+        writeDailyTable(policies.list, table, [&](const std::vector<std::string>& names) {
+            return readJobRows(dir.path(), names, labels());
+        });
+    });
     run.page = endingOf(dir, [&] { run.report = writeReportFile(dir.path(), c.window, kToday); });
     run.files = dir.snapshot();
     run.names = dir.names();
@@ -137,7 +146,9 @@ Outcome overlappedRun(const Case& c, bool hideJobs) {
     TempDir dir;
     writeInputs(dir, c);
     Outcome run;
-    std::optional<OverlappedSteps> steps(std::in_place, dir.path(), labels(), c.window, 0);
+    const PolicyFile policies = readPolicyFile(dir.path());
+    std::optional<OverlappedSteps> steps(std::in_place, dir.path(), labels(), c.window, policies,
+                                         0);
     run.extraction = endingOf(dir, [&] { steps->extractJobs(); });
     afterExtraction(dir, c);
     // Read for the list the table reads, from out.txt's first line on.

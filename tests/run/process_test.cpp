@@ -1,4 +1,4 @@
-#include "run/process.h"
+#include "run/report_run.h"
 
 #include <gtest/gtest.h>
 

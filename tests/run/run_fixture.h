@@ -12,7 +12,7 @@
 #include "common/failure.h"
 #include "common/failure_of.h"
 #include "common/file_names.h"
-#include "run/process.h"
+#include "run/report_run.h"
 #include "support/dump_line.h"
 #include "support/temp_dir.h"
 
@@ -63,8 +63,13 @@ class RunTest : public ::testing::Test {
         writeInputs();
     }
 
+    // `window` as the window's owner keeps it: the new values once the run
+    // came to the window's step.
     ReportFile run(Window& window) const {
-        return process(dir.path(), dayOfDecember5(), writtenOnDecember7, window);
+        const RunResult result = runReport({dir.path(), dayOfDecember5(), writtenOnDecember7});
+        if (result.windowStepRan)
+            window = result.window;
+        return reportOf(result);
     }
     ReportFile run() const {
         Window window;

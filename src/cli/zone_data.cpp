@@ -6,73 +6,77 @@
 #include <chrono>
 #include <cstdlib>
 #include <exception>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <optional>
 #include <string>
+#include <system_error>
+#include <utility>
+
+#include "cli/zone_rule.h"
 
 namespace fennick::cli {
 
 namespace {
 
 using namespace std::chrono;
+namespace fs = std::filesystem;
 
-// zic writes a zone's changes out up to 2037 and leaves the later ones to a
-// rule at the end of the file, which the date library does not read.
-const sys_seconds kListedUntil = sys_days{year{2038} / 1 / 1};
-constexpr year kLastListedYear{2037};
+// Where the date library finds its zones (Debian's build reads the
+// system's files).
+constexpr std::string_view kZoneData = "/usr/share/zoneinfo";
 
 long long count(sys_seconds instant) {
     return instant.time_since_epoch().count();
 }
 
-// Whether the zone was still changing its clocks when its list stops: then
-// its rule goes on, and a later year is read as a listed year like it.
-bool changesAfterTheList(const date::time_zone& zone) {
-    const date::sys_info last = zone.get_info(sys_days{year{3000} / 1 / 1});
-    return year_month_day{floor<days>(last.begin)}.year() == kLastListedYear;
+std::optional<std::string> fileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        return std::nullopt;
+    return bytes;
 }
 
-// The latest listed year with the same calendar as `y` (the same weekday on
-// 1 January, and a leap year or not alike): its changes fall on the same
-// days. Any 28 years in a row between 1901 and 2099 hold every calendar.
-year listedYearLike(year y) {
-    const weekday firstDay{sys_days{y / 1 / 1}};
-    year like = kLastListedYear;
-    while (weekday{sys_days{like / 1 / 1}} != firstDay || like.is_leap() != y.is_leap())
-        --like;
-    return like;
-}
-
+// The date library's offsets up to the zone file's last listed change, the
+// rule of the file's footer after it (RFC 8536): the list stops in 2037 for
+// most zones, and the library does not read the footer.
 class ZoneDataRules final : public TimeZone::Rules {
   public:
-    explicit ZoneDataRules(const date::time_zone& zone)
-        : zone_(zone), goesOn_(changesAfterTheList(zone)) {}
+    ZoneDataRules(const date::time_zone& zone, std::optional<ZoneRule> rule, long long ruleFrom)
+        : zone_(zone), rule_(std::move(rule)), ruleFrom_(ruleFrom) {}
 
     TimeZone::Span spanAt(long long epochSeconds) const override {
-        const sys_seconds at{seconds{epochSeconds}};
-        if (goesOn_ && at >= kListedUntil)
-            return spanInLikeYear(at);
-        const date::sys_info info = zone_.get_info(at);
-        const sys_seconds end = goesOn_ ? std::min(info.end, kListedUntil) : info.end;
-        return {count(info.begin), count(end), info.offset.count()};
+        if (rule_ && epochSeconds >= ruleFrom_) {
+            TimeZone::Span span = rule_->spanAt(epochSeconds);
+            span.begin = std::max(span.begin, ruleFrom_);
+            return span;
+        }
+        const date::sys_info info = zone_.get_info(sys_seconds{seconds{epochSeconds}});
+        const long long end = rule_ ? std::min(count(info.end), ruleFrom_) : count(info.end);
+        return {count(info.begin), end, info.offset.count()};
     }
 
   private:
-    // The span of a year after the list, as the like year has it, cut to the
-    // year: the next year may be like another.
-    TimeZone::Span spanInLikeYear(sys_seconds at) const {
-        const year y = year_month_day{floor<days>(at)}.year();
-        const year like = listedYearLike(y);
-        const sys_days likeStart{like / 1 / 1};
-        const sys_days likeEnd{(like + years{1}) / 1 / 1};
-        const seconds shift = likeStart - sys_days{y / 1 / 1};
-        const date::sys_info info = zone_.get_info(at + shift);
-        const sys_seconds begin = std::max<sys_seconds>(info.begin, likeStart);
-        const sys_seconds end = std::min<sys_seconds>(info.end, likeEnd);
-        return {count(begin - shift), count(end - shift), info.offset.count()};
-    }
-
     const date::time_zone& zone_;
-    bool goesOn_;
+    std::optional<ZoneRule> rule_;
+    long long ruleFrom_;
 };
+
+std::shared_ptr<const TimeZone::Rules> rulesOf(const date::time_zone& zone) {
+    const auto bytes = fileBytes(fs::path(kZoneData) / zone.name());
+    const auto tail = bytes ? readZoneFileTail(*bytes) : std::nullopt;
+    // No footer, an empty one or one past reading: the last listed offset
+    // holds, as the library has it.
+    auto rule = tail && tail->footer ? ZoneRule::parse(*tail->footer) : std::nullopt;
+    // A file that lists no change is its footer's rule throughout.
+    const long long from =
+        tail && tail->lastChange ? *tail->lastChange : std::numeric_limits<long long>::min();
+    return std::make_shared<const ZoneDataRules>(zone, std::move(rule), from);
+}
 
 const date::time_zone* findZone(std::string_view name) {
     try {
@@ -83,6 +87,68 @@ const date::time_zone* findZone(std::string_view name) {
     }
 }
 
+// The path's name inside the folder ("Asia/Tokyo"); nothing outside it.
+std::optional<std::string> nameInside(const fs::path& path, const fs::path& folder) {
+    const fs::path relative = path.lexically_normal().lexically_relative(folder.lexically_normal());
+    if (relative.empty() || relative == "." || *relative.begin() == "..")
+        return std::nullopt;
+    return relative.generic_string();
+}
+
+// The zone a symbolic link into the data names: the name it links to, else
+// (a link through other links) the file it ends at.
+std::shared_ptr<const TimeZone> linkedZone(const fs::path& localtime, const fs::path& zoneData) {
+    std::error_code error;
+    if (!fs::is_symlink(localtime, error))
+        return nullptr;
+    fs::path target = fs::read_symlink(localtime, error);
+    if (error)
+        return nullptr;
+    if (target.is_relative())
+        target = localtime.parent_path() / target;
+    if (const auto name = nameInside(target, zoneData))
+        if (auto zone = namedZone(*name))
+            return zone;
+    const fs::path real = fs::canonical(localtime, error);
+    const fs::path data = fs::canonical(zoneData, error);
+    if (error)
+        return nullptr;
+    const auto name = nameInside(real, data);
+    return name ? namedZone(*name) : nullptr;
+}
+
+std::string firstWord(const std::string& text) {
+    const auto start = text.find_first_not_of(" \t\r\n");
+    if (start == std::string::npos)
+        return {};
+    return text.substr(start, text.find_first_of(" \t\r\n", start) - start);
+}
+
+// The zone of the data whose file holds these bytes: the one the timezone
+// file names when it does, else the first in sorted order. Only the zones
+// that are files of their own count there: a symbolic link's bytes are
+// those of the zone it names, and the data's own "localtime" links back to
+// the file asked about.
+std::shared_ptr<const TimeZone> zoneWithBytes(const std::string& bytes,
+                                              const fs::path& timezoneFile,
+                                              const fs::path& zoneData) {
+    const std::vector<std::string> names = zoneNames();
+    const auto holds = [&](const std::string& name) {
+        std::error_code error;
+        const fs::path file = zoneData / name;
+        return fs::file_size(file, error) == bytes.size() && !error && fileBytes(file) == bytes;
+    };
+    const std::string named = firstWord(fileBytes(timezoneFile).value_or(""));
+    if (std::binary_search(names.begin(), names.end(), named) && holds(named))
+        return namedZone(named);
+    for (const std::string& name : names) {
+        std::error_code error;
+        if (!fs::is_symlink(zoneData / name, error) && !error && holds(name))
+            return namedZone(name);
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 std::shared_ptr<const TimeZone> namedZone(std::string_view name) {
@@ -90,8 +156,36 @@ std::shared_ptr<const TimeZone> namedZone(std::string_view name) {
     if (zone == nullptr)
         return nullptr;
     // The name as the operator wrote it: a link ("US/Eastern") stays one.
-    return std::make_shared<const TimeZone>(std::string(name),
-                                            std::make_shared<const ZoneDataRules>(*zone));
+    return std::make_shared<const TimeZone>(std::string(name), rulesOf(*zone));
+}
+
+std::vector<std::string> zoneNames() {
+    std::vector<std::string> names;
+    try {
+        for (const date::time_zone& zone : date::get_tzdb().zones)
+            names.push_back(zone.name());
+    } catch (const std::exception&) {
+        // No data to list.
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::shared_ptr<const TimeZone> localtimeZone(std::string& source, const fs::path& localtime,
+                                              const fs::path& timezoneFile,
+                                              const fs::path& zoneData) {
+    source = localtime.string();
+    if (auto zone = linkedZone(localtime, zoneData))
+        return zone;
+    const auto bytes = fileBytes(localtime);
+    if (!bytes) {
+        source += ", which cannot be read";
+        return nullptr;
+    }
+    auto zone = zoneWithBytes(*bytes, timezoneFile, zoneData);
+    if (!zone)
+        source += ", whose contents match no file of " + zoneData.string();
+    return zone;
 }
 
 std::shared_ptr<const TimeZone> machineZone(std::string& source) {
@@ -102,19 +196,12 @@ std::shared_ptr<const TimeZone> machineZone(std::string& source) {
         // an empty TZ is UTC to the C library.
         if (name.starts_with(':'))
             name.remove_prefix(1);
-        constexpr std::string_view kData = "/usr/share/zoneinfo/";
-        if (name.starts_with(kData))
-            name.remove_prefix(kData.size());
+        const std::string data = std::string(kZoneData) + '/';
+        if (name.starts_with(data))
+            name.remove_prefix(data.size());
         return namedZone(name.empty() ? "UTC" : name);
     }
-    source = "/etc/localtime";
-    try {
-        const date::time_zone* zone = date::current_zone();
-        return std::make_shared<const TimeZone>(std::string(zone->name()),
-                                                std::make_shared<const ZoneDataRules>(*zone));
-    } catch (const std::exception&) {
-        return nullptr;
-    }
+    return localtimeZone(source, "/etc/localtime", "/etc/timezone", std::string(kZoneData));
 }
 
 }  // namespace fennick::cli

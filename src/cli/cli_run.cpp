@@ -210,12 +210,14 @@ std::optional<bool> sendReportMail(const Options& options, const std::filesystem
     }
 }
 
-// The page's counts, and what needs action when the findings were read.
+// The page's counts (daily policies), and, when the findings were read,
+// what needs action among every policy's window jobs, named as such.
 std::string summaryOf(const Outcome& outcome) {
     std::string line = summaryLine(*outcome.report);
     if (outcome.findings) {
         const FindingCounts& counts = outcome.findings->counts;
-        line += "; " + std::to_string(counts.failing) +
+        line += "; all policies: " + std::to_string(counts.jobs) +
+                (counts.jobs == 1 ? " job, " : " jobs, ") + std::to_string(counts.failing) +
                 (counts.failing == 1 ? " stream" : " streams") + " still failing, " +
                 std::to_string(counts.recovered) + " recovered";
         if (counts.leftOutOfPage > 0) {

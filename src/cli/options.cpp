@@ -226,7 +226,8 @@ void describe(CLI::App& app, Options& options, Given& given) {
         ->option_text("ZONE")
         ->envname("FENNICK_ZONE");
     app.add_flag("--check", options.check,
-                 "exit with 4 when the page has a failed job or a daily policy not found");
+                 "exit with 4 when the page has a failed job (not one still running) or a "
+                 "daily policy not found");
     app.add_flag("--quiet", options.quiet, "print nothing on success");
     app.add_option("--dump-command", given.dumpCommand,
                    "refresh bpdbjobs.txt first from the output of CMD (run by /bin/sh in DIR); "

@@ -23,8 +23,9 @@ constexpr std::string_view kSuccess = "fennick_report_success";
 constexpr std::string_view kLastRun = "fennick_report_last_run_timestamp_seconds";
 constexpr std::string_view kLastSuccess = "fennick_report_last_success_timestamp_seconds";
 constexpr std::string_view kJobs = "fennick_report_jobs";
-constexpr std::string_view kFailed = "fennick_report_failed_jobs";
-constexpr std::string_view kNotFound = "fennick_report_policies_not_found";
+constexpr std::string_view kFailedJobs = "fennick_report_failed_jobs";
+constexpr std::string_view kHighlightedJobs = "fennick_report_highlighted_jobs";
+constexpr std::string_view kPoliciesNotFound = "fennick_report_policies_not_found";
 constexpr std::string_view kDuration = "fennick_report_duration_seconds";
 constexpr std::string_view kMailDelivered = "fennick_report_mail_delivered";
 constexpr std::string_view kFailing = "fennick_report_failing_streams";
@@ -147,11 +148,18 @@ std::string metricsText(const RunOutcome& run, const std::optional<EarlierSucces
     // The counts are left out without a success: a 0 would read as "nothing
     // failed" on a dashboard, while no line reads as "no data".
     if (last) {
-        appendGauge(out, kJobs, "Job rows on the page of the last successful run.", label,
-                    number(last->counts.jobs));
-        appendGauge(out, kFailed, "Failed job rows on the page of the last successful run.", label,
-                    number(last->counts.failed));
-        appendGauge(out, kNotFound,
+        appendGauge(out, kJobs,
+                    "Job rows (jobs of daily policies) on the page of the last successful run.",
+                    label, number(last->counts.jobs));
+        appendGauge(out, kFailedJobs,
+                    "Job rows on the page of the last successful run that ended without their "
+                    "backup; jobs still running or queued are not counted.",
+                    label, number(last->counts.failed()));
+        appendGauge(out, kHighlightedJobs,
+                    "Job rows the page of the last successful run highlights: the failed ones "
+                    "and those still running or queued.",
+                    label, number(last->counts.highlighted));
+        appendGauge(out, kPoliciesNotFound,
                     "Daily policies without jobs on the page of the last successful run.", label,
                     number(last->counts.notFound));
     }
@@ -165,8 +173,8 @@ std::string metricsText(const RunOutcome& run, const std::optional<EarlierSucces
                     label, number(counts.failing));
         appendGauge(out, kRecovered, "Failed jobs of the window that a later job made good.", label,
                     number(counts.recovered));
-        appendGauge(out, kRunning, "Jobs of the window still running or queued.", label,
-                    number(counts.running));
+        appendGauge(out, kRunning, "Jobs of the window, of every policy, still running or queued.",
+                    label, number(counts.running));
         if (!run.findings->dailyLastSuccess.empty()) {
             out += "# HELP " + std::string(kPolicyLastSuccess) +
                    " When the newest successful job of a daily policy started, in unix "
@@ -192,11 +200,17 @@ std::optional<EarlierSuccess> earlierSuccess(std::string_view text,
     const std::string label = labelValue(folder.string());
     const auto finished = parsed<double>(valueOf(text, kLastSuccess, label));
     const auto jobs = parsed<std::size_t>(valueOf(text, kJobs, label));
-    const auto failed = parsed<std::size_t>(valueOf(text, kFailed, label));
-    const auto notFound = parsed<std::size_t>(valueOf(text, kNotFound, label));
+    const auto failed = parsed<std::size_t>(valueOf(text, kFailedJobs, label));
+    const auto notFound = parsed<std::size_t>(valueOf(text, kPoliciesNotFound, label));
     if (!finished || !std::isfinite(*finished) || *finished <= 0 || !jobs || !failed || !notFound)
         return std::nullopt;
-    return EarlierSuccess{*finished, {*jobs, *failed, *notFound}};
+    // A file of an earlier version has no highlighted rows: its failed rows
+    // were all of them.
+    const std::size_t highlighted =
+        parsed<std::size_t>(valueOf(text, kHighlightedJobs, label)).value_or(*failed);
+    if (highlighted < *failed)
+        return std::nullopt;
+    return EarlierSuccess{*finished, {*jobs, highlighted, highlighted - *failed, *notFound}};
 }
 
 void writeMetrics(const std::filesystem::path& file, const RunOutcome& run) {

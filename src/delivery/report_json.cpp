@@ -34,6 +34,8 @@ json countsOf(const JsonRun& run) {
     const FindingCounts& counts = run.findings->counts;
     return {{"jobs", counts.jobs},
             {"page_jobs", run.report->counts.jobs},
+            {"page_failed", run.report->counts.failed()},
+            {"page_highlighted", run.report->counts.highlighted},
             {"failed", counts.failed},
             {"recovered", counts.recovered},
             {"running", counts.running},

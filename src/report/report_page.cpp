@@ -75,12 +75,17 @@ void buildHeadingRow(const Fields& fields, bool plain, std::string& row) {
 void buildRow(const Fields& fields, bool plain, std::string& row, PageCounts& counts) {
     const bool notFound = fields.at(column::kNotFoundMark) == kNotFound;
     bool highlighted = false;
+    bool running = false;
     if (!notFound) {
-        highlighted = !isSuccess(fields.at(column::kStatus));
+        const std::string_view status = fields.at(column::kStatus);
+        highlighted = !isSuccess(status);
+        running = jobStatus(status) == JobStatus::Running;
     }
     ++(notFound ? counts.notFound : counts.jobs);
     if (highlighted)
-        ++counts.failed;
+        ++counts.highlighted;
+    if (running)
+        ++counts.running;
     row.assign(highlighted ? kHighlightedRow : kPlainRow);
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const std::string_view field = fields[i];

@@ -12,9 +12,13 @@ namespace fennick {
 
 // What the page shows, counted as it is written.
 struct PageCounts {
-    std::size_t jobs = 0;      // rows of jobs
-    std::size_t failed = 0;    // rows of jobs highlighted as failed
-    std::size_t notFound = 0;  // daily policies without jobs
+    std::size_t jobs = 0;         // rows of jobs
+    std::size_t highlighted = 0;  // rows of jobs highlighted: status neither "0" nor "1"
+    std::size_t running = 0;      // of those, jobs still running or queued (no status)
+    std::size_t notFound = 0;     // daily policies without jobs
+
+    // Highlighted rows of jobs that ended without their backup.
+    std::size_t failed() const { return highlighted - running; }
 
     bool operator==(const PageCounts&) const = default;
 };

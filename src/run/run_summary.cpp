@@ -13,17 +13,22 @@ std::string counted(std::size_t count, const char* one, const char* many) {
 }  // namespace
 
 std::string countsText(const PageCounts& counts) {
-    return counted(counts.jobs, "job", "jobs") + ", " + std::to_string(counts.failed) +
+    return counted(counts.jobs, "job", "jobs") + ", " + std::to_string(counts.highlighted) +
            " failed, " +
            counted(counts.notFound, "daily policy not found", "daily policies not found");
 }
 
 std::string summaryLine(const ReportFile& report) {
-    return oneLine(report.page.string()) + ": " + countsText(report.counts);
+    const PageCounts& counts = report.counts;
+    std::string line = oneLine(report.page.string()) + ": " + counted(counts.jobs, "job", "jobs") +
+                       ", " + std::to_string(counts.failed()) + " failed, ";
+    if (counts.running > 0)
+        line += std::to_string(counts.running) + " still running, ";
+    return line + counted(counts.notFound, "daily policy not found", "daily policies not found");
 }
 
 bool needsAttention(const PageCounts& counts) {
-    return counts.failed > 0 || counts.notFound > 0;
+    return counts.failed() > 0 || counts.notFound > 0;
 }
 
 }  // namespace fennick

@@ -317,14 +317,17 @@ TEST(CliRun, ADumpThatIsNotNewestFirstIsToldAndNeedsAttention) {
     };
     const Case cases[] = {
         {"newest first", jobs[0] + jobs[1] + jobs[2] + jobs[3], 0,
-         "2 jobs, 1 failed, 0 daily policies not found; 1 stream still failing, 0 recovered",
+         "2 jobs, 1 failed, 0 daily policies not found; all policies: 2 jobs, 1 stream still "
+         "failing, 0 recovered",
          "false"},
         {"oldest first", jobs[3] + jobs[2] + jobs[1] + jobs[0], 4,
-         "0 jobs, 0 failed, 2 daily policies not found; 0 streams still failing, 0 recovered; "
+         "0 jobs, 0 failed, 2 daily policies not found; all policies: 0 jobs, 0 streams still "
+         "failing, 0 recovered; "
          "the dump is not newest first: the page left out 2 window jobs",
          "true"},
         {"one job out of place", jobs[0] + jobs[1] + jobs[3] + jobs[2], 4,
-         "1 job, 0 failed, 1 daily policy not found; 0 streams still failing, 0 recovered; "
+         "1 job, 0 failed, 1 daily policy not found; all policies: 1 job, 0 streams still "
+         "failing, 0 recovered; "
          "the dump is not newest first: the page left out 1 window job",
          "true"},
     };
@@ -345,6 +348,108 @@ TEST(CliRun, ADumpThatIsNotNewestFirstIsToldAndNeedsAttention) {
         EXPECT_NE(dir.read("findings.json")
                       .find(std::string("\"dump_out_of_order\": ") + c.outOfOrder + ","),
                   std::string::npos);
+    }
+}
+
+// The value of a gauge of the metrics file, as its text stands.
+std::string gauge(const std::string& metrics, const std::string& name) {
+    const std::size_t at = metrics.find("\n" + name + "{");
+    if (at == std::string::npos)
+        return "<none>";
+    const std::size_t value = metrics.find("} ", at) + 2;
+    return metrics.substr(value, metrics.find('\n', value) - value);
+}
+
+// A number of the JSON's counts, as its text stands.
+std::string jsonCount(const std::string& json, const std::string& key) {
+    const std::size_t at = json.find("\"" + key + "\": ");
+    if (at == std::string::npos)
+        return "<none>";
+    const std::size_t value = at + key.size() + 4;
+    return json.substr(value, json.find_first_of(",\n", value) - value);
+}
+
+// One run with a job still running, a partial success and jobs of a policy
+// that is not daily: every output names each count after what it counts,
+// and none counts a running job as failed.
+TEST(CliRun, TheSummaryLineTheMetricsAndTheJsonCountTheSameSetsAlike) {
+    const double end = epochOf(kEnd);
+    const auto job = [end](const char* id, const char* policy, const char* client, double ago,
+                           const char* status) {
+        return dumpLine({.id = id,
+                         .policy = policy,
+                         .start = static_cast<long long>(end - ago),
+                         .status = status,
+                         .client = client});
+    };
+    struct Case {
+        const char* name;
+        std::string dump;
+        int status;  // with --check
+        const char* line;
+        std::map<std::string, std::string> metrics, json;
+    };
+    const Case cases[] = {
+        {"failed, running, partial and not daily",
+         job("16", "PolA", "client1", 50, "") + job("15", "PolA", "client1", 100, "0") +
+             job("14", "PolA", "client1", 200, "1") + job("13", "PolA", "client2", 300, "2") +
+             job("12", "PolX", "client1", 400, "13") + job("11", "PolX", "client3", 500, ""),
+         4,
+         "4 jobs, 1 failed, 1 still running, 1 daily policy not found; all policies: 6 jobs, 2 "
+         "streams still failing, 0 recovered",
+         {{"fennick_report_jobs", "4"},
+          {"fennick_report_failed_jobs", "1"},
+          {"fennick_report_highlighted_jobs", "2"},
+          {"fennick_report_policies_not_found", "1"},
+          {"fennick_report_running_jobs", "2"},
+          {"fennick_report_failing_streams", "2"}},
+         {{"jobs", "6"},
+          {"page_jobs", "4"},
+          {"page_failed", "1"},
+          {"page_highlighted", "2"},
+          {"failed", "2"},
+          {"running", "2"},
+          {"partial", "1"},
+          {"failing", "2"},
+          {"not_found", "1"}}},
+        // The only job that is no success is still running: nothing failed.
+        {"only a running job",
+         job("16", "PolA", "client1", 50, "") + job("15", "PolB", "client1", 100, "0"),
+         0,
+         "2 jobs, 0 failed, 1 still running, 0 daily policies not found; all policies: 2 jobs, 0 "
+         "streams still failing, 0 recovered",
+         {{"fennick_report_jobs", "2"},
+          {"fennick_report_failed_jobs", "0"},
+          {"fennick_report_highlighted_jobs", "1"},
+          {"fennick_report_running_jobs", "1"}},
+         {{"jobs", "2"},
+          {"page_failed", "0"},
+          {"page_highlighted", "1"},
+          {"failed", "0"},
+          {"running", "1"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        dir.write("fennick_config.txt", configText());
+        dir.write("policy_list.txt", "PolA\r\nPolB\r\n");
+        dir.write("bpdbjobs.txt", c.dump);
+
+        const Outcome outcome =
+            run({FENNICK_CLI_BINARY,
+                 std::string(kEndOption) + " --check --dir '" + dir.path().string() + "' --json '" +
+                     dir.file("findings.json").string() + "' --metrics '" +
+                     dir.file("fennick.prom").string() + "'",
+                 dir.path(), false});
+
+        EXPECT_EQ(outcome.status, c.status) << outcome.errors;
+        EXPECT_EQ(outcome.out, folderOf(dir) + "/" + kPage + ": " + c.line + "\n");
+        const std::string metrics = dir.read("fennick.prom");
+        for (const auto& [name, value] : c.metrics)
+            EXPECT_EQ(gauge(metrics, name), value) << name;
+        const std::string json = dir.read("findings.json");
+        for (const auto& [key, value] : c.json)
+            EXPECT_EQ(jsonCount(json, key), value) << key;
     }
 }
 

@@ -225,7 +225,7 @@ class Morning(unittest.TestCase):
         page = os.path.join(self.dir, PAGE)
         self.assertEqual(run.stdout.decode(),
                          "%s: 3 jobs, 2 failed, 1 daily policy not found; "
-                         "2 streams still failing, 0 recovered\n" % page)
+                         "all policies: 3 jobs, 2 streams still failing, 0 recovered\n" % page)
         self.assertEqual(self.read("bpdbjobs.txt"), self.jobs(failed=2))
         self.assertFalse([n for n in os.listdir(self.dir) if n.startswith(".")])
 
@@ -491,7 +491,11 @@ class NeedsAction(Morning):
                                         "--json", findings, "--lookback", "7"])
         self.assertEqual(code, 0, err)
         self.assertEqual(err, b"fennick-cli: status_codes.txt line 2: not CODE=text, skipped\n")
-        self.assertIn(b"; 2 streams still failing, 2 recovered", out)
+        # The page's jobs of daily policies first (the running one not failed),
+        # then every policy's window jobs, which the mail and the JSON count.
+        self.assertTrue(out.endswith(b": 6 jobs, 3 failed, 1 still running, 1 daily policy "
+                                     b"not found; all policies: 7 jobs, 2 streams still "
+                                     b"failing, 2 recovered\n"), out)
 
         [(_, message)] = self.mails(1)
         self.assertFalse(message.defects)
@@ -538,7 +542,8 @@ class NeedsAction(Morning):
         self.assertEqual(document["dump_out_of_order"], False)
         in_window = [l for l in lines if window_start <= l[2] <= end]
         self.assertEqual(document["counts"], {
-            "jobs": len(in_window), "page_jobs": 6, "failed": 4, "recovered": 2,
+            "jobs": len(in_window), "page_jobs": 6, "page_failed": 3, "page_highlighted": 4,
+            "failed": 4, "recovered": 2,
             "running": 1, "partial": 0, "failing": 2, "not_found": 1, "skipped_lines": 1,
             "left_out_of_page": 0})
         self.assertEqual(document["failing"], [

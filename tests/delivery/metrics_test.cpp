@@ -64,7 +64,7 @@ Samples samplesOf(const std::string& text) {
     return samples;
 }
 
-const RunOutcome kSuccess{"/srv/fennick", true, 1796623201.25, 2.5, {477, 30, 1}, std::nullopt};
+const RunOutcome kSuccess{"/srv/fennick", true, 1796623201.25, 2.5, {477, 30, 2, 1}, std::nullopt};
 const RunOutcome kFailure{"/srv/fennick", false, 1796709601.5, 0.125, {}, std::nullopt};
 
 TEST(MetricsText, SuccessReportsItsOwnTimeAndCounts) {
@@ -74,12 +74,14 @@ TEST(MetricsText, SuccessReportsItsOwnTimeAndCounts) {
                                       {"last_run_timestamp_seconds", 1796623201.25},
                                       {"last_success_timestamp_seconds", 1796623201.25},
                                       {"jobs", 477},
-                                      {"failed_jobs", 30},
+                                      // A job still running is highlighted, not failed.
+                                      {"failed_jobs", 28},
+                                      {"highlighted_jobs", 30},
                                       {"policies_not_found", 1},
                                       {"duration_seconds", 2.5}}));
     EXPECT_EQ(samples.labels, (std::set<std::string>{"{folder=\"/srv/fennick\"}"}));
     // An earlier success does not outweigh this one.
-    EXPECT_EQ(metricsText(kSuccess, EarlierSuccess{5, {1, 1, 1}}), text);
+    EXPECT_EQ(metricsText(kSuccess, EarlierSuccess{5, {1, 1, 0, 1}}), text);
 }
 
 TEST(MetricsText, NumbersKeepMillisecondsInPlainDigits) {
@@ -99,7 +101,7 @@ TEST(MetricsText, NumbersKeepMillisecondsInPlainDigits) {
         EXPECT_EQ(texts, (std::vector<std::string>{"0", c.finishedText, "0", c.durationText}));
     }
     // Only a hand-edited file brings such a success time; it still reads back.
-    const Samples huge = samplesOf(metricsText(kFailure, EarlierSuccess{1e300, {1, 2, 3}}));
+    const Samples huge = samplesOf(metricsText(kFailure, EarlierSuccess{1e300, {1, 2, 0, 3}}));
     EXPECT_EQ(huge.values.at("last_success_timestamp_seconds"), 1e300);
 }
 
@@ -123,24 +125,39 @@ TEST(Metrics, FailedRunKeepsTheLastSuccessOnlyForItsOwnFolder) {
         const char* name;
         std::optional<std::string> earlier;  // the file before the failed run
         bool kept;
+        double failedKept = 28;  // the failed jobs kept
     };
     const Case cases[] = {
         {"after a success", metricsText(kSuccess, std::nullopt), true},
         {"after a failure that kept a success",
-         metricsText(kFailure, EarlierSuccess{1796623201.25, {477, 30, 1}}), true},
+         metricsText(kFailure, EarlierSuccess{1796623201.25, {477, 30, 2, 1}}), true},
         {"no file", std::nullopt, false},
         {"never a success", metricsText(kFailure, std::nullopt), false},
         {"another folder's success",
-         metricsText({"/srv/other", true, 1796623201.25, 1, {477, 30, 1}, std::nullopt},
+         metricsText({"/srv/other", true, 1796623201.25, 1, {477, 30, 2, 1}, std::nullopt},
                      std::nullopt),
          false},
         {"a folder whose name starts the same",
-         metricsText({"/srv/fennick2", true, 1796623201.25, 1, {477, 30, 1}, std::nullopt},
+         metricsText({"/srv/fennick2", true, 1796623201.25, 1, {477, 30, 2, 1}, std::nullopt},
                      std::nullopt),
          false},
         {"a file too large to be one of ours",
          metricsText(kSuccess, std::nullopt) + std::string(std::size_t{1} << 20, '#'), false},
         {"garbage", "fennick_report_jobs{folder=\"/srv/fennick\"} lots\n\x01\xFF", false},
+        // An earlier version wrote no highlighted rows: all its failed ones were.
+        {"a success of an earlier version",
+         "fennick_report_last_success_timestamp_seconds{folder=\"/srv/fennick\"} 1796623201.25\n"
+         "fennick_report_jobs{folder=\"/srv/fennick\"} 477\n"
+         "fennick_report_failed_jobs{folder=\"/srv/fennick\"} 30\n"
+         "fennick_report_policies_not_found{folder=\"/srv/fennick\"} 1\n",
+         true, 30},
+        {"fewer highlighted rows than failed ones",
+         "fennick_report_last_success_timestamp_seconds{folder=\"/srv/fennick\"} 17\n"
+         "fennick_report_jobs{folder=\"/srv/fennick\"} 4\n"
+         "fennick_report_failed_jobs{folder=\"/srv/fennick\"} 2\n"
+         "fennick_report_highlighted_jobs{folder=\"/srv/fennick\"} 1\n"
+         "fennick_report_policies_not_found{folder=\"/srv/fennick\"} 0\n",
+         false},
         {"a count missing",
          "fennick_report_last_success_timestamp_seconds{folder=\"/srv/fennick\"} 17\n"
          "fennick_report_jobs{folder=\"/srv/fennick\"} 4\n"
@@ -161,7 +178,10 @@ TEST(Metrics, FailedRunKeepsTheLastSuccessOnlyForItsOwnFolder) {
                         {"duration_seconds", 0.125}};
         if (c.kept) {
             expected["last_success_timestamp_seconds"] = 1796623201.25;
-            expected.insert({{"jobs", 477}, {"failed_jobs", 30}, {"policies_not_found", 1}});
+            expected.insert({{"jobs", 477},
+                             {"failed_jobs", c.failedKept},
+                             {"highlighted_jobs", 30},
+                             {"policies_not_found", 1}});
         }
         EXPECT_EQ(samplesOf(dir.read("fennick.prom")).values, expected);
     }
@@ -183,7 +203,7 @@ TEST(Metrics, FolderLabelIsEscapedAndReadBack) {
         success.folder = failure.folder = c.folder;
         const std::string text = metricsText(success, std::nullopt);
         EXPECT_EQ(samplesOf(text).labels, (std::set<std::string>{c.label}));
-        EXPECT_EQ(earlierSuccess(text, c.folder), (EarlierSuccess{1796623201.25, {477, 30, 1}}));
+        EXPECT_EQ(earlierSuccess(text, c.folder), (EarlierSuccess{1796623201.25, {477, 30, 2, 1}}));
     }
 }
 

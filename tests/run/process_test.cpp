@@ -70,7 +70,7 @@ TEST_F(ProcessTest, CompleteRunWritesExactlyFourFilesAndChangesNoInput) {
     EXPECT_EQ(window.StartEpoch, kWindowStart);
     EXPECT_EQ(window.EndEpoch, kWindowEnd);
     EXPECT_EQ(report.page, dir.file(kPage));
-    EXPECT_EQ(report.counts, (PageCounts{.jobs = 2, .failed = 1, .notFound = 1}));
+    EXPECT_EQ(report.counts, (PageCounts{.jobs = 2, .highlighted = 1, .notFound = 1}));
 
     auto after = dir.snapshot();
     for (const auto& [name, bytes] : before) {
@@ -219,7 +219,7 @@ TEST_F(ProcessTest, ReportAloneWritesThePageOfTheGivenWindowAndClearsLeftovers) 
     const ReportFile report = writeTodaysReport(dir.path(), window, test::writtenOnDecember7);
 
     EXPECT_EQ(report.page, dir.file(kPage));
-    EXPECT_EQ(report.counts, (PageCounts{.jobs = 0, .failed = 0, .notFound = 1}));
+    EXPECT_EQ(report.counts, (PageCounts{.jobs = 0, .highlighted = 0, .notFound = 1}));
     EXPECT_NE(dir.read(kPage).find(" Start: 12/05/2026<br> End: 12/06/2026</font>"),
               std::string::npos);
     EXPECT_FALSE(dir.exists(".report_06-12-26.html.partial"));

@@ -77,7 +77,7 @@ TEST(ReportFile, CompletePageReplacesTheEarlierOneAndLeavesNoTemporaryFile) {
     const ReportFile report = writeReportFile(dir.path(), Window{}, kToday);
 
     EXPECT_EQ(report.page, dir.file(kPageName));
-    EXPECT_EQ(report.counts, (PageCounts{.jobs = 0, .failed = 0, .notFound = 1}));
+    EXPECT_EQ(report.counts, (PageCounts{.jobs = 0, .highlighted = 0, .notFound = 1}));
     const std::string page = dir.read(kPageName);
     EXPECT_EQ(page.rfind("<html>\r\n", 0), 0u);
     EXPECT_TRUE(page.ends_with("Not Found</TD></TR>\r\n</table> </html>\r\n")) << page;
@@ -174,7 +174,7 @@ TEST(ReportFile, CountsAreThoseOfTheRowsWritten) {
 
     const ReportFile report = writeReportFile(dir.path(), Window{}, kToday);
 
-    EXPECT_EQ(report.counts, (PageCounts{.jobs = 4, .failed = 2, .notFound = 1}));
+    EXPECT_EQ(report.counts, (PageCounts{.jobs = 4, .highlighted = 2, .running = 1, .notFound = 1}));
 }
 
 TEST(ReportFile, RemovesOnlyTheTemporaryPagesOfKilledRuns) {

@@ -104,7 +104,7 @@ TEST(RunUnattended, WritesEveryFileOfThePreviousDayAndReturnsThePage) {
     const ReportFile report = runUnattended(dir.path(), fixedNow);
 
     EXPECT_EQ(report.page, dir.file(test::kTodaysPage));
-    EXPECT_EQ(report.counts, (PageCounts{.jobs = 1, .failed = 0, .notFound = 1}));
+    EXPECT_EQ(report.counts, (PageCounts{.jobs = 1, .highlighted = 0, .notFound = 1}));
     EXPECT_EQ(dir.read("out.txt").rfind("PolA,Daily,client1,12/04/2026 10:00:00,", 0), 0u);
     EXPECT_EQ(dir.read("out2.txt").rfind("PolB,other,Daily,", 0), 0u);
     EXPECT_NE(dir.read("out1.txt").find("PolC,Not Found"), std::string::npos);

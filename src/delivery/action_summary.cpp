@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/time_zone.h"
+#include "common/utf8.h"
 #include "delivery/text_encoding.h"
 #include "report/html_text.h"
 
@@ -102,89 +103,6 @@ std::string moreText(std::size_t all) {
     return std::string(kEllipsis) + " and " + std::to_string(all - kListedRows) + " more";
 }
 
-// Characters as a monospaced reader shows them.
-std::size_t width(std::string_view utf8) {
-    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
-
-// A table of text in aligned columns; rows are cells already in UTF-8.
-void appendTable(std::string& out, const std::vector<std::string>& heading,
-                 const std::vector<std::vector<std::string>>& rows, std::size_t all) {
-    std::vector<std::size_t> widths(heading.size());
-    for (std::size_t i = 0; i < heading.size(); ++i)
-        widths[i] = std::min(width(heading[i]), kColumnMost);
-    for (const auto& row : rows) {
-        for (std::size_t i = 0; i < row.size(); ++i)
-            widths[i] = std::max(widths[i], std::min(width(row[i]), kColumnMost));
-    }
-    const auto appendRow = [&](const std::vector<std::string>& cells) {
-        out += "  ";
-        for (std::size_t i = 0; i < cells.size(); ++i) {
-            out += cells[i];
-            if (i + 1 < cells.size())
-                out.append(widths[i] - std::min(width(cells[i]), widths[i]) + 2, ' ');
-        }
-        out += '\n';
-    };
-    appendRow(heading);
-    for (const auto& row : rows)
-        appendRow(row);
-    if (all > rows.size())
-        out += "  " + moreText(all) + '\n';
-}
-
-// The rows each list shows, cells as shownUtf8 makes them.
-std::vector<std::vector<std::string>> failingRows(const ActionSummary& summary,
-                                                  const ShownMeanings& meanings) {
-    std::vector<std::vector<std::string>> rows;
-    for (const FailingStream& stream : summary.findings.failing) {
-        if (rows.size() == kListedRows)
-            break;
-        rows.push_back(
-            {shownUtf8(stream.policy) + (stream.daily ? "" : " (not daily)"),
-             shownUtf8(stream.client), shownUtf8(stream.schedule),
-             statusText(stream.status, meanings), std::to_string(stream.failedJobs),
-             lastSuccessText(stream.lastSuccess, summary.lookbackDays, summary.window.zone),
-             shownUtf8(stream.jobId) + " at " + timeText(stream.start, summary.window.zone)});
-    }
-    return rows;
-}
-
-std::vector<std::vector<std::string>> notFoundRows(const ActionSummary& summary) {
-    std::vector<std::vector<std::string>> rows;
-    for (const MissingPolicy& policy : summary.findings.notFound) {
-        if (rows.size() == kListedRows)
-            break;
-        rows.push_back(
-            {shownUtf8(policy.policy),
-             lastJobText(policy.lastJob, summary.lookbackDays, summary.window.zone),
-             lastSuccessText(policy.lastSuccess, summary.lookbackDays, summary.window.zone)});
-    }
-    return rows;
-}
-
-std::vector<std::vector<std::string>> recoveredRows(const ActionSummary& summary,
-                                                    const ShownMeanings& meanings) {
-    std::vector<std::vector<std::string>> rows;
-    for (const RecoveredJob& job : summary.findings.recovered) {
-        if (rows.size() == kListedRows)
-            break;
-        rows.push_back({shownUtf8(job.policy), shownUtf8(job.client), shownUtf8(job.schedule),
-                        statusText(job.status, meanings),
-                        shownUtf8(job.jobId) + " at " + timeText(job.start, summary.window.zone),
-                        shownUtf8(job.recoveredBy)});
-    }
-    return rows;
-}
-
-const std::vector<std::string> kFailingHeading{
-    "Policy", "Client", "Schedule", "Status", "Failed jobs", "Last success", "Newest failed job"};
-const std::vector<std::string> kNotFoundHeading{"Policy", "Last job", "Last success"};
-const std::vector<std::string> kRecoveredHeading{"Policy", "Client",     "Schedule",
-                                                 "Status", "Failed job", "Recovered by job"};
-
 std::string pageLine(const ActionSummary& summary) {
     const std::string page = shownUtf8(summary.report.page.string());
     if (summary.pageAttached)
@@ -198,20 +116,152 @@ std::string pageLine(const ActionSummary& summary) {
            " bytes, and the mail with it would be larger than the limit of " + limit + ")";
 }
 
-// Empty for a dump that is newest first, as far as the findings read it.
-std::string orderLine(const ActionSummary& summary) {
-    const std::size_t leftOut = summary.findings.counts.leftOutOfPage;
-    if (leftOut == 0)
-        return {};
-    return "The dump is not newest first: the page left out " +
-           counted(leftOut, "window job", "window jobs") +
-           " that lie below the line where it stopped, so the page and this summary disagree. "
-           "The dump must list its newest job first.";
+// The summary is said once, as sections, and written from them as text and
+// as HTML, so that the two parts cannot tell different things.
+enum class SectionKind { Counts, OutOfOrder, Failing, NotFound, Running, Recovered, Page };
+
+using Row = std::vector<std::string>;
+
+struct Section {
+    SectionKind kind = SectionKind::Counts;
+    // A line's whole text, or a list's heading.
+    std::string heading{};
+    // Said after a list's heading in the text; the HTML's headings stay short.
+    std::string note{};
+    // A list whose count is none: its heading is a sentence, and the text
+    // shows no table under it.
+    bool none = false;
+    bool textOnly = false;  // the HTML leaves it out
+    // A list's column names; none for a line. The first `titleCells` cells
+    // name the row: the HTML makes them its block's title.
+    std::vector<std::string> columns{};
+    std::size_t titleCells = 0;
+    std::vector<Row> rows{};  // the first kListedRows
+    std::size_t all = 0;      // rows there are; more than shown ends in "… and N more"
+};
+
+Section lineSection(SectionKind kind, std::string text) {
+    return {.kind = kind, .heading = std::move(text)};
 }
 
-std::string runningLine(const ActionSummary& summary) {
-    return "Still running or queued: " + counted(summary.findings.counts.running, "job", "jobs") +
-           '.';
+template <class Item, class Cells>
+Section listSection(SectionKind kind, std::vector<std::string> columns, std::size_t titleCells,
+                    const std::vector<Item>& items, Cells cells) {
+    Section section{.kind = kind, .columns = std::move(columns), .titleCells = titleCells};
+    for (std::size_t i = 0; i < items.size() && i < kListedRows; ++i)
+        section.rows.push_back(cells(items[i]));
+    section.all = items.size();
+    return section;
+}
+
+// What the summary says, in the reader's order: what needs action, then
+// what is missing, then what fixed itself. Cells as shownUtf8 makes them.
+std::vector<Section> summarySections(const ActionSummary& summary) {
+    const Findings& findings = summary.findings;
+    const FindingCounts& counts = findings.counts;
+    const ShownMeanings meanings = shownMeanings(summary.meanings);
+    const TimeZone* zone = summary.window.zone;
+    const int lookback = summary.lookbackDays;
+
+    std::vector<Section> sections;
+    sections.push_back(lineSection(SectionKind::Counts, countsLine(summary)));
+    if (counts.leftOutOfPage > 0) {
+        sections.push_back(lineSection(
+            SectionKind::OutOfOrder,
+            "The dump is not newest first: the page left out " +
+                counted(counts.leftOutOfPage, "window job", "window jobs") +
+                " that lie below the line where it stopped, so the page and this summary "
+                "disagree. The dump must list its newest job first."));
+    }
+
+    Section failing =
+        listSection(SectionKind::Failing,
+                    {"Policy", "Client", "Schedule", "Status", "Failed jobs", "Last success",
+                     "Newest failed job"},
+                    3, findings.failing, [&](const FailingStream& stream) -> Row {
+                        return {shownUtf8(stream.policy) + (stream.daily ? "" : " (not daily)"),
+                                shownUtf8(stream.client),
+                                shownUtf8(stream.schedule),
+                                statusText(stream.status, meanings),
+                                std::to_string(stream.failedJobs),
+                                lastSuccessText(stream.lastSuccess, lookback, zone),
+                                shownUtf8(stream.jobId) + " at " + timeText(stream.start, zone)};
+                    });
+    failing.none = counts.failing == 0;
+    failing.heading =
+        failing.none
+            ? "Needs action: no stream is still failing"
+            : "Needs action: " + counted(counts.failing, "stream", "streams") + " still failing";
+    sections.push_back(std::move(failing));
+
+    Section notFound = listSection(SectionKind::NotFound, {"Policy", "Last job", "Last success"}, 1,
+                                   findings.notFound, [&](const MissingPolicy& policy) -> Row {
+                                       return {shownUtf8(policy.policy),
+                                               lastJobText(policy.lastJob, lookback, zone),
+                                               lastSuccessText(policy.lastSuccess, lookback, zone)};
+                                   });
+    notFound.none = notFound.textOnly = counts.notFound == 0;
+    notFound.heading = notFound.none
+                           ? "Every daily policy has jobs"
+                           : "Daily policies not found: " + std::to_string(counts.notFound);
+    sections.push_back(std::move(notFound));
+
+    sections.push_back(
+        lineSection(SectionKind::Running,
+                    "Still running or queued: " + counted(counts.running, "job", "jobs") + '.'));
+
+    Section recovered =
+        listSection(SectionKind::Recovered,
+                    {"Policy", "Client", "Schedule", "Status", "Failed job", "Recovered by job"}, 3,
+                    findings.recovered, [&](const RecoveredJob& job) -> Row {
+                        return {shownUtf8(job.policy),
+                                shownUtf8(job.client),
+                                shownUtf8(job.schedule),
+                                statusText(job.status, meanings),
+                                shownUtf8(job.jobId) + " at " + timeText(job.start, zone),
+                                shownUtf8(job.recoveredBy)};
+                    });
+    recovered.none = counts.recovered == 0;
+    recovered.heading =
+        recovered.none ? "Recovered: none"
+                       : "Recovered: " + counted(counts.recovered, "failed job", "failed jobs");
+    recovered.note = " that a later job of the same stream made good";
+    sections.push_back(std::move(recovered));
+
+    sections.push_back(lineSection(SectionKind::Page, pageLine(summary)));
+    return sections;
+}
+
+// Characters as a monospaced reader shows them.
+std::size_t width(std::string_view utf8) {
+    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+        return !isUtf8Continuation(static_cast<unsigned char>(c));
+    }));
+}
+
+// A list's rows as text in aligned columns.
+void appendTable(std::string& out, const Section& list) {
+    std::vector<std::size_t> widths(list.columns.size());
+    for (std::size_t i = 0; i < list.columns.size(); ++i)
+        widths[i] = std::min(width(list.columns[i]), kColumnMost);
+    for (const Row& row : list.rows) {
+        for (std::size_t i = 0; i < row.size(); ++i)
+            widths[i] = std::max(widths[i], std::min(width(row[i]), kColumnMost));
+    }
+    const auto appendRow = [&](const Row& cells) {
+        out += "  ";
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            out += cells[i];
+            if (i + 1 < cells.size())
+                out.append(widths[i] - std::min(width(cells[i]), widths[i]) + 2, ' ');
+        }
+        out += '\n';
+    };
+    appendRow(list.columns);
+    for (const Row& row : list.rows)
+        appendRow(row);
+    if (list.all > list.rows.size())
+        out += "  " + moreText(list.all) + '\n';
 }
 
 // HTML building blocks, inline-styled so that mail programs keep them.
@@ -230,29 +280,54 @@ std::string escaped(std::string_view utf8) {
     return out;
 }
 
-void appendHtmlHeading(std::string& out, std::string_view text) {
-    out += "<h2 style=\"" + std::string(kHeadingStyle) + "\">" + escaped(text) + "</h2>\n";
+// A line's paragraph, as its kind is shown.
+std::string paragraphTag(SectionKind kind) {
+    switch (kind) {
+        case SectionKind::Counts:
+            return "<p style=\"margin:0 0 12px 0\">";
+        case SectionKind::OutOfOrder:
+            return "<p style=\"" + std::string(kRowStyle) + ';' + std::string(kFailingStyle) +
+                   "\">";
+        case SectionKind::Page:
+            return "<p style=\"margin-top:20px;font-size:13px;color:#555;overflow-wrap:anywhere\">";
+        default:
+            return "<p>";
+    }
+}
+
+// A list's rows are blocks coloured by what they need; the class names them
+// for whoever reads the HTML itself.
+struct RowLook {
+    std::string_view style, rowClass;
+};
+
+RowLook rowLook(SectionKind kind) {
+    switch (kind) {
+        case SectionKind::Failing:
+            return {kFailingStyle, "failing"};
+        case SectionKind::NotFound:
+            return {kMissingStyle, "not-found"};
+        default:
+            return {kRecoveredStyle, "recovered"};
+    }
 }
 
 // One row as a block: its title first, then "label: value" pairs that wrap.
-void appendHtmlRow(std::string& out, std::string_view style, const std::string& title,
-                   const std::vector<std::string>& labels, const std::vector<std::string>& cells,
-                   std::size_t firstDetail, const std::string& rowClass) {
-    out += "<div class=\"" + rowClass + "\" style=\"" + std::string(kRowStyle) + ';' +
-           std::string(style) + "\"><div style=\"font-weight:bold\">" + escaped(title) +
+void appendHtmlRow(std::string& out, const Section& list, const Row& cells) {
+    const RowLook look = rowLook(list.kind);
+    std::string title;
+    for (std::size_t i = 0; i < list.titleCells; ++i)
+        title += (i > 0 ? " / " : "") + cells[i];
+    out += "<div class=\"" + std::string(look.rowClass) + "\" style=\"" + std::string(kRowStyle) +
+           ';' + std::string(look.style) + "\"><div style=\"font-weight:bold\">" + escaped(title) +
            "</div><div style=\"font-size:14px;color:#333\">";
-    for (std::size_t i = firstDetail; i < cells.size(); ++i) {
-        if (i > firstDetail)
+    for (std::size_t i = list.titleCells; i < cells.size(); ++i) {
+        if (i > list.titleCells)
             out += " &middot; ";
-        out += "<span style=\"white-space:nowrap\">" + escaped(labels[i]) + ":</span> " +
+        out += "<span style=\"white-space:nowrap\">" + escaped(list.columns[i]) + ":</span> " +
                escaped(cells[i]);
     }
     out += "</div></div>\n";
-}
-
-void appendHtmlMore(std::string& out, std::size_t all) {
-    if (all > kListedRows)
-        out += "<p>" + escaped(moreText(all)) + "</p>\n";
 }
 
 }  // namespace
@@ -305,7 +380,7 @@ std::string failureSubject(std::string_view failure) {
     std::string text = asUtf8(failure);
     if (text.size() > kMost) {
         std::size_t cut = kMost;
-        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        while (cut > 0 && isUtf8Continuation(static_cast<unsigned char>(text[cut])))
             --cut;
         text = text.substr(0, cut) + std::string(kEllipsis);
     }
@@ -313,92 +388,49 @@ std::string failureSubject(std::string_view failure) {
 }
 
 std::string summaryText(const ActionSummary& summary) {
-    const Findings& findings = summary.findings;
-    const ShownMeanings meanings = shownMeanings(summary.meanings);
-    std::string out = actionSubject(summary) + "\n\n" + countsLine(summary) + "\n\n";
-    if (const std::string order = orderLine(summary); !order.empty())
-        out += order + "\n\n";
-    if (findings.counts.failing == 0) {
-        out += "Needs action: no stream is still failing.\n";
-    } else {
-        out += "Needs action: " + counted(findings.counts.failing, "stream", "streams") +
-               " still failing\n";
-        appendTable(out, kFailingHeading, failingRows(summary, meanings), findings.failing.size());
+    std::string out = actionSubject(summary) + '\n';
+    for (const Section& section : summarySections(summary)) {
+        out += '\n';
+        if (section.columns.empty()) {
+            out += section.heading + '\n';
+        } else if (section.none) {
+            out += section.heading + ".\n";
+        } else {
+            out += section.heading + section.note + '\n';
+            appendTable(out, section);
+        }
     }
-    out += '\n';
-    if (findings.counts.notFound == 0) {
-        out += "Every daily policy has jobs.\n";
-    } else {
-        out += "Daily policies not found: " + std::to_string(findings.counts.notFound) + '\n';
-        appendTable(out, kNotFoundHeading, notFoundRows(summary), findings.notFound.size());
-    }
-    out += '\n' + runningLine(summary) + "\n\n";
-    if (findings.counts.recovered == 0) {
-        out += "Recovered: none.\n";
-    } else {
-        out += "Recovered: " + counted(findings.counts.recovered, "failed job", "failed jobs") +
-               " that a later job of the same stream made good\n";
-        appendTable(out, kRecoveredHeading, recoveredRows(summary, meanings),
-                    findings.recovered.size());
-    }
-    out += '\n' + pageLine(summary) + '\n';
     return out;
 }
 
 std::string summaryHtml(const ActionSummary& summary) {
-    const Findings& findings = summary.findings;
-    const ShownMeanings meanings = shownMeanings(summary.meanings);
+    const std::string subject = escaped(actionSubject(summary));
     std::string out =
         "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
         "<title>" +
-        escaped(actionSubject(summary)) +
+        subject +
         "</title></head>\n"
         "<body style=\"margin:0;padding:12px;font-family:Arial,Helvetica,sans-serif;"
         "font-size:15px;line-height:1.4;color:#111;background:#fff\">\n"
-        "<div style=\"max-width:760px\">\n";
-    out += "<h1 style=\"font-size:20px;margin:0 0 8px 0\">" + escaped(actionSubject(summary)) +
-           "</h1>\n";
-    out += "<p style=\"margin:0 0 12px 0\">" + escaped(countsLine(summary)) + "</p>\n";
-    if (const std::string order = orderLine(summary); !order.empty()) {
-        out += "<p style=\"" + std::string(kRowStyle) + ";" + std::string(kFailingStyle) + "\">" +
-               escaped(order) + "</p>\n";
+        "<div style=\"max-width:760px\">\n"
+        "<h1 style=\"font-size:20px;margin:0 0 8px 0\">" +
+        subject + "</h1>\n";
+    for (const Section& section : summarySections(summary)) {
+        if (section.textOnly)
+            continue;
+        if (section.columns.empty()) {
+            out += paragraphTag(section.kind) + escaped(section.heading) + "</p>\n";
+            continue;
+        }
+        out += "<h2 style=\"" + std::string(kHeadingStyle) + "\">" + escaped(section.heading) +
+               "</h2>\n";
+        for (const Row& row : section.rows)
+            appendHtmlRow(out, section, row);
+        if (section.all > section.rows.size())
+            out += "<p>" + escaped(moreText(section.all)) + "</p>\n";
     }
-
-    appendHtmlHeading(
-        out, findings.counts.failing == 0
-                 ? std::string("Needs action: no stream is still failing")
-                 : "Needs action: " + counted(findings.counts.failing, "stream", "streams") +
-                       " still failing");
-    for (const auto& row : failingRows(summary, meanings)) {
-        appendHtmlRow(out, kFailingStyle, row[0] + " / " + row[1] + " / " + row[2], kFailingHeading,
-                      row, 3, "failing");
-    }
-    appendHtmlMore(out, findings.failing.size());
-
-    if (findings.counts.notFound > 0) {
-        appendHtmlHeading(out,
-                          "Daily policies not found: " + std::to_string(findings.counts.notFound));
-        for (const auto& row : notFoundRows(summary))
-            appendHtmlRow(out, kMissingStyle, row[0], kNotFoundHeading, row, 1, "not-found");
-        appendHtmlMore(out, findings.notFound.size());
-    }
-
-    out += "<p>" + escaped(runningLine(summary)) + "</p>\n";
-
-    appendHtmlHeading(
-        out, findings.counts.recovered == 0
-                 ? std::string("Recovered: none")
-                 : "Recovered: " + counted(findings.counts.recovered, "failed job", "failed jobs"));
-    for (const auto& row : recoveredRows(summary, meanings)) {
-        appendHtmlRow(out, kRecoveredStyle, row[0] + " / " + row[1] + " / " + row[2],
-                      kRecoveredHeading, row, 3, "recovered");
-    }
-    appendHtmlMore(out, findings.recovered.size());
-
-    out += "<p style=\"margin-top:20px;font-size:13px;color:#555;overflow-wrap:anywhere\">" +
-           escaped(pageLine(summary)) + "</p>\n</div>\n</body></html>\n";
-    return out;
+    return out + "</div>\n</body></html>\n";
 }
 
 }  // namespace fennick

@@ -2,13 +2,11 @@
 
 #include <array>
 
+#include "common/utf8.h"
+
 namespace fennick {
 
 namespace {
-
-bool isContinuation(unsigned char byte) {
-    return (byte & 0xC0) == 0x80;
-}
 
 // Code points of windows-1252's bytes 0x80 to 0x9F; 0xFFFD where it has none.
 constexpr std::array<char16_t, 32> kHighControls{
@@ -67,7 +65,7 @@ std::size_t utf8SequenceLength(std::string_view text, std::size_t at) {
     if (left < length || byte(1) < low || byte(1) > high)
         return 0;
     for (std::size_t i = 2; i < length; ++i) {
-        if (!isContinuation(byte(i)))
+        if (!isUtf8Continuation(byte(i)))
             return 0;
     }
     return length;

@@ -1,5 +1,7 @@
 #include "programs/last_line.h"
 
+#include "common/utf8.h"
+
 namespace fennick {
 
 namespace {
@@ -16,7 +18,7 @@ std::string_view trimmed(std::string_view line) {
 std::string endOf(std::string_view line) {
     if (line.size() > kLastLineBytes) {
         line.remove_prefix(line.size() - kLastLineBytes);
-        while (!line.empty() && (static_cast<unsigned char>(line.front()) & 0xC0) == 0x80)
+        while (!line.empty() && isUtf8Continuation(static_cast<unsigned char>(line.front())))
             line.remove_prefix(1);
     }
     return std::string(line);

@@ -83,11 +83,16 @@ std::string countsLine(const ActionSummary& summary) {
     // A zone of the operator's choosing is named; the report zone is the
     // one every reader knows.
     const std::string zoneNote = zone ? " (times in " + shownUtf8(zone->name()) + ")" : "";
+    // The window's jobs are every policy's, the page's only the daily
+    // policies': said side by side, the page's count is not read as a
+    // contradiction.
     std::string out =
-        counted(counts.jobs, "job", "jobs") + " from " + timeText(summary.window.StartEpoch, zone) +
-        " to " + timeText(summary.window.EndEpoch, zone) + zoneNote + ": " +
-        std::to_string(counts.failed) + " failed, " + std::to_string(counts.recovered) +
-        " of them recovered; " + counted(counts.failing, "stream", "streams") + " still failing; " +
+        counted(counts.jobs, "job", "jobs") + ", " + std::to_string(summary.report.counts.jobs) +
+        " of them of daily policies (on the page), from " +
+        timeText(summary.window.StartEpoch, zone) + " to " +
+        timeText(summary.window.EndEpoch, zone) + zoneNote + ": " + std::to_string(counts.failed) +
+        " failed, " + std::to_string(counts.recovered) + " of them recovered; " +
+        counted(counts.failing, "stream", "streams") + " still failing; " +
         counted(counts.notFound, "daily policy", "daily policies") + " not found; " +
         std::to_string(counts.running) + " still running; " + std::to_string(counts.partial) +
         " partly succeeded.";

@@ -508,6 +508,9 @@ class NeedsAction(Morning):
         text = summary.get_payload()[0].get_content()
         lines_of = text.splitlines()
         self.assertEqual(lines_of[0], message["Subject"])
+        # The window's jobs, and how many of them the page shows.
+        self.assertTrue(lines_of[2].startswith(
+            "7 jobs, 6 of them of daily policies (on the page), from "), lines_of[2])
         # Needs action: the daily policy first, with its status's meaning and
         # last success; then the policy nobody listed.
         host0 = next(i for i, l in enumerate(lines_of) if "host0" in l)

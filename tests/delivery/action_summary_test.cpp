@@ -74,6 +74,40 @@ TEST(SummaryText, ADumpNotNewestFirstIsSaidBeforeTheListsInBothParts) {
     }
 }
 
+// The window's jobs are every policy's, the page's the daily policies'
+// alone: the counts' line says how the two meet, in both parts.
+TEST(SummaryText, TheCountsLineSaysHowManyOfTheWindowsJobsThePageShows) {
+    struct Case {
+        FindingCounts counts;
+        std::size_t pageJobs;
+        const char* line;
+    };
+    const Case cases[] = {
+        {{913, 56, 27, 1, 12, 29, 0, 0},
+         474,
+         "913 jobs, 474 of them of daily policies (on the page), from 11/30/2026 06:06:40 to "
+         "12/01/2026 06:06:40: 56 failed, 27 of them recovered; 29 streams still failing; 0 daily "
+         "policies not found; 1 still running; 12 partly succeeded."},
+        {{1, 0, 0, 0, 0, 0, 1, 2},
+         0,
+         "1 job, 0 of them of daily policies (on the page), from 11/30/2026 06:06:40 to 12/01/2026 "
+         "06:06:40: 0 failed, 0 of them recovered; 0 streams still failing; 1 daily policy not "
+         "found; 0 still running; 0 partly succeeded. 2 lines of the dump outside the window "
+         "could not be read and were skipped."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        const ReportFile report{"/srv/fennick/report_01-12-26.html", {.jobs = c.pageJobs}};
+        const Findings findings = findingsWith(c.counts);
+        const ActionSummary summary{report, findings, kMeanings, {1795990000, 1796076400}, 7};
+        // The line after the subject and a blank one.
+        const std::string text = summaryText(summary);
+        const std::size_t start = text.find("\n\n") + 2;
+        EXPECT_EQ(text.substr(start, text.find('\n', start) - start), c.line);
+        EXPECT_NE(summaryHtml(summary).find(std::string(">") + c.line + "</p>"), std::string::npos);
+    }
+}
+
 TEST(FailureSubject, ShortensALongFailureWithAnEllipsisOnACharacterBoundary) {
     const std::string shortText = "File not found: policy_list.txt";
     EXPECT_EQ(failureSubject(shortText), "Backup Report FAILED: " + shortText);

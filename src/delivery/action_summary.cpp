@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdio>
 #include <vector>
 
 #include "common/time_zone.h"
@@ -47,7 +49,13 @@ std::string timeText(double epochSeconds, const TimeZone* zone) {
     try {
         return zoneText(epochSeconds, zone);
     } catch (...) {
-        return std::to_string(static_cast<long long>(epochSeconds)) + " s";
+        // A dump's field may hold any number: only one that a whole count
+        // of seconds can hold is cast to one.
+        if (std::isfinite(epochSeconds) && std::fabs(epochSeconds) < 9e18)
+            return std::to_string(static_cast<long long>(epochSeconds)) + " s";
+        char text[32];
+        std::snprintf(text, sizeof text, "%.6g s", epochSeconds);
+        return text;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "delivery/report_json.h"
 
+#include <cmath>
 #include <nlohmann/json.hpp>
 
 #include "common/time_zone.h"
@@ -14,7 +15,12 @@ namespace {
 using json = nlohmann::ordered_json;
 
 json seconds(double epochSeconds) {
-    return static_cast<long long>(epochSeconds);
+    // A dump's field may hold any number: only one that a whole count of
+    // seconds can hold is cast to one; others stay as they are (null when
+    // not finite, as JSON has no such number).
+    if (std::isfinite(epochSeconds) && std::fabs(epochSeconds) < 9e18)
+        return static_cast<long long>(epochSeconds);
+    return std::isfinite(epochSeconds) ? json(epochSeconds) : json(nullptr);
 }
 
 json seconds(const std::optional<double>& epochSeconds) {

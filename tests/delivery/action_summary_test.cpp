@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -105,6 +106,22 @@ TEST(SummaryText, TheCountsLineSaysHowManyOfTheWindowsJobsThePageShows) {
         const std::size_t start = text.find("\n\n") + 2;
         EXPECT_EQ(text.substr(start, text.find('\n', start) - start), c.line);
         EXPECT_NE(summaryHtml(summary).find(std::string(">") + c.line + "</p>"), std::string::npos);
+    }
+}
+
+// A dump's start field may hold any number; one no clock can show is
+// shown as the number it is.
+TEST(SummaryText, AStartNoClockCanShowIsShownAsItsNumber) {
+    const ReportFile report{"/srv/fennick/report_09-12-26.html", {}};
+    for (const double start : {1e300, -1e300, 1e19}) {
+        SCOPED_TRACE(start);
+        Findings findings = findingsWith({1, 1, 0, 0, 0, 1, 0, 0});
+        findings.failing.push_back(
+            {"PolA", "client1", "Daily", true, "13", "7", start, 1, std::optional<double>(start)});
+        const ActionSummary summary{report, findings, kMeanings, {}, 7};
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "%.6g s", start);
+        EXPECT_NE(summaryText(summary).find(expected), std::string::npos) << summaryText(summary);
     }
 }
 

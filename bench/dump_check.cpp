@@ -40,9 +40,10 @@ class Problems {
 // How the generated jobs spread over the routes and statuses; a big dump
 // must show every kind, or the benchmarks would miss a path.
 struct Mix {
-    long long routeOne = 0;
-    long long routeTwo = 0;
-    long long routeThree = 0;
+    // As JobRoute names the routes.
+    long long marked = 0;
+    long long flagged = 0;
+    long long other = 0;
     long long dropped = 0;
     long long failed = 0;  // status neither 0 nor 1
     long long queued = 0;  // start time 0
@@ -114,12 +115,12 @@ void checkDump(const std::filesystem::path& dir, const DumpOptions& options, Pro
             const std::size_t markIndex = fields.size() - 1 - dump::kRoutingMarkFromEnd;
             const std::string_view mark = trimBlanks(fields[markIndex]);
             if (!mark.empty()) {
-                ++(number(fields, markIndex) == 1 ? mix.routeOne : mix.dropped);
+                ++(number(fields, markIndex) == 1 ? mix.marked : mix.dropped);
             } else {
-                ++(fields.at(dump::kRouteFlag).empty() ? mix.routeThree : mix.routeTwo);
+                ++(fields.at(dump::kPageFlag).empty() ? mix.other : mix.flagged);
             }
             number(fields, fields.size() - 1 - dump::kTransferRateFromEnd);
-            number(fields, fields.size() - 1 - dump::kRouteTwoTransferRateFromEnd);
+            number(fields, fields.size() - 1 - dump::kFlaggedTransferRateFromEnd);
         } catch (Failure& failure) {
             throw failure.at(kName, lineNumber);
         }
@@ -140,8 +141,8 @@ void checkDump(const std::filesystem::path& dir, const DumpOptions& options, Pro
         problems.add(std::string(kName) + ": lines of " + std::to_string(shortest) + " to " +
                      std::to_string(longest) + " bytes");
     }
-    if (options.jobs >= 20000 && std::min({mix.routeOne, mix.routeTwo, mix.routeThree, mix.dropped,
-                                           mix.failed, mix.queued}) == 0) {
+    if (options.jobs >= 20000 &&
+        std::min({mix.marked, mix.flagged, mix.other, mix.dropped, mix.failed, mix.queued}) == 0) {
         problems.add(std::string(kName) + ": a route, a failed status or a queued job is missing");
     }
 }

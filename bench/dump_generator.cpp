@@ -227,7 +227,7 @@ class JobWriter {
         const std::size_t last = count - 1;
         const std::size_t markField = last - dump::kRoutingMarkFromEnd;
         const std::size_t rateField = last - dump::kTransferRateFromEnd;
-        const std::size_t otherRateField = last - dump::kRouteTwoTransferRateFromEnd;
+        const std::size_t flaggedRateField = last - dump::kFlaggedTransferRateFromEnd;
 
         // Offsets grow strictly with the index, so start times never rise.
         const auto offset =
@@ -243,7 +243,7 @@ class JobWriter {
         // Field 11 is mostly set; left empty more often beside a blank mark,
         // so that out2.txt gets its share of jobs.
         const std::string_view mark = pickMark(rng_);
-        const bool routeFlag = rng_.below(100) >= (trimmedEmpty(mark) ? 40 : 8);
+        const bool pageFlag = rng_.below(100) >= (trimmedEmpty(mark) ? 40 : 8);
         std::uint64_t bits = rng_.next();
         int bitsLeft = 32;
 
@@ -258,7 +258,7 @@ class JobWriter {
                 appendNumber(out, rate);
                 continue;
             }
-            if (field == otherRateField) {
+            if (field == flaggedRateField) {
                 appendNumber(out, rate * (90 + rng_.below(10)) / 100);
                 continue;
             }
@@ -296,8 +296,8 @@ class JobWriter {
                 case dump::kEnd:
                     appendNumber(out, start + elapsed);
                     break;
-                case dump::kRouteFlag:
-                    if (routeFlag)
+                case dump::kPageFlag:
+                    if (pageFlag)
                         out += '1';
                     break;
                 case dump::kKilobytes:
@@ -324,7 +324,7 @@ class JobWriter {
                     out += filler;
                     // Only the middle grows long, as the tries and their
                     // notes do in a real dump; the fixed fields stay short.
-                    if (field > dump::kRetention && field < otherRateField)
+                    if (field > dump::kRetention && field < flaggedRateField)
                         fillers_.push_back({out.size(), filler.size()});
                     bits >>= 2;
                     --bitsLeft;

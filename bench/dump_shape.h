@@ -28,17 +28,17 @@ inline std::vector<std::size_t> fieldCounts(std::size_t fewest = kFewestFields,
                                                            dump::kStatus,       dump::kPolicy,
                                                            dump::kSchedule,     dump::kClient,
                                                            dump::kStart,        dump::kElapsed,
-                                                           dump::kEnd,          dump::kRouteFlag,
+                                                           dump::kEnd,          dump::kPageFlag,
                                                            dump::kKilobytes,    dump::kFiles,
                                                            dump::kScheduleType, dump::kRetention};
     std::vector<std::size_t> counts;
     for (std::size_t count = std::max(fewest, dump::kRetention + 1); count <= most; ++count) {
         const std::size_t last = count - 1;
-        if (last < dump::kRouteTwoTransferRateFromEnd)
+        if (last < dump::kFlaggedTransferRateFromEnd)
             continue;
         const std::array<std::size_t, 3> moving = {last - dump::kRoutingMarkFromEnd,
                                                    last - dump::kTransferRateFromEnd,
-                                                   last - dump::kRouteTwoTransferRateFromEnd};
+                                                   last - dump::kFlaggedTransferRateFromEnd};
         const bool clash = std::any_of(moving.begin(), moving.end(), [](std::size_t field) {
             return std::find(kFixed.begin(), kFixed.end(), field) != kFixed.end();
         });

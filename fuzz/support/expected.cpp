@@ -5,6 +5,7 @@
 
 #include "common/job_status.h"
 #include "common/numbers.h"
+#include "pipeline/extraction.h"
 
 namespace fennick::fuzz {
 
@@ -124,18 +125,17 @@ bool extractLine(const std::vector<std::string_view>& f, const Window& window,
         return false;
 
     const std::string_view mark = trimBlanks(fieldFromEnd(f, 19));
-    int route = 0;
+    JobRoute route = JobRoute::Marked;
     if (!mark.empty()) {
         if (parseNumber(mark) != 1)
             return true;
-        route = 1;
     } else {
-        route = field(f, 11).empty() ? 3 : 2;
+        route = field(f, 11).empty() ? JobRoute::Other : JobRoute::Flagged;
     }
     // Columns in the order of the written line, each looked up as it comes.
     std::vector<std::string> columns;
     columns.emplace_back(field(f, 4));
-    if (route == 3)
+    if (route == JobRoute::Other)
         columns.emplace_back(field(f, 1));
     columns.emplace_back(field(f, 5));
     columns.emplace_back(field(f, 6));
@@ -146,10 +146,10 @@ bool extractLine(const std::vector<std::string_view>& f, const Window& window,
     columns.emplace_back(field(f, 15));
     columns.emplace_back(field(f, 27));
     columns.emplace_back(field(f, 3));
-    columns.emplace_back(fieldFromEnd(f, route == 2 ? 22 : 20));
+    columns.emplace_back(fieldFromEnd(f, route == JobRoute::Flagged ? 22 : 20));
     columns.emplace_back(field(f, 0));
     columns.emplace_back(field(f, 22));
-    (route == 3 ? result.otherJobs : result.jobs) += joined(columns);
+    (route == JobRoute::Other ? result.otherJobs : result.jobs) += joined(columns);
     return true;
 }
 

@@ -21,7 +21,9 @@ using namespace dump;
 // back; a dump line's long middle is never split.
 constexpr std::size_t kFrontFields = kRetention + 1;
 
-enum class Verdict { Skip, Stop, Jobs, ThirdRoute };
+// What one dump line does to the scan: nothing, end it, or a line for
+// out.txt or out2.txt.
+enum class Verdict { Skip, Stop, Job, OtherJob };
 
 void addColumn(std::string& text, std::string_view column) {
     text += column;
@@ -37,14 +39,14 @@ void addDateColumn(std::string& text, const EdgeFields& fields, std::size_t inde
 
 // Builds the whole output line first, so a field that fails leaves nothing
 // of the line on disk. out2.txt is the out.txt layout with field 1 second.
-void buildLine(std::string& text, EdgeFields& fields, std::size_t rateBack, bool withOtherField,
+void buildLine(std::string& text, EdgeFields& fields, std::size_t rateBack, bool otherJob,
                const TimeZone* zone) {
     text.clear();
     // Fields 4 to 6 and 14 to 15 stand side by side in the dump as in the
     // output: each run is copied in one piece.
-    if (withOtherField) {
+    if (otherJob) {
         addColumn(text, fields.at(kPolicy));
-        addColumn(text, fields.at(kThirdRouteField));
+        addColumn(text, fields.at(kOtherJobField));
         addColumn(text, fieldRun(fields.at(kSchedule), fields.at(kClient)));
     } else {
         addColumn(text, fieldRun(fields.at(kPolicy), fields.at(kClient)));
@@ -66,32 +68,46 @@ void buildLine(std::string& text, EdgeFields& fields, std::size_t rateBack, bool
 Verdict examine(EdgeFields& fields, const Window& window, std::string& text) {
     const std::string_view startField = fields.at(kStart);
     const double start = inField(kStart, [startField] { return parseNumber(startField); });
-    if (start == 0)
-        return Verdict::Skip;
-    if (start > window.EndEpoch)
-        return Verdict::Skip;
-    // The dump lists the newest job first: nothing after this one can start
-    // inside the window, so the rest of the dump is never read.
-    if (start < window.StartEpoch)
-        return Verdict::Stop;
+    switch (placeOfStart(start, window)) {
+        case StartPlace::NotStarted:
+        case StartPlace::AfterEnd:
+            return Verdict::Skip;
+        case StartPlace::BeforeStart:
+            // The rest of the dump is never read.
+            return Verdict::Stop;
+        case StartPlace::Inside:
+            break;
+    }
 
     switch (routeOf(fields)) {
-        case JobRoute::One:
+        case JobRoute::Marked:
             buildLine(text, fields, kTransferRateFromEnd, false, window.zone);
-            return Verdict::Jobs;
+            return Verdict::Job;
         case JobRoute::Dropped:
             return Verdict::Skip;
-        case JobRoute::Two:
-            buildLine(text, fields, kRouteTwoTransferRateFromEnd, false, window.zone);
-            return Verdict::Jobs;
-        case JobRoute::Three:
+        case JobRoute::Flagged:
+            buildLine(text, fields, kFlaggedTransferRateFromEnd, false, window.zone);
+            return Verdict::Job;
+        case JobRoute::Other:
             break;
     }
     buildLine(text, fields, kTransferRateFromEnd, true, window.zone);
-    return Verdict::ThirdRoute;
+    return Verdict::OtherJob;
 }
 
 }  // namespace
+
+StartPlace placeOfStart(double start, const Window& window) {
+    if (start == 0)
+        return StartPlace::NotStarted;
+    if (start > window.EndEpoch)
+        return StartPlace::AfterEnd;
+    // The dump lists the newest job first: nothing after this one can start
+    // inside the window.
+    if (start < window.StartEpoch)
+        return StartPlace::BeforeStart;
+    return StartPlace::Inside;
+}
 
 JobRoute routeOf(EdgeFields& fields) {
     using namespace dump;
@@ -101,10 +117,10 @@ JobRoute routeOf(EdgeFields& fields) {
         // the middle's fields.
         const double value = inField([&fields] { return fields.size() - 1 - kRoutingMarkFromEnd; },
                                      [mark] { return parseNumber(mark); });
-        return value == 1 ? JobRoute::One : JobRoute::Dropped;
+        return value == 1 ? JobRoute::Marked : JobRoute::Dropped;
     }
-    // Field 11 is tested untrimmed: a blank there still counts as text.
-    return fields.at(kRouteFlag).empty() ? JobRoute::Three : JobRoute::Two;
+    // The flag is tested untrimmed: a blank there still counts as text.
+    return fields.at(kPageFlag).empty() ? JobRoute::Other : JobRoute::Flagged;
 }
 
 void extractJobs(LineReader& dump, LineWriter& jobs, LineWriter& otherJobs, const Window& window) {
@@ -122,10 +138,10 @@ void extractJobs(LineReader& dump, LineWriter& jobs, LineWriter& otherJobs, cons
             case Verdict::Stop:
                 scanning = false;
                 break;
-            case Verdict::Jobs:
+            case Verdict::Job:
                 jobs.writeLine(text);
                 break;
-            case Verdict::ThirdRoute:
+            case Verdict::OtherJob:
                 otherJobs.writeLine(text);
                 break;
         }

@@ -9,13 +9,25 @@
 
 namespace fennick {
 
+// Where a job's start (field 8) lies for the window. The tests run in this
+// order, so a job after the end is passed over before its start is compared
+// with the window's start, even in a window that ends before it starts.
+enum class StartPlace {
+    NotStarted,   // start 0: a job still queued; passed over
+    AfterEnd,     // passed over; the dump's newer jobs stand here
+    Inside,       // a job of the window
+    BeforeStart,  // newest first, no later line can start inside the window
+};
+StartPlace placeOfStart(double start, const Window& window);
+
 // Where a job of the window goes, by its routing mark (field L-19, blanks
-// trimmed, read as a number) and, without a mark, field 11 (untrimmed).
+// trimmed, read as a number) and, without a mark, by the flag of field 11
+// (untrimmed).
 enum class JobRoute {
-    One,      // mark 1: out.txt
-    Dropped,  // any other mark: no file
-    Two,      // no mark, field 11 not empty: out.txt
-    Three,    // no mark, field 11 empty: out2.txt
+    Marked,   // mark 1: a job of the page, to out.txt
+    Dropped,  // any other mark: to no file
+    Flagged,  // no mark, field 11 not empty: a job of the page, to out.txt, rate at L-22
+    Other,    // no mark, field 11 empty: to out2.txt, with field 1 as a 14th column
 };
 
 // The route of a dump line split with at least 12 fields in front. A line

@@ -33,7 +33,7 @@ struct Success {
 
 // Keeps `start` if it is the earliest so far; on a tie the job read later
 // (lower in the dump) wins, wherever the tie is met.
-void offer(std::optional<Success>& best, double start, std::string_view jobId) {
+void keepEarliest(std::optional<Success>& best, double start, std::string_view jobId) {
     if (!best)
         best.emplace();
     else if (start > best->start)
@@ -78,14 +78,14 @@ struct FailedWindowJob {
 void noteSuccess(Stream& stream, double start, std::string_view jobId) {
     std::optional<Success>& first = stream.earliest;
     if (first && start > first->start) {
-        offer(stream.secondEarliest, start, jobId);
+        keepEarliest(stream.secondEarliest, start, jobId);
         return;
     }
     // An earlier one: the earliest moves to second place, and the old
     // second's text is reused for the new earliest.
     if (first && start < first->start)
         std::swap(first, stream.secondEarliest);
-    offer(first, start, jobId);
+    keepEarliest(first, start, jobId);
 }
 
 void keepLatest(std::optional<double>& latest, double start) {
@@ -131,13 +131,12 @@ class Scan {
     // False once the line lies before the lookback: the scan ends there.
     bool readJob(EdgeFields& fields) {
         const double start = parseNumber(fields.at(kStart));
-        if (start == 0)
+        // The extraction's own rule, so that the window jobs are its jobs.
+        const StartPlace place = placeOfStart(start, window_);
+        if (place == StartPlace::NotStarted)
             return true;
-        // The extraction's tests in its order, so that the window jobs are
-        // its jobs even for a window that ends before it starts.
-        const bool afterEnd = start > window_.EndEpoch;
-        const bool beforeStart = !afterEnd && start < window_.StartEpoch;
-        if (beforeStart) {
+        const bool inside = place == StartPlace::Inside;
+        if (place == StartPlace::BeforeStart) {
             pastWindow_ = true;  // the extraction stopped here
             if (start < lookbackStart_) {
                 // A dump that opens with a job this old is stale or runs
@@ -149,14 +148,14 @@ class Scan {
         }
         readWithinLookback_ = true;
         const JobRoute route = routeOf(fields);
-        if (route != JobRoute::One && route != JobRoute::Two)
+        if (route != JobRoute::Marked && route != JobRoute::Flagged)
             return true;
         fields.at(kRetention);  // the extraction writes no shorter line
         // A window job below the stop is one the page left out: the dump is
         // not newest first.
-        if (pastWindow_ && !afterEnd && !beforeStart)
+        if (pastWindow_ && inside)
             ++counts_.leftOutOfPage;
-        noteJob(fields, start, !afterEnd && !pastWindow_);
+        noteJob(fields, start, inside && !pastWindow_);
         return true;
     }
 
@@ -185,7 +184,7 @@ class Scan {
             const std::string_view jobId = fields.at(kJobId);
             for (const std::size_t index : stream.failures) {
                 if (start > failed_[index].start)
-                    offer(failed_[index].recoveredBy, start, jobId);
+                    keepEarliest(failed_[index].recoveredBy, start, jobId);
             }
         }
     }
@@ -213,7 +212,7 @@ class Scan {
             if (!stream.failures.empty() && start > stream.oldestFailure) {
                 for (const std::size_t index : stream.failures) {
                     if (start > failed_[index].start)
-                        offer(failed_[index].recoveredBy, start, jobId);
+                        keepEarliest(failed_[index].recoveredBy, start, jobId);
                 }
             }
         }

@@ -74,14 +74,14 @@ TEST(UnattendedRun, WritesTheFilesOfThe24HoursBeforeItsStartAndEndsWithStatus0) 
     appDir.write("fennick_config.txt", test::configText());
     appDir.write("policy_list.txt", "PolA\r\nPolC\r\n");
     // Newest first: one second past each end of the window, both ends, and
-    // a job of the other route inside.
+    // a job for out2.txt inside.
     appDir.write("bpdbjobs.txt",
                  dumpLine({.id = "106", .policy = "PolA", .start = epochOf(kEnd) + 1}) +
                      dumpLine({.id = "105", .policy = "PolA", .start = epochOf(kEnd)}) +
                      dumpLine({.id = "104",
                                .policy = "PolB",
                                .start = epochOf(kEnd) - 60,
-                               .route = Route::Third}) +
+                               .route = Route::Other}) +
                      dumpLine({.id = "103", .policy = "PolA", .start = epochOf(kStart)}) +
                      dumpLine({.id = "102", .policy = "PolA", .start = epochOf(kStart) - 1}));
 

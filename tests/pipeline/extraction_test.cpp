@@ -19,8 +19,8 @@ namespace {
 using test::TempDir;
 
 // The usual test line has 40 fields: the routing mark is field 20 and the
-// transfer rates fields 19 (routes 1 and 3) and 17 (route 2), clear of the
-// fields read from the start.
+// transfer rates fields 19 (marked jobs and those for out2.txt) and 17
+// (flagged jobs), clear of the fields read from the start.
 constexpr std::size_t kCount = 40;
 constexpr std::size_t kMark = kCount - 1 - dump::kRoutingMarkFromEnd;
 
@@ -48,8 +48,8 @@ std::string job(const std::string& start, std::map<std::size_t, std::string> tex
     return dumpLine(kCount, texts);
 }
 
-// What route 1 writes for job(start) of 40 fields, given the start column.
-std::string routeOneLine(const std::string& startText) {
+// What a marked job(start) of 40 fields writes, given the start column.
+std::string markedLine(const std::string& startText) {
     return "f4,f5,f6," + startText + ",01/01/1970 08:00:00,f9,f14,f15,f27,f3,f19,f0,f22\r\n";
 }
 
@@ -85,7 +85,7 @@ TEST_F(ExtractionTest, RoutingMarkNumericallyOneWritesOutTxtWithRateFromLMinus20
         SCOPED_TRACE("mark \"" + mark + "\"");
         writeDump({job("1000", {{kMark, mark}, {11, ""}})});
         run();
-        EXPECT_EQ(jobs(), routeOneLine("01/01/1970 08:16:40"));
+        EXPECT_EQ(jobs(), markedLine("01/01/1970 08:16:40"));
         EXPECT_EQ(otherJobs(), "");
     }
 }
@@ -95,7 +95,7 @@ TEST_F(ExtractionTest, RoutingMarkOfAnotherNumberDropsTheJob) {
         SCOPED_TRACE("mark \"" + mark + "\"");
         writeDump({job("2000", {{kMark, mark}}), job("1000")});
         run();
-        EXPECT_EQ(jobs(), routeOneLine("01/01/1970 08:16:40"));
+        EXPECT_EQ(jobs(), markedLine("01/01/1970 08:16:40"));
         EXPECT_EQ(otherJobs(), "");
     }
 }
@@ -122,7 +122,7 @@ TEST_F(ExtractionTest, BlankMarkWithEmptyField11WritesOut2TxtWithField1Second) {
 }
 
 TEST_F(ExtractionTest, FieldsFromTheEndFollowEachLinesLength) {
-    // 30 fields: mark 10, rate 9; 46 fields: mark 26, rate 25 (route 2: 23).
+    // 30 fields: mark 10, rate 9; 46 fields: mark 26, rate 25 (flagged: 23).
     writeDump({dumpLine(30, {{8, "3000"}, {10, "1"}}), dumpLine(46, {{8, "2000"}, {26, " 1 "}}),
                dumpLine(46, {{8, "1000"}, {26, ""}})});
     run();
@@ -154,13 +154,13 @@ TEST_F(ExtractionTest, LongLinesGiveTheirLastFieldsAndNameAMiddleFieldInFailures
 TEST_F(ExtractionTest, JobsAtBothBoundsAreSelected) {
     writeDump({job("5000"), job("1000")});
     run({1000, 5000});
-    EXPECT_EQ(jobs(), routeOneLine("01/01/1970 09:23:20") + routeOneLine("01/01/1970 08:16:40"));
+    EXPECT_EQ(jobs(), markedLine("01/01/1970 09:23:20") + markedLine("01/01/1970 08:16:40"));
 }
 
 TEST_F(ExtractionTest, JobAfterEndIsPassedOverAndScanGoesOn) {
     writeDump({job("5001"), job("4000")});
     run({1000, 5000});
-    EXPECT_EQ(jobs(), routeOneLine("01/01/1970 09:06:40"));
+    EXPECT_EQ(jobs(), markedLine("01/01/1970 09:06:40"));
 }
 
 TEST_F(ExtractionTest, JobBeforeStartEndsScanAndNoFurtherLineIsRead) {
@@ -168,7 +168,7 @@ TEST_F(ExtractionTest, JobBeforeStartEndsScanAndNoFurtherLineIsRead) {
     // is out of order and never reached.
     writeDump({job("2000"), job("999"), "", job("1500")});
     run({1000, 5000});
-    EXPECT_EQ(jobs(), routeOneLine("01/01/1970 08:33:20"));
+    EXPECT_EQ(jobs(), markedLine("01/01/1970 08:33:20"));
     EXPECT_EQ(otherJobs(), "");
 }
 
@@ -176,13 +176,13 @@ TEST_F(ExtractionTest, StartTimeZeroIsPassedOverWithoutFurtherChecks) {
     // Nine fields would fail if the routing mark were read.
     writeDump({job("2000"), dumpLine(9, {{8, " 0.0 "}}), job("1000")});
     run({1000, 5000});
-    EXPECT_EQ(jobs(), routeOneLine("01/01/1970 08:33:20") + routeOneLine("01/01/1970 08:16:40"));
+    EXPECT_EQ(jobs(), markedLine("01/01/1970 08:33:20") + markedLine("01/01/1970 08:16:40"));
 }
 
 TEST_F(ExtractionTest, ShortLinesOutsideTheWindowCauseNoFailure) {
     writeDump({dumpLine(12, {{8, "9000"}}), job("2000"), dumpLine(9, {{8, "10"}}), ""});
     run({1000, 5000});
-    EXPECT_EQ(jobs(), routeOneLine("01/01/1970 08:33:20"));
+    EXPECT_EQ(jobs(), markedLine("01/01/1970 08:33:20"));
 }
 
 TEST_F(ExtractionTest, StartAfterEndSelectsNothing) {
@@ -191,6 +191,33 @@ TEST_F(ExtractionTest, StartAfterEndSelectsNothing) {
     run({4000, 2000});
     EXPECT_EQ(jobs(), "");
     EXPECT_EQ(otherJobs(), "");
+}
+
+// The rule the findings share: a job after the end is passed over before
+// its start is compared with the window's start, and a start of 0 before
+// either.
+TEST(PlaceOfStart, EndIsTestedBeforeStartAndNotStartedBeforeBoth) {
+    struct Case {
+        double start;
+        Window window;
+        StartPlace place;
+    };
+    const Case cases[] = {
+        {0, {-10, 10}, StartPlace::NotStarted},
+        {10, {-10, 10}, StartPlace::Inside},
+        {-10, {-10, 10}, StartPlace::Inside},
+        {11, {-10, 10}, StartPlace::AfterEnd},
+        {-11, {-10, 10}, StartPlace::BeforeStart},
+        // A window that ends before it starts holds no start: between its
+        // bounds a start lies after the end, and the scan reads on.
+        {3000, {4000, 2000}, StartPlace::AfterEnd},
+        {1500, {4000, 2000}, StartPlace::BeforeStart},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start);
+        EXPECT_EQ(placeOfStart(c.start, c.window), c.place)
+            << c.window.StartEpoch << ".." << c.window.EndEpoch;
+    }
 }
 
 TEST_F(ExtractionTest, EmptyDumpReplacesEarlierOutputsWithEmptyFiles) {
@@ -224,7 +251,7 @@ TEST_F(ExtractionTest, EndColumnShowsLeadingNumberOfField10) {
 TEST_F(ExtractionTest, StartAtMidnightOfTheReportZoneShowsDateOnly) {
     writeDump({job("57600")});
     run({57600, 57600});
-    EXPECT_EQ(jobs(), routeOneLine("01/02/1970"));
+    EXPECT_EQ(jobs(), markedLine("01/02/1970"));
 }
 
 TEST_F(ExtractionTest, EightBitBytesPassThroughUnchanged) {
@@ -238,7 +265,7 @@ TEST_F(ExtractionTest, EightBitBytesPassThroughUnchanged) {
 TEST_F(ExtractionTest, CrLfDumpWithoutFinalNewlineIsReadWhole) {
     dir.write(kDumpFile, job("2000") + "\r\n" + job("1000"));
     run();
-    EXPECT_EQ(jobs(), routeOneLine("01/01/1970 08:33:20") + routeOneLine("01/01/1970 08:16:40"));
+    EXPECT_EQ(jobs(), markedLine("01/01/1970 08:33:20") + markedLine("01/01/1970 08:16:40"));
 }
 
 TEST_F(ExtractionTest, MissingDumpLeavesEarlierOutputsUntouched) {
@@ -285,7 +312,7 @@ TEST_F(ExtractionTest, BadLineFailsWithLocationAndKeepsEarlierLines) {
         {"end before year 100", job("1500", {{10, "-1e11"}}), FailureKind::Overflow, 10},
         {"end beyond double", job("1500", {{10, "1e400"}}), FailureKind::Overflow, 10},
     };
-    const std::string earlierJob = routeOneLine("01/01/1970 08:50:00");
+    const std::string earlierJob = markedLine("01/01/1970 08:50:00");
     const std::string earlierOther =
         "f4,f1,f5,f6,01/01/1970 08:33:20,01/01/1970 08:00:00,f9,f14,f15,f27,f3,f19,f0,f22\r\n";
     for (const auto& c : cases) {

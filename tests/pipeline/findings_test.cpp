@@ -48,10 +48,10 @@ std::string ok(long long start, std::string id, std::string schedule = "Daily") 
 std::string failed(long long start, std::string id, std::string status = "13") {
     return dumpLine({.id = id, .start = start, .status = status});
 }
-// No mark, field 11 not empty: route 2.
-std::string routeTwo(DumpJob job) {
-    job.route = Route::Third;
-    return withField(dumpLine(job), dump::kRouteFlag, " ");
+// No mark and the page flag set: a job of out.txt all the same.
+std::string flagged(DumpJob job) {
+    job.route = Route::Other;
+    return withField(dumpLine(job), dump::kPageFlag, " ");
 }
 
 Findings find(const std::vector<std::string>& lines, std::vector<std::string> daily = {},
@@ -105,9 +105,9 @@ TEST(FindingsTest, AFailureIsRecoveredOnlyByALaterSuccessOfItsStream) {
         {"later success listed below", {failed(kIn, "1"), ok(kIn + 9, "2")}, "1<-2 ", ""},
         {"partial", {failed(kIn + 9, "2", "1"), failed(kIn, "1")}, "1<-2 ", ""},
         {"running", {failed(kIn + 9, "2", ""), failed(kIn, "1")}, "", stream},
-        {"route 2", {routeTwo({.id = "2", .start = kIn + 9}), failed(kIn, "1")}, "1<-2 ", ""},
-        {"route 3",
-         {dumpLine({.id = "2", .start = kIn + 9, .route = Route::Third}), failed(kIn, "1")},
+        {"flagged", {flagged({.id = "2", .start = kIn + 9}), failed(kIn, "1")}, "1<-2 ", ""},
+        {"neither marked nor flagged",
+         {dumpLine({.id = "2", .start = kIn + 9, .route = Route::Other}), failed(kIn, "1")},
          "",
          stream},
         {"two failures, one rerun",
@@ -180,8 +180,8 @@ TEST(FindingsTest, WindowJobsBelowTheExtractionsStopAreCountedAsLeftOut) {
          {ok(kIn, "3"), ok(kStart - 5, "2"), ok(kIn + 1, "4")},
          1,
          1},
-        {"a job of the third route is no page's job",
-         {ok(kStart - 5, "1"), dumpLine({.id = "2", .start = kIn, .route = Route::Third})},
+        {"a job for out2.txt is no page's job",
+         {ok(kStart - 5, "1"), dumpLine({.id = "2", .start = kIn, .route = Route::Other})},
          0,
          0},
         {"a stale dump", {ok(old, "2"), ok(old - 5, "1")}, 0, 0},
@@ -235,7 +235,7 @@ TEST(FindingsTest, UnreadableLinesOutsideTheWindowAreSkippedAndCounted) {
 TEST(FindingsTest, DailyPoliciesWithoutWindowJobsAreNotFoundOnceEach) {
     const Findings findings =
         find({dumpLine({.policy = "PolB", .start = kEnd + 9, .status = "58"}), ok(kIn, "1"),
-              dumpLine({.policy = "PolD", .start = kIn, .route = Route::Third}),
+              dumpLine({.policy = "PolD", .start = kIn, .route = Route::Other}),
               dumpLine({.policy = "PolB", .start = kStart - 9, .status = "13"}),
               dumpLine({.policy = "PolB", .start = kStart - 99})},
              {"PolA", "PolB", "PolC", "PolB", "", "PolD", "PolA "});
@@ -283,10 +283,10 @@ TEST(FindingsTest, FolderFindingsCountTheJobsOfOutTxt) {
     };
     test::TempDir dir;
     dir.write(kDumpFile, ok(kEnd + 1, "9", "Weekly") + failed(kEnd, "8") +
-                             routeTwo({.id = "10", .start = kIn}) + client("11", "", "c2") +
+                             flagged({.id = "10", .start = kIn}) + client("11", "", "c2") +
                              client("12", "1", "c3") + client("13", " 0", "c4") +
                              withField(ok(kIn, "7"), kMark, " 2") +
-                             dumpLine({.start = kIn, .status = "13", .route = Route::Third}) +
+                             dumpLine({.start = kIn, .status = "13", .route = Route::Other}) +
                              failed(0, "6") + failed(kStart, "5") + ok(kStart - 1, "4") +
                              failed(kIn, "3"));
     dir.write(kPolicyFile, "PolA\r\nPolC\r\n");

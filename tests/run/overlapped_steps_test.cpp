@@ -216,7 +216,7 @@ std::string generatedDump(int jobs, std::mt19937& random) {
                             .start = kWindowStart + offset,
                             .status = pick(statuses),
                             .client = "client" + std::to_string(random() % 50),
-                            .route = random() % 8 == 0 ? test::Route::Third : test::Route::Jobs});
+                            .route = random() % 8 == 0 ? test::Route::Other : test::Route::Marked});
         if (random() % 5 == 0)
             line = withField(line, dump::kRetention, std::to_string(random() % 30));
         dump += line;

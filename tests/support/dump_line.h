@@ -19,9 +19,10 @@ inline long long epochOf(LocalTime reportZoneTime) {
     return reportZoneTime.time_since_epoch().count() - kReportZoneOffset;
 }
 
-// Jobs route to out.txt by a routing mark of 1; Third jobs leave the mark and
-// field 11 empty and go to out2.txt.
-enum class Route { Jobs, Third };
+// Where the line sends its job, named as JobRoute names it: Marked jobs have
+// a routing mark of 1 and go to out.txt; Other jobs leave the mark and the
+// page flag empty and go to out2.txt.
+enum class Route { Marked, Other };
 
 // One job of the dump; every text goes into its field byte for byte.
 struct DumpJob {
@@ -33,7 +34,7 @@ struct DumpJob {
     std::optional<std::string> startText{};
     std::string status = "0";
     std::string client = "client1";
-    Route route = Route::Jobs;
+    Route route = Route::Marked;
 };
 
 // A 40-field line ending in CR LF. Besides the fields of `job`: field 1
@@ -51,7 +52,7 @@ inline std::string dumpLine(const DumpJob& job) {
     // strings (a false -Wrestrict in Release builds).
     std::array<std::string_view, kFields> fields{};
     fields[dump::kJobId] = job.id;
-    fields[dump::kThirdRouteField] = "other";
+    fields[dump::kOtherJobField] = "other";
     fields[dump::kStatus] = job.status;
     fields[dump::kPolicy] = job.policy;
     fields[dump::kSchedule] = job.schedule;
@@ -63,7 +64,7 @@ inline std::string dumpLine(const DumpJob& job) {
     fields[dump::kFiles] = "12";
     fields[dump::kScheduleType] = "0";
     fields[dump::kRetention] = "3";
-    fields[kFields - 1 - dump::kRoutingMarkFromEnd] = job.route == Route::Jobs ? "1" : "";
+    fields[kFields - 1 - dump::kRoutingMarkFromEnd] = job.route == Route::Marked ? "1" : "";
     fields[kFields - 1 - dump::kTransferRateFromEnd] = "5000";
     std::string line;
     for (std::size_t i = 0; i < fields.size(); ++i) {

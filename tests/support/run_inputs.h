@@ -43,7 +43,7 @@ inline void writeInputs(const TempDir& dir, LocalTime start) {
                              dumpLine({.id = "4710",
                                        .policy = "PolB",
                                        .start = epochOf(start) - 60,
-                                       .route = Route::Third}));
+                                       .route = Route::Other}));
     dir.write(kPolicyFile, "PolA\r\nPolC\r\n");
 }
 

@@ -9,7 +9,6 @@
 #include "common/failure.h"
 #include "common/file_names.h"
 #include "files/file_identity.h"
-#include "pipeline/status_codes.h"
 #include "report/report_page.h"
 #include "run/dump_refresh.h"
 #include "run/report_file.h"

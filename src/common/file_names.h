@@ -11,6 +11,8 @@ inline constexpr std::string_view kDumpFile = "bpdbjobs.txt";
 inline constexpr std::string_view kJobsFile = "out.txt";
 inline constexpr std::string_view kOtherJobsFile = "out2.txt";
 inline constexpr std::string_view kPolicyFile = "policy_list.txt";
+// Optional: what the status codes mean, for fennick-cli's summary.
+inline constexpr std::string_view kStatusCodesFile = "status_codes.txt";
 inline constexpr std::string_view kTableFile = "out1.txt";
 
 }  // namespace fennick

@@ -1,6 +1,7 @@
 #include "pipeline/status_codes.h"
 
 #include "common/failure.h"
+#include "common/file_names.h"
 
 namespace fennick {
 

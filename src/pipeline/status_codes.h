@@ -13,8 +13,6 @@
 
 namespace fennick {
 
-inline constexpr std::string_view kStatusCodesFile = "status_codes.txt";
-
 struct StatusCodes {
     // Code to meaning; found by a view of the status field.
     std::map<std::string, std::string, std::less<>> meanings;

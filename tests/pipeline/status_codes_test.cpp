@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/file_names.h"
 #include "support/temp_dir.h"
 
 namespace fennick {

@@ -11,8 +11,8 @@ namespace {
 constexpr const char* kDateDisplayFormat = "MM/dd/yyyy";
 
 // The range every picker accepts.
-const QDateTime kMin(QDate(1601, 1, 1), QTime(0, 0, 0), Qt::UTC);
-const QDateTime kMax(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC);
+const QDateTime kMin = toQDateTime(kFirstPickable);
+const QDateTime kMax = toQDateTime(kLastPickable);
 
 }  // namespace
 

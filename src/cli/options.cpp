@@ -33,12 +33,6 @@ std::optional<int> digits(std::string_view text, std::size_t at, std::size_t wid
     throw UsageError(problem);
 }
 
-// What the window's pickers accept; a time outside it could never be picked,
-// and its report zone text would not be a date the table can show.
-const LocalTime kFirstPickable = local_days{year{1601} / 1 / 1};
-const LocalTime kLastPickable =
-    local_days{year{9999} / 12 / 31} + hours{23} + minutes{59} + seconds{59};
-
 LocalTime clockTimeOf(std::string_view option, std::string_view value) {
     const auto time = parseClockTime(value);
     if (!time) {

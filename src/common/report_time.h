@@ -25,6 +25,14 @@ struct Window {
 // counted in seconds from 1970-01-01 00:00:00 of that same zone.
 using LocalTime = std::chrono::local_seconds;
 
+// What the window's pickers accept, and so what fennick-cli takes for a
+// window's bounds: a time outside could never be picked.
+inline constexpr LocalTime kFirstPickable =
+    std::chrono::local_days{std::chrono::year{1601} / 1 / 1};
+inline constexpr LocalTime kLastPickable =
+    std::chrono::local_days{std::chrono::year{9999} / 12 / 31} + std::chrono::hours{23} +
+    std::chrono::minutes{59} + std::chrono::seconds{59};
+
 // Appends the date text of every date column and of the page's window line:
 // "MM/DD/YYYY HH:mm:ss", or "MM/DD/YYYY" alone at exactly midnight. The same
 // on every machine, whatever its locale. A year outside 100..9999 is an

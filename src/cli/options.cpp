@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "cli/zone_data.h"
+#include "common/control_bytes.h"
 #include "common/failure.h"
 #include "delivery/text_encoding.h"
 #include "run/unattended.h"
@@ -97,13 +98,6 @@ std::shared_ptr<const TimeZone> zoneOf(const std::string& source, std::string_vi
              "UTC+H[:MM], not " + quotedText(text));
     }
     return zone;
-}
-
-bool hasControlByte(std::string_view text) {
-    return std::any_of(text.begin(), text.end(), [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return byte < 0x20 || byte == 0x7F;
-    });
 }
 
 std::string_view trimmed(std::string_view text) {

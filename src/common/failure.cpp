@@ -1,5 +1,7 @@
 #include "common/failure.h"
 
+#include "common/control_bytes.h"
+
 namespace fennick {
 
 std::string_view kindName(FailureKind kind) {
@@ -52,10 +54,6 @@ void appendControl(std::string& out, unsigned char byte) {
     }
 }
 
-bool isControl(unsigned char byte) {
-    return byte < 0x20 || byte == 0x7F;
-}
-
 }  // namespace
 
 std::string escapedText(std::string_view text) {
@@ -65,7 +63,7 @@ std::string escapedText(std::string_view text) {
         const auto byte = static_cast<unsigned char>(c);
         if (c == '\\')
             out += "\\\\";
-        else if (isControl(byte))
+        else if (isControlByte(c))
             appendControl(out, byte);
         else
             out += c;
@@ -78,7 +76,7 @@ std::string oneLine(std::string_view text) {
     out.reserve(text.size());
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (isControl(byte))
+        if (isControlByte(c))
             appendControl(out, byte);
         else
             out += c;

@@ -6,6 +6,7 @@
 #include "common/job_status.h"
 #include "common/numbers.h"
 #include "pipeline/extraction.h"
+#include "report/report_page.h"
 
 namespace fennick::fuzz {
 
@@ -285,25 +286,18 @@ std::string twoDigits(unsigned value) {
 
 std::string pageName(std::chrono::year_month_day today) {
     const int year = static_cast<int>(today.year());
-    return "report_" + twoDigits(static_cast<unsigned>(today.day())) + "-" +
+    return std::string(kPageNamePrefix) + twoDigits(static_cast<unsigned>(today.day())) + "-" +
            twoDigits(static_cast<unsigned>(today.month())) + "-" +
-           twoDigits(static_cast<unsigned>((year % 100 + 100) % 100)) + ".html";
+           twoDigits(static_cast<unsigned>((year % 100 + 100) % 100)) +
+           std::string(kPageNameSuffix);
 }
 
 PageResult expectPage(std::string_view table, const Window& window,
                       std::chrono::year_month_day today) {
     PageResult result;
     result.name = pageName(today);
-    std::string page;
-    page =
-        "<html>\r\n"
-        "<STYLE TYPE=\"text/css\">\r\n"
-        "<!--\r\n"
-        "TD{font-family: Arial; font-size: 8pt;}\r\n"
-        "--->\r\n"
-        "</STYLE>\r\n"
-        "<TABLE BORDER=5 CELLPADDING=1 CELLSPACING=2 BGCOLOR=\"#99CCCC\">\r\n"
-        "\r\n";
+    // The head is fixed text, held to its bytes by the page's own tests.
+    std::string page(kPageHead);
     page += "<br><h1 align=center><B><FONT size=4>Backup Report</font> </h1>";
     page += " <br> <FONT size=1> Start: " + reportZoneText(window.StartEpoch);
     page += "<br> End: " + reportZoneText(window.EndEpoch) + "</font>\r\n\r\n";

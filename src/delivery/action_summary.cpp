@@ -347,10 +347,10 @@ void appendHtmlRow(std::string& out, const Section& list, const Row& cells) {
 
 std::string pageDate(const std::filesystem::path& page) {
     const std::string name = page.filename().string();
-    constexpr std::string_view kPrefix = "report_", kSuffix = ".html";
-    if (name.size() > kPrefix.size() + kSuffix.size() && name.starts_with(kPrefix) &&
-        name.ends_with(kSuffix))
-        return name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
+    if (name.size() > kPageNamePrefix.size() + kPageNameSuffix.size() &&
+        name.starts_with(kPageNamePrefix) && name.ends_with(kPageNameSuffix))
+        return name.substr(kPageNamePrefix.size(),
+                           name.size() - kPageNamePrefix.size() - kPageNameSuffix.size());
     return name;
 }
 

@@ -13,19 +13,6 @@ namespace fennick {
 
 namespace {
 
-// Head lines 1 to 7, each with its line end, and the empty line 8. The
-// "--->" and the missing head and body elements are what the page has always
-// looked like; browsers take it as it is.
-constexpr std::string_view kHead =
-    "<html>\r\n"
-    "<STYLE TYPE=\"text/css\">\r\n"
-    "<!--\r\n"
-    "TD{font-family: Arial; font-size: 8pt;}\r\n"
-    "--->\r\n"
-    "</STYLE>\r\n"
-    "<TABLE BORDER=5 CELLPADDING=1 CELLSPACING=2 BGCOLOR=\"#99CCCC\">\r\n"
-    "\r\n";
-
 constexpr std::string_view kTitle =
     "<br><h1 align=center><B><FONT size=4>Backup Report</font> </h1>";
 constexpr std::string_view kStartLabel = " <br> <FONT size=1> Start: ";
@@ -107,11 +94,14 @@ void buildRow(const Fields& fields, bool plain, std::string& row, PageCounts& co
 }  // namespace
 
 std::string reportFileName(std::chrono::year_month_day today) {
-    return "report_" + dayMonthYearText(today) + ".html";
+    std::string name(kPageNamePrefix);
+    name += dayMonthYearText(today);
+    name += kPageNameSuffix;
+    return name;
 }
 
 PageCounts writePage(LineReader& table, LineWriter& page, const Window& window) {
-    page.write(kHead);
+    page.write(kPageHead);
 
     std::string row;
     row.assign(kTitle);

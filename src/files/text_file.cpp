@@ -17,7 +17,6 @@ namespace fennick {
 
 namespace {
 
-constexpr std::size_t kChunk = LineReader::kPieceSize;
 constexpr std::size_t kNever = static_cast<std::size_t>(-1);
 // Room before each piece for the unread start of a line from the piece
 // before; a longer start is gathered apart.
@@ -55,11 +54,11 @@ std::string_view fileKindName(mode_t mode) {
 
 namespace {
 
-// The first buffer of a reader that reads on demand: a chunk, or less for a
+// The first buffer of a reader that reads on demand: a piece, or less for a
 // smaller file. Where it may grow to decides which lines are too long.
 std::size_t firstBuffer(off_t size) {
-    if (size < 0 || static_cast<std::uintmax_t>(size) >= kChunk)
-        return kChunk;
+    if (size < 0 || static_cast<std::uintmax_t>(size) >= LineReader::kPieceSize)
+        return LineReader::kPieceSize;
     return std::max<std::size_t>(static_cast<std::size_t>(size) + 1, 4096);
 }
 
@@ -80,8 +79,8 @@ LineReader::LineReader(std::FILE* stream, std::string_view name, bool aheadThrea
     : file_(stream),
       name_(name),
       maxLine_(longestLine(4096, kNoMemoryLimit)),
-      ahead_(std::make_unique<ReadAhead>(stream, kChunk, kHead, kNever)),
-      piecesBeforeThread_(aheadThread ? ownBytes / kChunk : kNever) {}
+      ahead_(std::make_unique<ReadAhead>(stream, kPieceSize, kHead, kNever)),
+      piecesBeforeThread_(aheadThread ? ownBytes / kPieceSize : kNever) {}
 
 LineReader::LineReader(const std::filesystem::path& path, std::string_view name,
                        std::size_t memoryLimit)

@@ -38,7 +38,9 @@ constexpr milliseconds kDrain{200};
 // How often the loop looks whether the program has ended; its standard error
 // may stay open in a background process, so its end of file cannot tell.
 constexpr milliseconds kTick{20};
-constexpr std::size_t kChunk = 64 * 1024;
+// The most one read or write moves through a pipe at a time: as much as a
+// pipe holds by default on Linux.
+constexpr std::size_t kPipeBytes = 64 * 1024;
 
 struct Pipe {
     Descriptor read;
@@ -309,7 +311,7 @@ class Streams {
 
     void feed() {
         const ssize_t written =
-            ::write(input_.get(), toFeed_.data(), std::min(toFeed_.size(), kChunk));
+            ::write(input_.get(), toFeed_.data(), std::min(toFeed_.size(), kPipeBytes));
         if (written > 0) {
             fed_ += static_cast<std::size_t>(written);
             toFeed_.remove_prefix(static_cast<std::size_t>(written));
@@ -329,7 +331,7 @@ class Streams {
     std::size_t taken_ = 0;
     LastLine lastLine_;
     ErrorPassage passage_;
-    std::vector<char> buffer_ = std::vector<char>(kChunk);
+    std::vector<char> buffer_ = std::vector<char>(kPipeBytes);
 };
 
 milliseconds left(Clock::time_point until) {

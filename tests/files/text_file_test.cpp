@@ -28,7 +28,8 @@ namespace {
 using test::failureOf;
 using Lines = std::vector<std::string>;
 
-constexpr std::size_t kChunk = LineReader::kPieceSize;  // the reader's first buffer size
+// Also the first buffer of a reader of a file that big or bigger.
+constexpr std::size_t kPieceSize = LineReader::kPieceSize;
 
 Lines readLines(const std::filesystem::path& path) {
     LineReader reader(path, "in.txt");
@@ -196,22 +197,22 @@ TEST_F(TextFile, LineLongerThanTheBufferIsReadWhole) {
 
 TEST_F(TextFile, LineEndsExactlyOnBufferBoundaries) {
     // Each line with its terminator fills one buffer exactly.
-    const std::string lf(kChunk - 1, 'a');
-    const std::string crlf(kChunk - 2, 'b');
+    const std::string lf(kPieceSize - 1, 'a');
+    const std::string crlf(kPieceSize - 2, 'b');
     EXPECT_EQ(linesOf(lf + "\n" + lf + "\n" + lf + "\n"), (Lines{lf, lf, lf}));
     EXPECT_EQ(linesOf(crlf + "\r\n" + crlf + "\r\n" + "end"), (Lines{crlf, crlf, "end"}));
     // The whole first buffer is one line without its LF, which comes next.
-    const std::string full(kChunk, 'c');
+    const std::string full(kPieceSize, 'c');
     EXPECT_EQ(linesOf(full + "\n" + full + "\n"), (Lines{full, full}));
 }
 
 TEST_F(TextFile, CrAtTheEndOfABufferBeforeLfInTheNextIsDropped) {
     const std::string first = "first";
     // "first\n" then a line whose CR is the buffer's last byte, its LF the next.
-    const std::string second(kChunk - 1 - (first.size() + 1), 's');
+    const std::string second(kPieceSize - 1 - (first.size() + 1), 's');
     const std::string bytes = first + "\n" + second + "\r\n" + "last";
-    ASSERT_EQ(bytes[kChunk - 1], '\r');
-    ASSERT_EQ(bytes[kChunk], '\n');
+    ASSERT_EQ(bytes[kPieceSize - 1], '\r');
+    ASSERT_EQ(bytes[kPieceSize], '\n');
     EXPECT_EQ(linesOf(bytes), (Lines{first, second, "last"}));
     // A CR at the end of a buffer with no LF after it stays in the line.
     const std::string kept = first + "\n" + second + "\rmore\n";
@@ -222,7 +223,7 @@ TEST_F(TextFile, ManyLinesAcrossBufferBoundariesMatchASimpleSplit) {
     std::mt19937 random(20260612);
     for (int round = 0; round < 4; ++round) {
         std::string bytes;
-        while (bytes.size() < 5 * kChunk) {
+        while (bytes.size() < 5 * kPieceSize) {
             const std::size_t length = random() % (round == 3 ? 70000 : 3000);
             for (std::size_t i = 0; i < length; ++i) {
                 // Mostly letters, now and then a CR or an 8-bit byte inside the line.
@@ -244,13 +245,13 @@ TEST_F(TextFile, ManyLinesAcrossBufferBoundariesMatchASimpleSplit) {
 TEST_F(TextFile, ThreadTakingOverAfterTheOwnPiecesChangesNoLineNorFailure) {
     std::mt19937 random(20261208);
     std::string bytes;
-    while (bytes.size() < 7 * kChunk) {
+    while (bytes.size() < 7 * kPieceSize) {
         const std::size_t length = random() % (random() % 8 == 0 ? 90000 : 2000);
         bytes += std::string(length, static_cast<char>('a' + random() % 26));
         bytes += random() % 2 == 0 ? "\n" : "\r\n";
     }
     bytes += "unterminated";
-    for (const std::size_t own : {std::size_t{0}, kChunk, 2 * kChunk, 3 * kChunk}) {
+    for (const std::size_t own : {std::size_t{0}, kPieceSize, 2 * kPieceSize, 3 * kPieceSize}) {
         SCOPED_TRACE(own);
         LineReader reader(test::readingFrom(bytes), "in.txt", true, own);
         Lines lines;
@@ -259,7 +260,7 @@ TEST_F(TextFile, ThreadTakingOverAfterTheOwnPiecesChangesNoLineNorFailure) {
         EXPECT_EQ(lines, expectedLines(bytes));
         EXPECT_EQ(reader.lineNumber(), static_cast<long>(lines.size()));
 
-        const std::size_t good = 5 * kChunk + 12345;
+        const std::size_t good = 5 * kPieceSize + 12345;
         test::FailingText source{bytes.substr(0, good), 0};
         LineReader failing(test::readingThenFailing(source), "x.txt", true, own);
         Lines before;
@@ -275,7 +276,7 @@ TEST_F(TextFile, ThreadTakingOverAfterTheOwnPiecesChangesNoLineNorFailure) {
 }
 
 TEST_F(TextFile, LineNumberCountsLinesReadSoFar) {
-    dir_.write("in.txt", std::string(3 * kChunk, 'z') + "\n\nx\n");
+    dir_.write("in.txt", std::string(3 * kPieceSize, 'z') + "\n\nx\n");
     LineReader reader(dir_.file("in.txt"), "in.txt");
     long expected = 0;
     while (!reader.atEnd()) {
@@ -289,7 +290,7 @@ TEST_F(TextFile, LineNumberCountsLinesReadSoFar) {
 // reader's memory limit stands in for an allocator that runs dry: a line
 // that just fits in it is read, one byte more is out of memory at that line.
 TEST_F(TextFile, LineLongerThanMemoryIsOutOfMemoryAtItsLine) {
-    const std::size_t limit = 4 * kChunk;
+    const std::size_t limit = 4 * kPieceSize;
     struct Case {
         std::string third;  // the third line with its terminator, if any
         bool fits;
@@ -415,13 +416,13 @@ TEST_F(TextFile, LinesWrittenBeforeAFailureStayOnDisk) {
     const auto failure = failureOf([&] {
         LineWriter writer(dir_.file("out.txt"), "out.txt");
         writer.writeLine("one");
-        writer.writeLine(std::string(3 * kChunk, 'm'));
+        writer.writeLine(std::string(3 * kPieceSize, 'm'));
         writer.writeLine("three");
         parseNumber("not a number");  // leaves with the writer still open
     });
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->kind(), FailureKind::TypeMismatch);
-    EXPECT_EQ(dir_.read("out.txt"), "one\r\n" + std::string(3 * kChunk, 'm') + "\r\nthree\r\n");
+    EXPECT_EQ(dir_.read("out.txt"), "one\r\n" + std::string(3 * kPieceSize, 'm') + "\r\nthree\r\n");
 }
 
 TEST_F(TextFile, WriteThatTheDeviceRefusesIsIoError) {
@@ -449,7 +450,7 @@ TEST_F(TextFile, WriteThatTheDeviceRefusesIsIoError) {
 
     const auto atWrite = failureOf([] {
         LineWriter writer("/dev/full", "out.txt");
-        writer.write(std::string(4 * kChunk, 'w'));
+        writer.write(std::string(4 * kPieceSize, 'w'));
     });
     ASSERT_TRUE(atWrite);
     EXPECT_EQ(atWrite->kind(), FailureKind::IoError);
@@ -503,7 +504,7 @@ TEST_F(TextFile, ReadErrorIsReportedAtTheLineOfTheFirstUnreadableByte) {
 
 TEST_F(TextFile, AdoptedStreamsReadAndWriteAsFilesDo) {
     std::string bytes =
-        std::string("a\r\nb\n\0\xFF\r\n", 9) + std::string(3 * kChunk, 'L') + "\r\ntail";
+        std::string("a\r\nb\n\0\xFF\r\n", 9) + std::string(3 * kPieceSize, 'L') + "\r\ntail";
     LineReader reader(test::readingFrom(bytes), "in.txt");
     Lines lines;
     while (!reader.atEnd())
@@ -533,12 +534,12 @@ TEST_F(TextFile, WriterOnAMemoryStreamKeepsItsBuffering) {
     {
         LineWriter writer(open_memstream(&data, &size), "out.txt");
         writer.writeLine("first");
-        writer.writeLine(std::string(2 * kChunk, 'x'));
+        writer.writeLine(std::string(2 * kPieceSize, 'x'));
         writer.close();
     }
     const std::string written(data, size);
     std::free(data);
-    EXPECT_EQ(written, "first\r\n" + std::string(2 * kChunk, 'x') + "\r\n");
+    EXPECT_EQ(written, "first\r\n" + std::string(2 * kPieceSize, 'x') + "\r\n");
 }
 
 }  // namespace

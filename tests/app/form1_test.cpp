@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -10,6 +11,7 @@
 
 #include <cmath>
 #include <set>
+#include <utility>
 #include <vector>
 #include "qt_print.h"
 
@@ -44,57 +46,82 @@ TEST(Form1Layout, CaptionAndClientArea) {
     EXPECT_EQ(form.reportingWindow().EndEpoch, 0);
 }
 
-TEST(Form1Layout, ControlsStandWhereTheTwipsPutThem) {
-    struct Case {
-        const char* name;
-        QRect pixels;  // the layout's twips divided by 15
-        bool shown;
-    } const cases[] = {
-        {"dp1", {40, 40, 121, 25}, true},        {"tp1", {160, 40, 121, 25}, true},
-        {"dp2", {320, 40, 121, 25}, true},       {"tp2", {440, 40, 121, 25}, true},
-        {"Command1", {80, 424, 113, 49}, true},  {"Command2", {336, 424, 105, 41}, true},
-        {"Label3", {0, 488, 729, 25}, true},     {"Text1", {584, 48, 97, 25}, false},
-        {"Command3", {632, 352, 89, 41}, false}, {"Command4", {368, 432, 113, 49}, false},
-    };
+// What the operator sees: the pickers under their labels, the line of
+// results, the two buttons and the strip with its banner; the controls the
+// window only keeps for its old layout stay hidden.
+TEST(Form1Layout, ShowsPickersUnderTheirLabelsThenTheResultLineThenTheButtons) {
     TempDir dir;
     Form1 form(dir.path(), fixedNow);
     form.show();
-    for (const Case& c : cases) {
-        auto* widget = child<QWidget>(form, c.name);
-        ASSERT_NE(widget, nullptr);
-        EXPECT_EQ(widget->geometry(), c.pixels) << c.name;
-        EXPECT_EQ(widget->isVisible(), c.shown) << c.name;
-        if (!c.shown) {
-            EXPECT_EQ(widget->focusPolicy(), Qt::NoFocus) << c.name;
-        }
+    std::set<QString> shown;
+    for (const QWidget* widget : form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (widget->isVisible())
+            shown.insert(widget->objectName());
     }
-    // Labels fit their text; only their corners are fixed.
-    EXPECT_EQ(child<QLabel>(form, "Label1")->pos(), QPoint(40, 24));
-    EXPECT_EQ(child<QLabel>(form, "Label2")->pos(), QPoint(320, 24));
+    EXPECT_EQ(shown, (std::set<QString>{"Label1", "Label2", "dp1", "tp1", "dp2", "tp2", "Label5",
+                                        "Command1", "Command2", "Label3", "Label4"}));
+
     EXPECT_EQ(child<QLabel>(form, "Label1")->text(), "Start Date & Time");
     EXPECT_EQ(child<QLabel>(form, "Label2")->text(), "End Date & Time");
     EXPECT_EQ(child<QPushButton>(form, "Command1")->text(), "Process");
     EXPECT_EQ(child<QPushButton>(form, "Command2")->text(), "Update Database");
-    EXPECT_EQ(child<QPushButton>(form, "Command4")->text(), "HTML Report");
+
+    const auto at = [&form](const char* name) { return child<QWidget>(form, name)->geometry(); };
+    // One row: the start's date and time, then the end's, each label over
+    // the date picker it names.
+    const std::vector<const char*> row = {"dp1", "tp1", "dp2", "tp2"};
+    for (std::size_t i = 1; i < row.size(); ++i) {
+        EXPECT_EQ(at(row[i]).top(), at(row[0]).top()) << row[i];
+        EXPECT_GT(at(row[i]).left(), at(row[i - 1]).left()) << row[i];
+    }
+    for (const auto& [label, picker] : {std::pair{"Label1", "dp1"}, std::pair{"Label2", "dp2"}}) {
+        EXPECT_EQ(at(label).left(), at(picker).left()) << label;
+        EXPECT_LT(at(label).center().y(), at(picker).top()) << label;
+    }
+    EXPECT_GT(at("Label5").top(), at("tp2").bottom());
+    for (const char* button : {"Command1", "Command2"}) {
+        EXPECT_GT(at(button).top(), at("Label5").bottom()) << button;
+        EXPECT_LT(at(button).bottom(), at("Label3").top()) << button;
+    }
+    // Nothing is cut off but the strip, which the window's edges clip.
+    for (const QString& name : shown) {
+        if (name != "Label3") {
+            EXPECT_TRUE(form.rect().contains(at(qPrintable(name)))) << name.toStdString();
+        }
+    }
 }
 
-TEST(Form1Layout, BannerIsBoldBlueTimesOverTheStrip) {
+// The banner's letters are drawn over the strip, which shows around them.
+TEST(Form1Layout, BannerLettersShowOverTheStrip) {
     TempDir dir;
     Form1 form(dir.path(), fixedNow);
-    auto* banner = child<QLabel>(form, "Label4");
-    auto* strip = child<QLabel>(form, "Label3");
-    EXPECT_EQ(banner->pos(), QPoint(0, 488));
-    EXPECT_FALSE(banner->text().isEmpty());
-    EXPECT_FALSE(banner->text().contains('\n'));
-    EXPECT_EQ(banner->font().family(), "Times New Roman");
-    EXPECT_EQ(banner->font().pointSize(), 12);
-    EXPECT_TRUE(banner->font().bold());
-    EXPECT_EQ(banner->palette().color(QPalette::WindowText), QColor(0x80, 0x80, 0xFF));
-    EXPECT_FALSE(banner->autoFillBackground());
-    EXPECT_TRUE(strip->autoFillBackground());
-    // Drawn above the strip: later among the siblings.
-    const auto siblings = form.children();
-    EXPECT_GT(siblings.indexOf(banner), siblings.indexOf(strip));
+    form.show();
+    const QLabel* banner = child<QLabel>(form, "Label4");
+    const QLabel* strip = child<QLabel>(form, "Label3");
+    ASSERT_NE(banner, nullptr);
+    ASSERT_NE(strip, nullptr);
+    const QRgb stripColour = strip->palette().color(QPalette::Window).rgb();
+    const QRgb letterColour = banner->palette().color(QPalette::WindowText).rgb();
+    ASSERT_NE(stripColour, letterColour);
+
+    const QImage image = form.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRect area = banner->geometry() & strip->geometry() & form.rect();
+    ASSERT_FALSE(area.isEmpty());
+    int stripPixels = 0;
+    int letterPixels = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb pixel = image.pixel(x, y) & RGB_MASK;
+            stripPixels += pixel == (stripColour & RGB_MASK);
+            letterPixels += pixel == (letterColour & RGB_MASK);
+        }
+    }
+    EXPECT_GT(stripPixels, 0) << "the banner hides the strip";
+    EXPECT_GT(letterPixels, 0) << "no letter of the banner shows";
+    // Beside the banner the strip runs on.
+    const QPoint beside(banner->geometry().right() + 5, area.center().y());
+    ASSERT_TRUE(form.rect().contains(beside));
+    EXPECT_EQ(image.pixel(beside) & RGB_MASK, stripColour & RGB_MASK);
 }
 
 TEST(Form1Focus, TabVisitsProcessUpdateAndThePickersInOrder) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/time_zone.h"
+
 namespace fennick {
 namespace {
 
@@ -57,12 +59,19 @@ TEST(ReportingWindow, StartAfterEndIsKeptAsComputed) {
     EXPECT_EQ(window.StartEpoch - window.EndEpoch, 86400 + 3600);
 }
 
-TEST(ReportingWindow, SamePickersGiveSameWindowTwice) {
-    const Pickers pickers = startAt(2026y / 12 / 5, 8, 30, 0);
-    const Window first = computeWindow(pickers);
-    const Window second = computeWindow(pickers);
-    EXPECT_EQ(first.StartEpoch, second.StartEpoch);
-    EXPECT_EQ(first.EndEpoch, second.EndEpoch);
+// fennick-cli's --zone: the picked clock times are that zone's, not the
+// report zone's, and the page shows the window in it.
+TEST(ReportingWindow, PickersOfAZoneAreReadWithItsOffsetAndTheWindowKeepsIt) {
+    const TimeZone zone = TimeZone::fixed(-5h);
+    const Pickers pickers{at(2026y / 12 / 4, 23, 59, 0), at(1999y / 12 / 31, 8, 30, 0),
+                          at(2026y / 12 / 5, 0, 0, 0), at(1990y / 1 / 1, 22, 15, 30), &zone};
+    const Window window = computeWindow(pickers);
+    const auto utc = [](sys_days date, seconds time) {
+        return static_cast<double>((date + time).time_since_epoch().count());
+    };
+    EXPECT_EQ(window.StartEpoch, utc(2026y / 12 / 4, 13h + 30min));
+    EXPECT_EQ(window.EndEpoch, utc(2026y / 12 / 6, 3h + 15min + 30s));
+    EXPECT_EQ(window.zone, &zone);
 }
 
 }  // namespace

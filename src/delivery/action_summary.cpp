@@ -10,6 +10,7 @@
 #include "common/utf8.h"
 #include "delivery/text_encoding.h"
 #include "report/html_text.h"
+#include "report/report_page.h"
 
 namespace fennick {
 

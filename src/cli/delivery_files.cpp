@@ -37,7 +37,7 @@ bool isRunTemporary(const FileIdentity& delivered, const FileIdentity& dump,
     const std::string name = delivered.path.filename().string();
     if (where == folder && (isUnfinishedPageName(name) || isUnfinishedDumpName(name)))
         return true;
-    if (where == page.path.parent_path() && name == unfinishedPageName(pageName))
+    if (where == page.path.parent_path() && unfinishedPageNames(pageName).matches(name))
         return true;
     return where == dump.path.parent_path() && isUnfinishedDumpName(name);
 }

@@ -1,5 +1,8 @@
 #include "files/line_writer.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -33,6 +36,17 @@ LineWriter::LineWriter(const std::filesystem::path& path, std::string_view name)
         throw Failure(FailureKind::CannotCreate, path.string() + " " + reason(errno)).at(name_);
     }
     // The writer buffers itself; a second buffer in stdio would only copy.
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+}
+
+LineWriter::LineWriter(int descriptor, std::string_view name) : name_(name), buffer_(kWriteBuffer) {
+    const int own = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    if (own < 0 || (file_ = ::fdopen(own, "wb")) == nullptr) {
+        const int error = errno;
+        if (own >= 0)
+            ::close(own);
+        throw Failure(FailureKind::CannotCreate, reason(error)).at(name_);
+    }
     std::setvbuf(file_, nullptr, _IONBF, 0);
 }
 

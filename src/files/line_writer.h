@@ -35,6 +35,9 @@ class LineWriter {
     LineWriter(const std::filesystem::path& path, std::string_view name);
     // Writes to an open stream and closes it (`open_memstream` in tests).
     LineWriter(std::FILE* stream, std::string_view name);
+    // Writes through an open descriptor, which stays open when the writer is
+    // closed: a file replaced whole is flushed to disk after its last write.
+    LineWriter(int descriptor, std::string_view name);
     ~LineWriter();
     LineWriter(const LineWriter&) = delete;
     LineWriter& operator=(const LineWriter&) = delete;

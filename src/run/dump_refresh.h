@@ -24,10 +24,12 @@ struct DumpCommand {
 // exited with status 0, and a line holds something besides its CR LF; when
 // bpdbjobs.txt is a symbolic link, the link's target is replaced. Otherwise
 // a Failure(CommandFailed) names the command, how it ended and its last error
-// line (Failure(IoError) when the temporary file cannot be written); the
-// dump is left untouched and the temporary file removed. Nothing the command
-// leaves running can write into either. The caller holds the folder's run
-// lock.
+// line (Failure(IoError) when the temporary file cannot be written,
+// Failure(CannotCreate) when it cannot be made, flushed or renamed); the
+// dump is left untouched and the temporary file removed. A dump that is not
+// a regular file (a folder, a FIFO, a device, or a link to one) fails before
+// the command runs. Nothing the command leaves running can write into
+// either. The caller holds the folder's run lock.
 void refreshDump(const std::filesystem::path& appDir, const DumpCommand& dump);
 
 // Removes the temporary dumps that killed runs left in `appDir`, or beside

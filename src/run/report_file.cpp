@@ -3,10 +3,10 @@
 #include <string>
 #include <string_view>
 #include <system_error>
-#include <vector>
 
 #include "common/failure.h"
 #include "common/file_names.h"
+#include "files/replaced_file.h"
 #include "files/text_file.h"
 
 namespace fennick {
@@ -18,35 +18,17 @@ namespace {
 constexpr std::string_view kUnfinishedPrefix = ".report_";
 constexpr std::string_view kUnfinishedSuffix = ".partial";
 
-// Removes the temporary page unless it was renamed onto the page.
-class Unfinished {
-  public:
-    explicit Unfinished(std::filesystem::path path) : path_(std::move(path)) {}
-    ~Unfinished() {
-        if (!done_) {
-            std::error_code ignored;  // nothing more can be done about it
-            std::filesystem::remove(path_, ignored);
-        }
-    }
-    Unfinished(const Unfinished&) = delete;
-    Unfinished& operator=(const Unfinished&) = delete;
-
-    void finished() { done_ = true; }
-
-  private:
-    std::filesystem::path path_;
-    bool done_ = false;
-};
-
 }  // namespace
 
-std::string unfinishedPageName(std::string_view pageName) {
-    std::string name(".");
-    name.append(pageName).append(kUnfinishedSuffix);
-    return name;
+TemporaryNames unfinishedPageNames(std::string_view pageName) {
+    return partialNames(pageName);
 }
 
 bool isUnfinishedPageName(std::string_view name) {
+    // ".report_DD-MM-YY.html.partial-XXXXXX", or the bare name of older versions.
+    const std::size_t tail = name.rfind('-');
+    if (tail != std::string_view::npos && isUniqueTail(name.substr(tail + 1)))
+        name = name.substr(0, tail);
     return name.starts_with(kUnfinishedPrefix) && name.ends_with(kUnfinishedSuffix);
 }
 
@@ -65,48 +47,20 @@ ReportFile writeReportFile(const std::filesystem::path& appDir, const Window& wi
 
     // A page name that is a symbolic link keeps pointing where the operator
     // set it: the new page replaces the link's target, not the link.
-    std::filesystem::path target = pagePath;
-    if (std::filesystem::is_symlink(std::filesystem::symlink_status(pagePath, unknown))) {
-        const std::filesystem::path resolved = std::filesystem::canonical(pagePath, unknown);
-        if (!unknown)
-            target = resolved;
-    }
-    // Beside its target, so that the rename stays on one file system.
-    const std::filesystem::path partPath = target.parent_path() / unfinishedPageName(name);
-    Unfinished part(partPath);
+    ReplacedFile part(pagePath, name, std::nullopt, unfinishedPageNames(name));
     PageCounts counts;
     {
         // Failures name the page, which is what the operator knows.
-        LineWriter page(partPath, name);
+        LineWriter page(part.descriptor(), name);
         counts = writePage(table, page, window);
     }
-    std::error_code renameError;
-    std::filesystem::rename(partPath, target, renameError);
-    if (renameError) {
-        throw Failure(FailureKind::CannotCreate,
-                      pagePath.string() + " (" + renameError.message() + ")")
-            .at(name);
-    }
-    part.finished();
+    // The page is whole either way; only a crash could still lose the rename.
+    static_cast<void>(part.install());
     return {pagePath, counts};
 }
 
 void removeUnfinishedPages(const std::filesystem::path& appDir) {
-    std::vector<std::filesystem::path> leftovers;
-    std::error_code error;
-    for (std::filesystem::directory_iterator entry(appDir, error), end; !error && entry != end;
-         entry.increment(error)) {
-        const std::string name = entry->path().filename().string();
-        // Only files: a folder of that name is the operator's, not a page.
-        std::error_code unknown;
-        if (isUnfinishedPageName(name) && entry->is_regular_file(unknown) &&
-            !entry->is_symlink(unknown))
-            leftovers.push_back(entry->path());
-    }
-    for (const auto& leftover : leftovers) {
-        std::error_code ignored;  // a leftover that stays does no harm
-        std::filesystem::remove(leftover, ignored);
-    }
+    removeLeftovers(appDir, isUnfinishedPageName);
 }
 
 }  // namespace fennick

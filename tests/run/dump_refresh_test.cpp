@@ -165,14 +165,30 @@ TEST(DumpRefresh, DumpThatIsALinkHasItsTargetReplaced) {
     }
 }
 
-TEST(DumpRefresh, DumpThatIsAFolderFailsBeforeTheCommandRuns) {
-    TempDir dir;
-    std::filesystem::create_directory(dir.file(kDump));
-    const auto failure = failureOf([&] { refreshDump(dir.path(), {"touch ran; echo x"}); });
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->kind(), FailureKind::CannotCreate);
-    EXPECT_FALSE(dir.exists("ran"));
-    EXPECT_EQ(dir.names(), std::set<std::string>{kDump});
+// Renaming onto a FIFO or a device would break whatever else uses it.
+TEST(DumpRefresh, DumpThatIsNotARegularFileFailsBeforeTheCommandRuns) {
+    for (const bool folder : {true, false}) {
+        SCOPED_TRACE(folder ? "folder" : "link to a FIFO");
+        TempDir dir;
+        if (folder) {
+            std::filesystem::create_directory(dir.file(kDump));
+        } else {
+            ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+            std::filesystem::create_symlink("pipe", dir.file(kDump));
+        }
+        const auto names = dir.names();
+
+        const auto failure = failureOf([&] { refreshDump(dir.path(), {"touch ran; echo x"}); });
+
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->kind(), FailureKind::CannotCreate);
+        EXPECT_EQ(failure->detail(),
+                  dir.file(kDump).string() + (folder ? " (Is a directory)"
+                                                     : " (links to " + dir.file("pipe").string() +
+                                                           ": a FIFO, not a regular file)"));
+        EXPECT_FALSE(dir.exists("ran"));
+        EXPECT_EQ(dir.names(), names);
+    }
 }
 
 TEST(DumpRefresh, OutputIsWholeWhenItEnds) {
@@ -222,14 +238,13 @@ TEST(DumpRefresh, CommandOfAKilledRunCannotReachTheNextDump) {
     ::waitpid(run, nullptr, 0);
     ASSERT_TRUE(started);
 
+    EXPECT_EQ(unfinishedIn(dir.path()).size(), 1u) << "the killed run's temporary dump";
     refreshDump(dir.path(), {"echo 1,fresh"});
+    // It went with the next refresh of the dump, before its command ran.
+    EXPECT_EQ(unfinishedIn(dir.path()), std::vector<std::string>{});
     ASSERT_TRUE(appears(dir, "finished"));
     EXPECT_EQ(dir.read(kDump), "1,fresh\n");
-    // The killed run's temporary dump goes with the next run's cleanup.
-    EXPECT_EQ(unfinishedIn(dir.path()).size(), 1u);
-    removeUnfinishedDump(dir.path());
     EXPECT_EQ(unfinishedIn(dir.path()), std::vector<std::string>{});
-    EXPECT_EQ(dir.read(kDump), "1,fresh\n");
 }
 
 // Two folders whose dumps are links into one store refresh at the same

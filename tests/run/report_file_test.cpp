@@ -1,5 +1,10 @@
 #include "run/report_file.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -84,14 +89,16 @@ TEST(ReportFile, CompletePageReplacesTheEarlierOneAndLeavesNoTemporaryFile) {
     EXPECT_EQ(dir.names(), (std::set<std::string>{kTable, kPageName}));
 }
 
-// A killed run of the same day left its temporary page: it is written over.
-TEST(ReportFile, TemporaryPageOfTheSameNameIsWrittenOver) {
+// Killed runs of the same day left their temporary pages, under the bare
+// name of older versions and under a name of a run's own: both go.
+TEST(ReportFile, TemporaryPagesOfTheSameNameAreRemoved) {
     TempDir dir;
     dir.write(kTable, "A,B\r\n");
     std::string leftover;
     for (int i = 0; i < 10000; ++i)
         leftover += "leftover\r\n";
     dir.write("." + kPageName + ".partial", leftover);
+    dir.write("." + kPageName + ".partial-AbC123", leftover);
 
     writeReportFile(dir.path(), Window{}, kToday);
 
@@ -124,6 +131,9 @@ TEST(ReportFile, PageNameThatIsALinkGetsTheNewPageAtItsTarget) {
     web.write("daily.html", kEarlierPage);
     std::filesystem::create_symlink(web.file("daily.html"), dir.file(kPageName));
 
+    // A killed run's temporary page lies beside the target.
+    web.write("." + kPageName + ".partial-Zz9Zz9", "<html>");
+
     const ReportFile report = writeReportFile(dir.path(), {}, kToday);
 
     EXPECT_EQ(report.page, dir.file(kPageName));
@@ -131,6 +141,22 @@ TEST(ReportFile, PageNameThatIsALinkGetsTheNewPageAtItsTarget) {
     EXPECT_NE(web.read("daily.html"), kEarlierPage);
     EXPECT_EQ(web.read("daily.html").rfind("<html>\r\n", 0), 0u);
     EXPECT_EQ(web.names(), (std::set<std::string>{"daily.html"}));
+}
+
+// Renaming onto a FIFO or a device would break whatever else uses it.
+TEST(ReportFile, PageNameThatIsAFifoIsRefusedUntouched) {
+    TempDir dir;
+    dir.write(kTable, "A,B\r\nP,Not Found\r\n");
+    ASSERT_EQ(::mkfifo(dir.file(kPageName).c_str(), 0600), 0);
+
+    const auto failure = failureOf([&] { writeReportFile(dir.path(), Window{}, kToday); });
+
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->what(), "Cannot create file: " + kPageName + " " +
+                                   dir.file(kPageName).string() + " (a FIFO, not a regular file)");
+    EXPECT_EQ(std::filesystem::status(dir.file(kPageName)).type(),
+              std::filesystem::file_type::fifo);
+    EXPECT_EQ(dir.names(), (std::set<std::string>{kTable, kPageName}));
 }
 
 TEST(ReportFile, MissingTableLeavesThePageAsItWas) {
@@ -180,20 +206,36 @@ TEST(ReportFile, CountsAreThoseOfTheRowsWritten) {
 TEST(ReportFile, RemovesOnlyTheTemporaryPagesOfKilledRuns) {
     TempDir dir;
     const char* const leftovers[] = {".report_06-12-26.html.partial",
-                                     ".report_31-01-00.html.partial", ".report_.partial"};
-    const char* const kept[] = {"report_06-12-26.html.partial", ".report_06-12-26.html",
-                                ".report_notes.txt", "report_06-12-26.html", "out1.txt"};
+                                     ".report_06-12-26.html.partial-AbC123",
+                                     ".report_31-01-00.html.partial",
+                                     ".report_31-01-00.html.partial-000000", ".report_.partial"};
+    const char* const kept[] = {"report_06-12-26.html.partial",
+                                ".report_06-12-26.html",
+                                ".report_notes.txt",
+                                "report_06-12-26.html",
+                                "out1.txt",
+                                ".report_06-12-26.html.partial-AbC12",
+                                ".report_06-12-26.html.partial-AbC123.bak",
+                                ".report_06-12-26.html.partial-AbC-12",
+                                "report_06-12-26.html.partial-AbC123"};
     for (const char* name : leftovers)
         dir.write(name, "<html>");
     for (const char* name : kept)
         dir.write(name, "kept");
+    // A live run of another folder whose page links here holds its own.
+    const std::string live = ".report_06-12-26.html.partial-LIVE00";
+    dir.write(live, "<html>");
+    const int lock = ::open(dir.file(live).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
 
     removeUnfinishedPages(dir.path());
+    ::close(lock);
 
     for (const char* name : leftovers)
         EXPECT_FALSE(dir.exists(name)) << name;
     for (const char* name : kept)
         EXPECT_EQ(dir.read(name), "kept") << name;
+    EXPECT_EQ(dir.read(live), "<html>");
 }
 
 TEST(ReportFile, FolderNamedLikeATemporaryPageIsLeftAlone) {

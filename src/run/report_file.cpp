@@ -15,7 +15,6 @@ namespace {
 
 // A leading dot keeps it out of a plain listing; the suffix tells it from
 // any file of the operator's.
-constexpr std::string_view kUnfinishedPrefix = ".report_";
 constexpr std::string_view kUnfinishedSuffix = ".partial";
 
 }  // namespace
@@ -29,7 +28,9 @@ bool isUnfinishedPageName(std::string_view name) {
     const std::size_t tail = name.rfind('-');
     if (tail != std::string_view::npos && isUniqueTail(name.substr(tail + 1)))
         name = name.substr(0, tail);
-    return name.starts_with(kUnfinishedPrefix) && name.ends_with(kUnfinishedSuffix);
+    // A leading dot before the page's own name keeps it out of a plain listing.
+    return name.starts_with('.') && name.substr(1).starts_with(kPageNamePrefix) &&
+           name.ends_with(kUnfinishedSuffix);
 }
 
 ReportFile writeReportFile(const std::filesystem::path& appDir, const Window& window,

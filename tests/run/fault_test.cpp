@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/failure.h"
+#include "run/report_file.h"
 #include "run/report_run.h"
 #include "run/run_fixture.h"
 
@@ -37,7 +38,7 @@ TEST_F(FaultTest, OutputTakenByADirectoryCannotBeCreatedAndLeavesTheInputs) {
             EXPECT_EQ(dir.read(name), bytes) << name;
         EXPECT_FALSE(dir.exists(kPage) && output != kPage) << "the page follows a failure";
         for (const std::string& name : dir.names())
-            EXPECT_FALSE(name.ends_with(".partial")) << name;
+            EXPECT_FALSE(isUnfinishedPageName(name)) << name;
     }
 }
 

@@ -9,7 +9,8 @@ cd "$(dirname "$0")/.."
 # dpkg-dev, debhelper and file: the Debian package (debian/, built with
 # dpkg-buildpackage). pkgconf, libgmime-3.0-dev, nlohmann-json3-dev and
 # libhowardhinnant-date-dev: the mail, the JSON findings and the rest of
-# debian/control's Build-Depends.
+# debian/control's Build-Depends. libsqlite3-dev: the job history; sqlite3:
+# the tests that query it as an operator would.
 # xvfb, xdotool, xclip and chromium: the end-to-end tests (tests/e2e), a real
 # X server, a hand on it, its clipboard, and a browser that opens the pages.
 # libcli11-dev: fennick-cli's options. msmtp, python3-aiosmtpd, prometheus and
@@ -19,6 +20,7 @@ cd "$(dirname "$0")/.."
 # manual page's test and the package's check.
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev faketime
   dpkg-dev debhelper pkgconf libgmime-3.0-dev nlohmann-json3-dev libhowardhinnant-date-dev file
+  libsqlite3-dev sqlite3
   xvfb xdotool xclip chromium libcli11-dev msmtp python3-aiosmtpd prometheus systemd locales man-db groff-base lintian "$@")
 missing=()
 for p in "${packages[@]}"; do

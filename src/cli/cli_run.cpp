@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "common/failure.h"
 #include "delivery/action_summary.h"
 #include "delivery/mail_message.h"
 #include "delivery/metrics.h"
@@ -45,6 +46,7 @@ struct Outcome {
     // What needs action, read while the lock still keeps another run from
     // replacing the dump; only when something delivers it.
     const Findings* findings = nullptr;
+    const HistoryState* history = nullptr;
     const StatusCodes* codes = nullptr;
     std::optional<PageForMail> page;
 };
@@ -52,7 +54,7 @@ struct Outcome {
 // The findings cost a second look at the dump: only a run that delivers
 // them pays for it.
 bool wantsFindings(const Options& options) {
-    return !options.mailTo.empty() || options.json || options.lookbackGiven;
+    return !options.mailTo.empty() || options.json || options.lookbackGiven || options.historyGiven;
 }
 
 bool mailsOnSuccess(const Options& options, const Findings& findings) {
@@ -77,8 +79,14 @@ RunRequest requestOf(const Options& options, const RunTimes& times,
     // The start-up's look at the dump comes first, as in the unattended
     // run, so a dump without a first job fails with the same message.
     request.readFirstJobId = true;
-    if (wantsFindings(options))
+    if (wantsFindings(options)) {
         request.findingsLookbackDays = options.lookbackDays;
+        if (const auto history = historyFile(options, dir)) {
+            request.history = HistoryRequest{};
+            request.history->file = *history;
+            request.history->keepDays = options.historyDays;
+        }
+    }
     return request;
 }
 
@@ -93,6 +101,8 @@ Outcome outcomeOf(const Options& options, const RunResult& result) {
         return outcome;
     }
     outcome.report = &*result.report;
+    if (result.history)
+        outcome.history = &*result.history;
     if (result.findings) {
         outcome.findings = &*result.findings;
         try {
@@ -135,6 +145,7 @@ bool recordMetrics(const Options& options, const std::filesystem::path& dir, con
         run.counts = outcome.report->counts;
     if (outcome.findings)
         run.findings = &*outcome.findings;
+    run.history = outcome.history;
     run.mailDelivered = mailed;
     try {
         writeMetrics(*options.metrics, run);
@@ -160,6 +171,7 @@ bool recordJson(const Options& options, const std::filesystem::path& dir, const 
         run.findings = &*outcome.findings;
         run.meanings = &outcome.codes->meanings;
     }
+    run.history = outcome.history;
     run.error = outcome.failure;
     try {
         replaceFile(*options.json, reportJson(run), 0644);
@@ -190,14 +202,10 @@ std::optional<bool> sendReportMail(const Options& options, const std::filesystem
         std::string message;
         if (outcome.report) {
             const PageForMail& page = *outcome.page;
-            const ActionSummary summary{*outcome.report,
-                                        *outcome.findings,
-                                        outcome.codes->meanings,
-                                        outcome.window,
-                                        options.lookbackDays,
-                                        page.bytes.has_value(),
-                                        page.size,
-                                        page.limit};
+            const ActionSummary summary{
+                *outcome.report, *outcome.findings,    outcome.codes->meanings,
+                outcome.window,  options.lookbackDays, page.bytes.has_value(),
+                page.size,       page.limit,           outcome.history};
             message = reportMessage(header, summary, page);
         } else {
             message = failureMessage(header, outcome.failure, dir);
@@ -235,6 +243,10 @@ int deliver(const Options& options, const std::filesystem::path& dir, const RunR
     const Outcome outcome = outcomeOf(options, result);
     for (const std::string& warning : outcome.codes->warnings)
         printNote(warning);
+    // The report goes out all the same, with the dump's findings alone.
+    const bool historyFailed = outcome.history && !outcome.history->used();
+    if (historyFailed)
+        printNote("the history was not used: " + outcome.history->error);
     if (!outcome.report) {
         // Word for word what "fennick -q" prints, so scripts read both alike.
         printFailureLine(outcome.failure);
@@ -264,7 +276,7 @@ int deliver(const Options& options, const std::filesystem::path& dir, const RunR
     const std::optional<bool> mailed = sendReportMail(options, dir, outcome);
     const bool json = recordJson(options, dir, outcome);
     const bool recorded = recordMetrics(options, dir, outcome, started, mailed);
-    if (status != kFailed && (!recorded || !json || mailed == false))
+    if (status != kFailed && (!recorded || !json || mailed == false || historyFailed))
         status = kNotDelivered;
     return status;
 }
@@ -277,7 +289,8 @@ int runCli(const Options& options) {
     const RunTimes times = runTimes(options, presentTime(options));
     const std::filesystem::path dir = folderOf(options.dir);
     checkDeliveryFiles(options, dir,
-                       std::chrono::year_month_day{floor<std::chrono::days>(times.end)});
+                       std::chrono::year_month_day{floor<std::chrono::days>(times.end)},
+                       wantsFindings(options) ? historyFile(options, dir) : std::nullopt);
     // Delivered while the folder is held: the JSON and the metrics must
     // describe the page on disk, which a later run may replace once it is
     // let go.
@@ -285,6 +298,36 @@ int runCli(const Options& options) {
     runReport(requestOf(options, times, dir),
               [&](const RunResult& result) { status = deliver(options, dir, result, started); });
     return status;
+}
+
+}  // namespace fennick::cli
+
+namespace fennick::cli {
+
+int runImport(const Options& options) {
+    const std::filesystem::path dir = folderOf(options.dir);
+    const std::filesystem::path history = *historyFile(options, dir);
+    checkDeliveryFiles(
+        options, dir,
+        std::chrono::year_month_day{floor<std::chrono::days>(std::chrono::system_clock::now())},
+        history);
+    const ImportResult result = importDumps(dir, history, options.importDumps);
+    std::string lines;
+    for (const ImportedDump& dump : result.dumps) {
+        lines += std::to_string(dump.recorded) + " of " + std::to_string(dump.jobs) +
+                 (dump.jobs == 1 ? " job" : " jobs") + " recorded from " +
+                 oneLine(dump.file.string());
+        if (dump.skipped > 0) {
+            lines += " (" + std::to_string(dump.skipped) +
+                     (dump.skipped == 1 ? " line" : " lines") + " skipped)";
+        }
+        lines += '\n';
+    }
+    lines += oneLine(history.string()) + ": " + std::to_string(result.jobs) +
+             (result.jobs == 1 ? " job\n" : " jobs\n");
+    if (!options.quiet)
+        writeWithin(STDOUT_FILENO, lines);
+    return kDone;
 }
 
 }  // namespace fennick::cli

@@ -18,4 +18,8 @@ inline constexpr int kNeedsAttention = 4;
 // the summary line on standard output, failures on standard error.
 int runCli(const Options& options);
 
+// "import": records the older dumps of `options` in the history, under the
+// folder's lock, and prints one line per dump and the history's size.
+int runImport(const Options& options);
+
 }  // namespace fennick::cli

@@ -45,8 +45,14 @@ bool isRunTemporary(const FileIdentity& delivered, const FileIdentity& dump,
 }  // namespace
 
 void checkDeliveryFiles(const Options& options, const std::filesystem::path& dir,
-                        std::chrono::year_month_day pageDay) {
+                        std::chrono::year_month_day pageDay,
+                        const std::optional<std::filesystem::path>& history) {
     std::vector<Delivered> delivered;
+    // First, so that a JSON or metrics file over it is named as replacing it.
+    if (history) {
+        delivered.push_back(
+            {options.history ? "--history" : "the history", *history, identityOf(*history)});
+    }
     if (options.json)
         delivered.push_back({"--json", *options.json, identityOf(*options.json)});
     if (options.metrics)

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 
 #include "cli/options.h"
 
@@ -16,8 +17,11 @@ namespace fennick::cli {
 // a hard link), one of the run's inputs or outputs in `dir` (the dump, the
 // policy list, the configuration, status_codes.txt, out.txt, out2.txt,
 // out1.txt, the page named after `pageDay` and the temporary files of the
-// page and the dump), or another delivery file. Reads no file's contents.
+// page and the dump), or another delivery file. The job history, when the
+// run keeps one, is protected as a delivery file is. Reads no file's
+// contents.
 void checkDeliveryFiles(const Options& options, const std::filesystem::path& dir,
-                        std::chrono::year_month_day pageDay);
+                        std::chrono::year_month_day pageDay,
+                        const std::optional<std::filesystem::path>& history = std::nullopt);
 
 }  // namespace fennick::cli

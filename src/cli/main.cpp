@@ -61,6 +61,8 @@ int main(int argc, char* argv[]) {
                 return kDone;
             case Action::Run:
                 return runCli(options);
+            case Action::Import:
+                return runImport(options);
         }
     } catch (const fennick::Interrupted& stop) {
         printNote("stopped by signal " + std::to_string(stop.signal()) + " (" +

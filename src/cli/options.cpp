@@ -179,8 +179,24 @@ struct Given {
     std::string metrics;
     std::string lookback;
     std::string json;
+    std::string history;
+    bool noHistory = false;
+    std::string historyDays;
+    std::vector<std::string> importDumps;
     bool version = false;
 };
+
+// The days --history-days takes at most: as many as --lookback.
+constexpr int kMostHistoryDays = kMostLookbackDays;
+
+// Whole days from `least` to `most`; nothing otherwise.
+std::optional<int> wholeDays(std::string_view text, int least, int most) {
+    int days = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), days);
+    if (error != std::errc{} || end != text.data() + text.size() || days < least || days > most)
+        return std::nullopt;
+    return days;
+}
 
 void describe(CLI::App& app, Options& options, Given& given) {
     app.description(
@@ -191,8 +207,11 @@ void describe(CLI::App& app, Options& options, Given& given) {
         "Times are clock times of the report zone (UTC+8), as on the window's\n"
         "pickers, or of the zone --zone names. On success one line tells the page\n"
         "and its counts.\n"
-        "FENNICK_DUMP_COMMAND, FENNICK_MAIL_TO, FENNICK_MAIL_WHEN, FENNICK_METRICS\n"
-        "and FENNICK_ZONE stand in for their options when these are not given.\n"
+        "FENNICK_DUMP_COMMAND, FENNICK_MAIL_TO, FENNICK_MAIL_WHEN, FENNICK_METRICS,\n"
+        "FENNICK_HISTORY and FENNICK_ZONE stand in for their options when these are\n"
+        "not given.\n"
+        "\"fennick-cli [--dir DIR] [--history FILE] import DUMP...\" records the jobs of\n"
+        "older dump files in the history and makes no report.\n"
         "Exit status: 0 done, 1 the run failed (message on stderr), 2 usage error,\n"
         "3 the mail, the JSON or the metrics could not be delivered, 4 done but\n"
         "--check found failed jobs or missing policies, or the dump is not newest first.");
@@ -258,7 +277,23 @@ void describe(CLI::App& app, Options& options, Given& given) {
         ->option_text("DAYS");
     app.add_option("--json", given.json, "write what needs action to FILE as JSON after every run")
         ->option_text("FILE");
+    app.add_option("--history", given.history,
+                   "keep the job history that what needs action is read with in FILE "
+                   "(default: fennick_history.db in DIR, whenever what needs action is read)")
+        ->option_text("FILE")
+        ->envname("FENNICK_HISTORY");
+    app.add_flag("--no-history", given.noHistory, "neither read nor write a job history");
+    app.add_option("--history-days", given.historyDays,
+                   "keep the history's jobs for DAYS days before the window (default: 400)")
+        ->option_text("DAYS");
     app.add_flag("--version", given.version, "print the version");
+    CLI::App* import = app.add_subcommand(
+        "import", "record the jobs of older dump files in the history; makes no report");
+    import->add_option("dumps", given.importDumps, "dump files an operator kept")
+        ->required()
+        ->option_text("DUMP...");
+    // The folder and the history may come after the command's name too.
+    import->fallthrough();
 }
 
 // Whether the operator typed `name` (rather than the environment setting it).
@@ -366,16 +401,31 @@ void interpret(const CLI::App& app, const std::vector<std::string_view>& argumen
         options.metrics = std::filesystem::path(given.metrics);
     }
     if (gave("--lookback")) {
-        int days = -1;
-        const std::string& text = given.lookback;
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), days);
-        if (error != std::errc{} || end != text.data() + text.size() || days < 0 ||
-            days > kMostLookbackDays) {
+        const auto days = wholeDays(given.lookback, 0, kMostLookbackDays);
+        if (!days) {
             fail("--lookback needs a whole number of days from 0 to " +
-                 std::to_string(kMostLookbackDays) + ", not " + quotedText(text));
+                 std::to_string(kMostLookbackDays) + ", not " + quotedText(given.lookback));
         }
-        options.lookbackDays = days;
+        options.lookbackDays = *days;
         options.lookbackGiven = true;
+    }
+    if (gave("--history")) {
+        const std::string source = sourceOf(arguments, "--history", "FENNICK_HISTORY");
+        if (trimmed(given.history).empty())
+            fail(source + " needs a file, not a blank text");
+        if (given.noHistory)
+            fail(source + " and --no-history contradict each other");
+        options.history = std::filesystem::path(given.history);
+        options.historyGiven = true;
+    }
+    options.noHistory = given.noHistory;
+    if (gave("--history-days")) {
+        const auto days = wholeDays(given.historyDays, 1, kMostHistoryDays);
+        if (!days) {
+            fail("--history-days needs a whole number of days from 1 to " +
+                 std::to_string(kMostHistoryDays) + ", not " + quotedText(given.historyDays));
+        }
+        options.historyDays = *days;
     }
     if (gave("--json")) {
         if (trimmed(given.json).empty())
@@ -383,6 +433,22 @@ void interpret(const CLI::App& app, const std::vector<std::string_view>& argumen
         options.json = std::filesystem::path(given.json);
     }
     options.mailProblem = mailProblemOf(app, arguments, options);
+    if (app.got_subcommand("import")) {
+        if (options.noHistory)
+            fail("import records into the history: it does not go with --no-history");
+        // A report's options would be silently dropped: a slip to be told.
+        for (const char* option : {"--start", "--end", "--check", "--dump-command", "--mail-to",
+                                   "--metrics", "--json", "--lookback", "--history-days"}) {
+            if (typed(arguments, option))
+                fail(std::string("import makes no report: ") + option + " does not go with it");
+        }
+        for (const std::string& dump : given.importDumps) {
+            if (dump.empty())
+                fail("import needs dump files, not an empty text");
+            options.importDumps.emplace_back(dump);
+        }
+        options.action = Action::Import;
+    }
 }
 
 }  // namespace
@@ -446,6 +512,13 @@ RunTimes runTimes(const Options& options, LocalTime now) {
     if (*options.start > end)
         fail("--start is after --end");
     return RunTimes{Pickers{*options.start, *options.start, end, end, options.zone.get()}, end};
+}
+
+std::optional<std::filesystem::path> historyFile(const Options& options,
+                                                 const std::filesystem::path& dir) {
+    if (options.noHistory)
+        return std::nullopt;
+    return options.history.value_or(dir / kHistoryFile);
 }
 
 LocalTime presentTime(const Options& options) {

@@ -17,11 +17,12 @@
 #include "delivery/sendmail.h"
 #include "pipeline/reporting_window.h"
 #include "run/dump_refresh.h"
+#include "run/remembered_findings.h"
 
 namespace fennick::cli {
 
 // What the operator asked for; a run unless --help or --version came.
-enum class Action { Run, Help, Version };
+enum class Action { Run, Import, Help, Version };
 
 // Which runs send the report by mail: every run, only a run whose backups
 // need a look (or that failed), or only a failed run.
@@ -67,6 +68,15 @@ struct Options {
     // Absent: no JSON file.
     std::optional<std::filesystem::path> json;
 
+    // The job history that the findings read and add to: absent, the
+    // folder's fennick_history.db; not kept at all with --no-history.
+    std::optional<std::filesystem::path> history;
+    bool historyGiven = false;  // --history or FENNICK_HISTORY
+    bool noHistory = false;
+    int historyDays = kDefaultHistoryDays;
+    // "import": the older dumps to record in the history, and no report.
+    std::vector<std::filesystem::path> importDumps;
+
     // Mail settings came without a recipient: the run still makes the report
     // and the metrics, then says this (one line) and exits with 3. Empty when
     // the settings are whole.
@@ -84,8 +94,8 @@ class UsageError : public std::runtime_error {
 // comma-separated addresses. An unknown option, a missing or bad value, a
 // single-valued option given twice and a stray argument are usage errors,
 // found before any file is touched. --help wins over the other options.
-// FENNICK_DUMP_COMMAND, FENNICK_MAIL_TO, FENNICK_MAIL_WHEN, FENNICK_METRICS
-// and FENNICK_ZONE stand in for their options when these are not given
+// FENNICK_DUMP_COMMAND, FENNICK_MAIL_TO, FENNICK_MAIL_WHEN, FENNICK_METRICS,
+// FENNICK_HISTORY and FENNICK_ZONE stand in for their options when these are not given
 // (empty counts as unset), so a service reads its settings from one
 // environment file. --zone takes a name of the machine's time-zone data,
 // "local" or a fixed offset "UTC+H", "UTC-HH:MM" of at most 14 hours; a
@@ -108,6 +118,11 @@ struct RunTimes {
     LocalTime end;
 };
 RunTimes runTimes(const Options& options, LocalTime now);
+
+// The history the options name for the folder `dir`; nothing with
+// --no-history.
+std::optional<std::filesystem::path> historyFile(const Options& options,
+                                                 const std::filesystem::path& dir);
 
 // The present clock time: of the options' zone, or of the machine.
 LocalTime presentTime(const Options& options);

@@ -59,6 +59,8 @@ struct Stream {
     // earliest start among them.
     std::vector<std::size_t> failures;
     double oldestFailure = 0;
+    // The starts of all its failed jobs read, up to the window's end.
+    std::vector<double> failedStarts;
     bool windowJob = false;
     // Filled at the end: its failed jobs nothing made good.
     std::size_t open = 0;
@@ -107,8 +109,10 @@ StreamName nameOf(std::string_view key) {
 
 class Scan {
   public:
-    Scan(const Window& window, int lookbackDays)
-        : window_(window), lookbackStart_(window.StartEpoch - lookbackDays * kDaySeconds) {}
+    Scan(const Window& window, int lookbackDays, const JobSeen& seen)
+        : window_(window),
+          lookbackStart_(window.StartEpoch - lookbackDays * kDaySeconds),
+          seen_(seen) {}
 
     void read(LineReader& dump) {
         EdgeFields fields;
@@ -155,7 +159,11 @@ class Scan {
         // not newest first.
         if (pastWindow_ && inside)
             ++counts_.leftOutOfPage;
+        if (!knownSince_ || start < *knownSince_)
+            knownSince_ = start;
         noteJob(fields, start, inside && !pastWindow_);
+        if (seen_)
+            seen_(fields, start);
         return true;
     }
 
@@ -177,8 +185,10 @@ class Scan {
             return;
         Stream& stream = found->second;
         keepLatest(stream.lastJob, start);
-        if (!success)
+        if (!success) {
+            noteFailure(stream, kind, start);
             return;
+        }
         keepLatest(stream.lastSuccess, start);
         if (!stream.failures.empty() && start > stream.oldestFailure) {
             const std::string_view jobId = fields.at(kJobId);
@@ -187,6 +197,11 @@ class Scan {
                     keepEarliest(failed_[index].recoveredBy, start, jobId);
             }
         }
+    }
+
+    void noteFailure(Stream& stream, JobStatus kind, double start) {
+        if (kind == JobStatus::Failed && start <= window_.EndEpoch)
+            stream.failedStarts.push_back(start);
     }
 
     void noteJob(const EdgeFields& fields, double start, bool inWindow) {
@@ -204,6 +219,7 @@ class Scan {
         const JobStatus kind = jobStatus(status);
 
         keepLatest(stream.lastJob, start);
+        noteFailure(stream, kind, start);
         if (kind == JobStatus::Succeeded || kind == JobStatus::Partial) {
             keepLatest(stream.lastSuccess, start);
             noteSuccess(stream, start, jobId);
@@ -242,6 +258,8 @@ class Scan {
 
     Window window_;
     double lookbackStart_;
+    const JobSeen& seen_;
+    std::optional<double> knownSince_;
     bool pastWindow_ = false;
     bool readWithinLookback_ = false;
     Streams streams_;
@@ -307,22 +325,25 @@ Findings Scan::finish(std::span<const std::string> dailyPolicies) && {
         if (stream.newestOpen != &job)
             continue;
         const StreamName name = nameOf(job.stream->first);
-        findings.failing.push_back({std::string(name.policy), std::string(name.client),
-                                    std::string(name.schedule), daily.contains(name.policy),
-                                    job.status, job.jobId, job.start, stream.open,
-                                    stream.lastSuccess});
+        FailingStream& failing = findings.failing.emplace_back();
+        failing.policy = name.policy;
+        failing.client = name.client;
+        failing.schedule = name.schedule;
+        failing.daily = daily.contains(name.policy);
+        failing.status = job.status;
+        failing.jobId = job.jobId;
+        failing.start = job.start;
+        failing.failedJobs = stream.open;
+        failing.lastSuccess = stream.lastSuccess;
+        for (const double start : stream.failedStarts) {
+            if (stream.lastSuccess && start <= *stream.lastSuccess)
+                continue;
+            ++failing.failedSinceSuccess;
+            if (!failing.failingSince || start < *failing.failingSince)
+                failing.failingSince = start;
+        }
     }
-    const auto rank = [](const FailingStream& stream) {
-        return std::tie(stream.policy, stream.client, stream.schedule);
-    };
-    std::sort(findings.failing.begin(), findings.failing.end(),
-              [&rank](const FailingStream& a, const FailingStream& b) {
-                  if (a.daily != b.daily)
-                      return a.daily;
-                  if (a.lastSuccess != b.lastSuccess)
-                      return a.lastSuccess < b.lastSuccess;  // none first
-                  return rank(a) < rank(b);
-              });
+    sortFailing(findings.failing);
 
     for (const std::string& policy : dailyPolicies) {
         PolicyHistory& history = daily.find(policy)->second;
@@ -335,6 +356,7 @@ Findings Scan::finish(std::span<const std::string> dailyPolicies) && {
             findings.notFound.push_back({policy, history.lastJob, history.lastSuccess});
     }
 
+    findings.knownSince = knownSince_;
     counts_.recovered = findings.recovered.size();
     counts_.failing = findings.failing.size();
     counts_.notFound = findings.notFound.size();
@@ -344,14 +366,29 @@ Findings Scan::finish(std::span<const std::string> dailyPolicies) && {
 
 }  // namespace
 
+void sortFailing(std::vector<FailingStream>& failing) {
+    const auto rank = [](const FailingStream& stream) {
+        return std::tie(stream.policy, stream.client, stream.schedule);
+    };
+    std::sort(failing.begin(), failing.end(),
+              [&rank](const FailingStream& a, const FailingStream& b) {
+                  if (a.daily != b.daily)
+                      return a.daily;
+                  if (a.lastSuccess != b.lastSuccess)
+                      return a.lastSuccess < b.lastSuccess;  // none first
+                  return rank(a) < rank(b);
+              });
+}
+
 Findings findActions(LineReader& dump, const Window& window,
-                     std::span<const std::string> dailyPolicies, int lookbackDays) {
+                     std::span<const std::string> dailyPolicies, int lookbackDays,
+                     const JobSeen& seen) {
     if (lookbackDays < 0) {
         throw Failure(
             FailureKind::InvalidArgument,
             "is a lookback of " + std::to_string(lookbackDays) + " days: it cannot be negative");
     }
-    Scan scan(window, lookbackDays);
+    Scan scan(window, lookbackDays, seen);
     scan.read(dump);
     return std::move(scan).finish(dailyPolicies);
 }

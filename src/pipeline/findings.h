@@ -5,12 +5,14 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "common/fields.h"
 #include "common/report_time.h"
 #include "files/text_file.h"
 
@@ -25,8 +27,13 @@ struct FailingStream {
     std::string status, jobId;
     double start = 0;
     std::size_t failedJobs = 0;  // its failed window jobs not made good
-    // The newest success of the stream among all lines read.
+    // The newest success of the stream among the known jobs.
     std::optional<double> lastSuccess;
+    // Of its failed known jobs that started after the last success (all of
+    // them when it has none) and no later than the window's end: the
+    // earliest start and how many there are.
+    std::optional<double> failingSince;
+    std::size_t failedSinceSuccess = 0;
 
     bool operator==(const FailingStream&) const = default;
 };
@@ -77,8 +84,20 @@ struct Findings {
     // Each daily policy with a success among the lines read, and the start
     // of its newest one; in the order of the daily list, each name once.
     std::vector<std::pair<std::string, double>> dailyLastSuccess;
+    // The earliest start among the known jobs: nothing said of the time
+    // before it can rest on the data.
+    std::optional<double> knownSince;
     FindingCounts counts;
 };
+
+// Told of every job line the findings keep (those routed to out.txt), split
+// with at least the fields up to the retention's, and of its start. It must
+// not throw: a line it cannot take is its own business, not a bad line.
+using JobSeen = std::function<void(const EdgeFields& fields, double start)>;
+
+// Daily policies first, then by last success, oldest (or none) first, then
+// by policy, client and schedule.
+void sortFailing(std::vector<FailingStream>& failing);
 
 // Reads `dump` (newest job first) from its top down to the first job that
 // started more than `lookbackDays` days before the window's start (read on
@@ -90,9 +109,10 @@ struct Findings {
 // its stream that started later, and last jobs and successes come from all
 // lines read. A line that cannot be read as a job is skipped and counted.
 // `dailyPolicies` are the lines of the policy list. A negative lookback is
-// an invalid argument.
+// an invalid argument. `seen`, when given, is told of each job kept.
 Findings findActions(LineReader& dump, const Window& window,
-                     std::span<const std::string> dailyPolicies, int lookbackDays);
+                     std::span<const std::string> dailyPolicies, int lookbackDays,
+                     const JobSeen& seen = {});
 
 // The same on bpdbjobs.txt and policy_list.txt of `appDir`, both read as
 // the run reads them: a missing file or a policy name with a comma fails.

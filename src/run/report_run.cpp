@@ -51,8 +51,14 @@ void runSteps(const RunRequest& request, RunResult& result) {
         // Findings that cannot be had after the page is on disk still fail
         // the run: nobody would learn what needs action.
         LineReader dump(fileIn(appDir, kDumpFile), kDumpFile);
-        result.findings =
-            findActions(dump, result.window, policies.list.names, *request.findingsLookbackDays);
+        const int lookback = *request.findingsLookbackDays;
+        if (request.history) {
+            result.history.emplace();
+            result.findings = findRemembering(dump, result.window, policies.list.names, lookback,
+                                              *request.history, *result.history);
+        } else {
+            result.findings = findActions(dump, result.window, policies.list.names, lookback);
+        }
         result.codes = readStatusCodes(appDir);
     }
     result.report = std::move(report);
@@ -84,6 +90,7 @@ RunResult runReport(const RunRequest& request, const WhileHeld& whileHeld) {
     } catch (const std::exception&) {
         result.report.reset();
         result.findings.reset();
+        result.history.reset();
         result.failure = std::current_exception();
     }
     if (whileHeld)

@@ -16,6 +16,8 @@
 #include "pipeline/reporting_window.h"
 #include "pipeline/status_codes.h"
 #include "run/dump_refresh.h"
+#include "run/history_state.h"
+#include "run/remembered_findings.h"
 #include "run/report_file.h"
 
 namespace fennick {
@@ -40,6 +42,8 @@ struct RunRequest {
     // Read what needs action with this many days of history; nothing when
     // nobody reads it.
     std::optional<int> findingsLookbackDays;
+    // With the findings: the job history they read and add to.
+    std::optional<HistoryRequest> history;
 };
 
 struct RunResult {
@@ -52,6 +56,8 @@ struct RunResult {
     std::optional<ReportFile> report;
     // When asked for and the page was made.
     std::optional<Findings> findings;
+    // When a history was asked for with the findings: what became of it.
+    std::optional<HistoryState> history;
     StatusCodes codes;
     // The first failure (a Failure names its kind and where it happened).
     std::exception_ptr failure;

@@ -1,0 +1,492 @@
+#include "run/job_history.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+#include "common/columns.h"
+#include "common/failure.h"
+#include "common/job_status.h"
+#include "common/numbers.h"
+#include "files/replaced_file.h"
+#include "files/sync_directory.h"
+
+namespace fennick {
+
+namespace {
+
+using namespace dump;
+
+// The start of an SQLite database file, whatever its content.
+constexpr std::string_view kSqliteHeader{"SQLite format 3\0", 16};
+
+constexpr std::string_view kSchema = R"(
+CREATE TABLE jobs (
+  job_id TEXT PRIMARY KEY NOT NULL,
+  started INTEGER NOT NULL,
+  ended INTEGER,
+  elapsed INTEGER,
+  status TEXT NOT NULL,
+  policy TEXT NOT NULL,
+  client TEXT NOT NULL,
+  schedule TEXT NOT NULL,
+  schedule_type INTEGER,
+  kbytes INTEGER,
+  files INTEGER,
+  digest INTEGER NOT NULL
+);
+CREATE INDEX jobs_started ON jobs (started, digest);
+CREATE INDEX jobs_stream ON jobs (policy, client, schedule, started, status);
+CREATE INDEX jobs_policy ON jobs (policy, started, status);
+)";
+
+constexpr std::string_view kColumns =
+    "job_id, started, ended, elapsed, status, policy, client, schedule, schedule_type, kbytes, "
+    "files, digest";
+constexpr std::string_view kValues = "?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12";
+constexpr std::string_view kReplaced =
+    "started = excluded.started, ended = excluded.ended, elapsed = excluded.elapsed, "
+    "status = excluded.status, policy = excluded.policy, client = excluded.client, "
+    "schedule = excluded.schedule, schedule_type = excluded.schedule_type, "
+    "kbytes = excluded.kbytes, files = excluded.files, digest = excluded.digest";
+
+std::string insertSql(std::string_view condition) {
+    std::string sql("INSERT INTO jobs (");
+    sql.append(kColumns).append(") VALUES (").append(kValues);
+    sql.append(") ON CONFLICT (job_id) DO UPDATE SET ").append(kReplaced);
+    sql.append(condition);
+    return sql;
+}
+
+// FNV-1a: which of today's lines its row already holds, told apart by the
+// texts the row was made from.
+constexpr std::uint64_t kFnvOffset = 14695981039346656037ULL;
+constexpr std::uint64_t kFnvPrime = 1099511628211ULL;
+std::uint64_t mix(std::uint64_t hash, std::string_view text) {
+    for (const char byte : text) {
+        hash ^= static_cast<unsigned char>(byte);
+        hash *= kFnvPrime;
+    }
+    hash ^= 0xFF;  // a byte no field text ends with, so fields cannot run together
+    return hash * kFnvPrime;
+}
+
+std::uint64_t digestOf(const EdgeFields& fields) {
+    std::uint64_t hash = kFnvOffset;
+    hash = mix(hash, fields.at(kJobId));
+    // Status to end, then kilobytes and files: each run side by side.
+    hash = mix(hash, fieldRun(fields.at(kStatus), fields.at(kEnd)));
+    hash = mix(hash, fieldRun(fields.at(kKilobytes), fields.at(kFiles)));
+    return mix(hash, fields.at(kScheduleType));
+}
+
+void bindText(sqlite3_stmt* statement, int index, std::string_view text) {
+    sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()),
+                      SQLITE_TRANSIENT);
+}
+
+void bindNumber(sqlite3_stmt* statement, int index, double value) {
+    constexpr double kLargestWhole = 9007199254740992.0;  // 2^53
+    if (std::trunc(value) == value && std::fabs(value) <= kLargestWhole)
+        sqlite3_bind_int64(statement, index, static_cast<sqlite3_int64>(value));
+    else
+        sqlite3_bind_double(statement, index, value);
+}
+
+// A number where the field holds one, nothing where it is blank (a job still
+// running), and the text itself otherwise, so that nothing read is lost.
+void bindField(sqlite3_stmt* statement, int index, std::string_view text) {
+    const std::string_view number = trimBlanks(text);
+    if (number.empty()) {
+        sqlite3_bind_null(statement, index);
+        return;
+    }
+    double value = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error == std::errc{} && end == number.data() + number.size() && std::isfinite(value))
+        bindNumber(statement, index, value);
+    else
+        bindText(statement, index, text);
+}
+
+std::optional<double> columnTime(sqlite3_stmt* statement, int column) {
+    if (sqlite3_column_type(statement, column) == SQLITE_NULL)
+        return std::nullopt;
+    return sqlite3_column_double(statement, column);
+}
+
+// What the run's temporaries for a new history are called in its folder.
+TemporaryNames newHistoryNames(const std::filesystem::path& file) {
+    std::string stem(".");
+    stem.append(file.filename().string()).append(".new-");
+    return {std::move(stem), {}};
+}
+
+// The first bytes of `file`, read without SQLite, so that a file of another
+// kind is known before anything could write to it.
+std::string headerOf(const std::filesystem::path& file) {
+    const int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0) {
+        throw Failure(FailureKind::IoError,
+                      std::string("cannot be read (") + std::strerror(errno) + ")")
+            .at(file.string());
+    }
+    std::array<char, kSqliteHeader.size()> bytes{};
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t part = ::read(descriptor, bytes.data() + got, bytes.size() - got);
+        if (part < 0 && errno == EINTR)
+            continue;
+        if (part <= 0)
+            break;
+        got += static_cast<std::size_t>(part);
+    }
+    ::close(descriptor);
+    return {bytes.data(), got};
+}
+
+}  // namespace
+
+Statement::Statement(sqlite3* db, std::string_view sql, const std::filesystem::path& file) {
+    if (sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                           &statement_, nullptr) != SQLITE_OK) {
+        throw Failure(FailureKind::IoError,
+                      std::string("cannot be read as a history: ") + sqlite3_errmsg(db))
+            .at(file.string());
+    }
+}
+
+Statement::~Statement() {
+    sqlite3_finalize(statement_);
+}
+
+Statement::Statement(Statement&& other) noexcept
+    : statement_(std::exchange(other.statement_, nullptr)) {}
+
+Statement& Statement::operator=(Statement&& other) noexcept {
+    std::swap(statement_, other.statement_);
+    return *this;
+}
+
+JobHistory::JobHistory(const std::filesystem::path& file, std::chrono::milliseconds patience)
+    : file_(file) {
+    try {
+        open(patience);
+    } catch (...) {
+        // The destructor does not run for a constructor that threw; the
+        // statements finalize as members, and close_v2 waits for them.
+        sqlite3_close_v2(db_);
+        throw;
+    }
+}
+
+JobHistory::~JobHistory() {
+    // Rolled back by hand, so that nothing waits for the next opener.
+    if (inTransaction_)
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(db_);
+}
+
+void JobHistory::fail(std::string_view doing) const {
+    const int code = db_ ? sqlite3_errcode(db_) : SQLITE_ERROR;
+    std::string detail(doing);
+    detail += ": ";
+    detail += db_ ? sqlite3_errmsg(db_) : "out of memory";
+    const int primary = code & 0xFF;
+    const FailureKind kind = primary == SQLITE_BUSY || primary == SQLITE_LOCKED
+                                 ? FailureKind::Busy
+                                 : FailureKind::IoError;
+    throw Failure(kind, detail).at(file_.string());
+}
+
+void JobHistory::run(std::string_view sql, std::string_view doing) {
+    const std::string text(sql);
+    if (sqlite3_exec(db_, text.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        fail(doing);
+}
+
+void JobHistory::step(Statement& statement, std::string_view doing) {
+    const int result = sqlite3_step(statement.get());
+    if (result != SQLITE_DONE && result != SQLITE_ROW) {
+        sqlite3_reset(statement.get());
+        fail(doing);
+    }
+}
+
+void JobHistory::open(std::chrono::milliseconds patience) {
+    struct stat status {};
+    if (::stat(file_.c_str(), &status) != 0) {
+        if (errno != ENOENT) {
+            throw Failure(FailureKind::IoError,
+                          std::string("cannot be read (") + std::strerror(errno) + ")")
+                .at(file_.string());
+        }
+        create();
+    } else if (!S_ISREG(status.st_mode)) {
+        throw Failure(FailureKind::InvalidArgument, "is not a regular file: not a Fennick history")
+            .at(file_.string());
+    } else if (headerOf(file_) != kSqliteHeader) {
+        // An empty file included: it may be anybody's.
+        throw Failure(FailureKind::InvalidArgument,
+                      "is not an SQLite database: not a Fennick history; it was left as it is")
+            .at(file_.string());
+    }
+    if (sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_EXRESCODE,
+                        nullptr) != SQLITE_OK)
+        fail("cannot be opened");
+    sqlite3_busy_timeout(db_, static_cast<int>(patience.count()));
+    check();
+    // Taken before reading, so that two folders sharing the history never
+    // both write what they read before the other's commit.
+    if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        if ((sqlite3_errcode(db_) & 0xFF) == SQLITE_BUSY) {
+            throw Failure(FailureKind::Busy, "is held by another process; gave up after waiting " +
+                                                 std::to_string(patience.count() / 1000) + " s")
+                .at(file_.string());
+        }
+        fail("cannot be written");
+    }
+    inTransaction_ = true;
+    prepare();
+}
+
+// Read only: a database of another program's, or of a newer Fennick, is
+// never written.
+void JobHistory::check() {
+    Statement application(db_, "PRAGMA application_id", file_);
+    step(application, "cannot be read");
+    const auto id = static_cast<std::int32_t>(sqlite3_column_int(application.get(), 0));
+    Statement version(db_, "PRAGMA user_version", file_);
+    step(version, "cannot be read");
+    const int found = sqlite3_column_int(version.get(), 0);
+    if (id != kHistoryApplicationId || found < 1) {
+        throw Failure(FailureKind::InvalidArgument,
+                      "is an SQLite database of another program: not a Fennick history; it was "
+                      "left as it is")
+            .at(file_.string());
+    }
+    if (found > kHistoryVersion) {
+        throw Failure(FailureKind::InvalidArgument,
+                      "is a history of a newer Fennick (version " + std::to_string(found) +
+                          "; this one writes version " + std::to_string(kHistoryVersion) +
+                          "): it was left as it is")
+            .at(file_.string());
+    }
+}
+
+// The whole schema is made under a name of this run's own and then linked to
+// the path, so that the path never holds half a history, and a file that
+// another run made there meanwhile is kept.
+void JobHistory::create() {
+    const std::filesystem::path folder =
+        file_.has_parent_path() ? file_.parent_path() : std::filesystem::path(".");
+    const TemporaryNames names = newHistoryNames(file_);
+    removeLeftovers(folder, [&names](std::string_view name) { return names.matches(name); });
+    std::string pattern = (folder / names.stem).string() + "XXXXXX";
+    const int descriptor = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (descriptor < 0) {
+        throw Failure(FailureKind::CannotCreate,
+                      std::string("cannot be created (") + std::strerror(errno) + ")")
+            .at(file_.string());
+    }
+    // Held while it is made, so that another run's clean-up leaves it.
+    ::flock(descriptor, LOCK_EX);
+    // What a new file gets: the folder's owner decides through the umask.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(descriptor, 0666 & ~mask);
+    const std::filesystem::path temporary(pattern);
+    sqlite3* made = nullptr;
+    std::string problem;
+    if (sqlite3_open_v2(temporary.c_str(), &made, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        problem = made ? sqlite3_errmsg(made) : "out of memory";
+    } else {
+        std::string sql("BEGIN;");
+        sql.append(kSchema);
+        sql.append("PRAGMA application_id = " + std::to_string(kHistoryApplicationId) + ";");
+        sql.append("PRAGMA user_version = " + std::to_string(kHistoryVersion) + ";COMMIT;");
+        if (sqlite3_exec(made, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            problem = sqlite3_errmsg(made);
+    }
+    sqlite3_close(made);
+    if (problem.empty() && ::fsync(descriptor) != 0)
+        problem = std::strerror(errno);
+    if (problem.empty() && ::link(temporary.c_str(), file_.c_str()) != 0 && errno != EEXIST)
+        problem = std::strerror(errno);
+    ::unlink(temporary.c_str());
+    ::close(descriptor);
+    if (!problem.empty()) {
+        throw Failure(FailureKind::CannotCreate, "cannot be created (" + problem + ")")
+            .at(file_.string());
+    }
+    syncDirectory(folder);
+}
+
+void JobHistory::prepare() {
+    upsert_ = Statement(db_, insertSql(""), file_);
+    replaceRunning_ =
+        Statement(db_, insertSql(" WHERE jobs.status = '' AND excluded.status <> ''"), file_);
+    lastSuccess_ = Statement(db_,
+                             "SELECT started FROM jobs WHERE policy = ?1 AND client = ?2 AND "
+                             "schedule = ?3 AND status IN ('0', '1') ORDER BY started DESC LIMIT 1",
+                             file_);
+    failedSince_ = Statement(db_,
+                             "SELECT started, status FROM jobs WHERE policy = ?1 AND client = ?2 "
+                             "AND schedule = ?3 AND started > ?4 AND started <= ?5",
+                             file_);
+    failedAll_ = Statement(db_,
+                           "SELECT started, status FROM jobs WHERE policy = ?1 AND client = ?2 "
+                           "AND schedule = ?3 AND started <= ?4",
+                           file_);
+    policyJob_ = Statement(
+        db_, "SELECT started FROM jobs WHERE policy = ?1 ORDER BY started DESC LIMIT 1", file_);
+    policySuccess_ = Statement(db_,
+                               "SELECT started FROM jobs WHERE policy = ?1 AND status IN ('0', "
+                               "'1') ORDER BY started DESC LIMIT 1",
+                               file_);
+    knownSince_ = Statement(db_, "SELECT MIN(started) FROM jobs", file_);
+    count_ = Statement(db_, "SELECT COUNT(*) FROM jobs", file_);
+    remove_ = Statement(db_, "DELETE FROM jobs WHERE started < ?1", file_);
+    digests_ = Statement(db_, "SELECT digest FROM jobs WHERE started >= ?1", file_);
+}
+
+void JobHistory::compareSince(double since) {
+    sqlite3_stmt* statement = digests_.get();
+    sqlite3_bind_double(statement, 1, since);
+    int result = SQLITE_ROW;
+    while ((result = sqlite3_step(statement)) == SQLITE_ROW)
+        known_.insert(static_cast<std::uint64_t>(sqlite3_column_int64(statement, 0)));
+    sqlite3_reset(statement);
+    if (result != SQLITE_DONE)
+        fail("cannot be read");
+}
+
+void JobHistory::write(const EdgeFields& fields, double start, Statement& statement) {
+    sqlite3_stmt* insert = statement.get();
+    bindText(insert, 1, fields.at(kJobId));
+    bindNumber(insert, 2, start);
+    bindField(insert, 3, fields.at(kEnd));
+    bindField(insert, 4, fields.at(kElapsed));
+    bindText(insert, 5, fields.at(kStatus));
+    bindText(insert, 6, fields.at(kPolicy));
+    bindText(insert, 7, fields.at(kClient));
+    bindText(insert, 8, fields.at(kSchedule));
+    bindField(insert, 9, fields.at(kScheduleType));
+    bindField(insert, 10, fields.at(kKilobytes));
+    bindField(insert, 11, fields.at(kFiles));
+    sqlite3_bind_int64(insert, 12, static_cast<sqlite3_int64>(digestOf(fields)));
+    step(statement, "cannot be written");
+    sqlite3_reset(insert);
+    recorded_ += static_cast<std::size_t>(sqlite3_changes(db_));
+}
+
+void JobHistory::record(const EdgeFields& fields, double start) {
+    if (known_.contains(digestOf(fields)))
+        return;
+    write(fields, start, upsert_);
+}
+
+void JobHistory::recordOlder(const EdgeFields& fields, double start) {
+    write(fields, start, replaceRunning_);
+}
+
+namespace {
+
+void bindStream(sqlite3_stmt* statement, const JobStream& stream) {
+    bindText(statement, 1, stream.policy);
+    bindText(statement, 2, stream.client);
+    bindText(statement, 3, stream.schedule);
+}
+
+}  // namespace
+
+std::optional<double> JobHistory::lastSuccess(const JobStream& stream) {
+    sqlite3_stmt* statement = lastSuccess_.get();
+    bindStream(statement, stream);
+    step(lastSuccess_, "cannot be read");
+    const std::optional<double> found =
+        sqlite3_data_count(statement) > 0 ? columnTime(statement, 0) : std::nullopt;
+    sqlite3_reset(statement);
+    return found;
+}
+
+FailedRun JobHistory::failedSince(const JobStream& stream, std::optional<double> after,
+                                  double until) {
+    Statement& query = after ? failedSince_ : failedAll_;
+    sqlite3_stmt* statement = query.get();
+    bindStream(statement, stream);
+    if (after) {
+        sqlite3_bind_double(statement, 4, *after);
+        sqlite3_bind_double(statement, 5, until);
+    } else {
+        sqlite3_bind_double(statement, 4, until);
+    }
+    FailedRun failed;
+    int result = SQLITE_ROW;
+    while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
+        const auto* status = reinterpret_cast<const char*>(sqlite3_column_text(statement, 1));
+        const int size = sqlite3_column_bytes(statement, 1);
+        if (!isFailed(std::string_view(status ? status : "", static_cast<std::size_t>(size))))
+            continue;
+        const double started = sqlite3_column_double(statement, 0);
+        ++failed.count;
+        if (!failed.earliest || started < *failed.earliest)
+            failed.earliest = started;
+    }
+    sqlite3_reset(statement);
+    if (result != SQLITE_DONE)
+        fail("cannot be read");
+    return failed;
+}
+
+PolicyLast JobHistory::policyLast(std::string_view policy) {
+    PolicyLast last;
+    for (auto [query, found] :
+         {std::pair{&policyJob_, &last.job}, std::pair{&policySuccess_, &last.success}}) {
+        sqlite3_stmt* statement = query->get();
+        bindText(statement, 1, policy);
+        step(*query, "cannot be read");
+        if (sqlite3_data_count(statement) > 0)
+            *found = columnTime(statement, 0);
+        sqlite3_reset(statement);
+    }
+    return last;
+}
+
+std::optional<double> JobHistory::knownSince() {
+    step(knownSince_, "cannot be read");
+    const std::optional<double> since = columnTime(knownSince_.get(), 0);
+    sqlite3_reset(knownSince_.get());
+    return since;
+}
+
+std::size_t JobHistory::jobs() {
+    step(count_, "cannot be read");
+    const auto rows = static_cast<std::size_t>(sqlite3_column_int64(count_.get(), 0));
+    sqlite3_reset(count_.get());
+    return rows;
+}
+
+std::size_t JobHistory::removeStartedBefore(double start) {
+    sqlite3_bind_double(remove_.get(), 1, start);
+    step(remove_, "cannot be written");
+    sqlite3_reset(remove_.get());
+    return static_cast<std::size_t>(sqlite3_changes(db_));
+}
+
+void JobHistory::commit() {
+    run("COMMIT", "cannot be written");
+    inTransaction_ = false;
+}
+
+}  // namespace fennick

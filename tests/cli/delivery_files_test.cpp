@@ -193,6 +193,39 @@ TEST(DeliveryFiles, TheTwoDeliveryFilesMustBeTwoFilesAndOwnFilesAreTaken) {
         << folder.errors;
 }
 
+// The history is kept as surely: no delivery file may replace it, and it may
+// be none of the run's own files, whichever path names it.
+TEST(DeliveryFiles, TheHistoryIsNoRunFileAndNoDeliveryFileReplacesIt) {
+    TempDir dir;
+    writeInputs(dir);
+    const std::string base = "--dir " + quoted(dir.path()) + " --end '" + kEnd + "'";
+    struct Case {
+        std::string arguments;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"--history " + quoted(dir.file("bpdbjobs.txt")), "the run's own bpdbjobs.txt"},
+        {"--history " + quoted(dir.file("./out1.txt")), "the run's own out1.txt"},
+        {"--json " + quoted(dir.file("fennick_history.db")),
+         "--json \"" + dir.file("fennick_history.db").string() +
+             "\" would replace the file of the "
+             "history"},
+        {"--history " + quoted(dir.file("h.db")) + " --metrics " + quoted(dir.file("./h.db")),
+         "would replace the file of --history"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const auto before = dir.snapshot();
+        const Outcome outcome = runCli(base + " " + c.arguments);
+        EXPECT_EQ(outcome.status, 2) << outcome.errors;
+        EXPECT_NE(outcome.errors.find(c.message), std::string::npos) << outcome.errors;
+        EXPECT_EQ(dir.snapshot(), before);
+    }
+    // --no-history leaves the history's name free for a delivery file.
+    EXPECT_EQ(
+        runCli(base + " --no-history --json " + quoted(dir.file("fennick_history.db"))).status, 0);
+}
+
 // Two runs in one folder, the first of which mails slowly: the JSON on disk
 // describes the page on disk, whichever run came last.
 TEST(DeliveryFiles, JsonDescribesThePageOnDiskWhenARunWaitedForASlowerOne) {

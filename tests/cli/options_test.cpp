@@ -169,6 +169,40 @@ TEST(ParseOptions, EnvironmentStandsInForOptionsNotGiven) {
               "--mail-when is given but no --mail-to; no mail was sent");
 }
 
+TEST(ParseOptions, TheHistoryIsTheFoldersUnlessNamedOrTurnedOff) {
+    struct Case {
+        std::vector<std::string_view> arguments;
+        const char* environment;  // FENNICK_HISTORY, or null for unset
+        std::optional<std::filesystem::path> file;
+        bool given;  // names a history, which makes the run read what needs action
+    };
+    const Case cases[] = {
+        {words({"--dir", "/srv/f"}), nullptr, "/srv/f/fennick_history.db", false},
+        {words({"--dir", "/srv/f", "--history", "/var/h.db"}), nullptr, "/var/h.db", true},
+        {words({"--dir", "/srv/f"}), "/var/e.db", "/var/e.db", true},
+        {words({"--dir", "/srv/f", "--history=/var/h.db"}), "/var/e.db", "/var/h.db", true},
+        {words({"--dir", "/srv/f", "--no-history"}), nullptr, std::nullopt, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.environment ? c.environment : "unset");
+        if (c.environment)
+            ::setenv("FENNICK_HISTORY", c.environment, 1);
+        else
+            ::unsetenv("FENNICK_HISTORY");
+        const Options options = parseOptions(c.arguments);
+        ::unsetenv("FENNICK_HISTORY");
+        EXPECT_EQ(historyFile(options, options.dir), c.file);
+        EXPECT_EQ(options.historyGiven, c.given);
+    }
+    const Options importing =
+        parseOptions(words({"import", "a.txt", "b.txt", "--dir", "/srv/f", "--history", "h.db"}));
+    EXPECT_EQ(importing.action, Action::Import);
+    EXPECT_EQ(importing.importDumps, (std::vector<std::filesystem::path>{"a.txt", "b.txt"}));
+    EXPECT_EQ(importing.dir, "/srv/f");
+    EXPECT_EQ(historyFile(importing, importing.dir), "h.db");
+    EXPECT_EQ(parseOptions(words({"--history-days", "30"})).historyDays, 30);
+}
+
 TEST(ParseOptions, HelpWinsOverTheRun) {
     EXPECT_EQ(parseOptions(words({"--help"})).action, Action::Help);
     EXPECT_EQ(parseOptions(words({"-h"})).action, Action::Help);
@@ -229,6 +263,19 @@ TEST(ParseOptions, BadCommandLinesNameTheirProblemOnOneLine) {
         {words({"--mail-to", kLongAddress.c_str()}), "--mail-to is longer than 900"},
         {words({"--metrics", " "}), "--metrics needs a file, not a blank text"},
         {words({"--metrics", ""}), "--metrics needs a file, not a blank text"},
+        // The history: a file, not both ways, whole days.
+        {words({"--history", " "}), "--history needs a file, not a blank text"},
+        {words({"--history", "h.db", "--no-history"}),
+         "--history and --no-history contradict each other"},
+        {words({"--history-days", "0"}), "--history-days needs a whole number of days from 1"},
+        {words({"--history-days", "1.5"}), "--history-days needs a whole number of days"},
+        {words({"--history-days", "36501"}), "--history-days needs a whole number of days"},
+        {words({"import"}), "dumps"},
+        {words({"--no-history", "import", "old.txt"}), "does not go with --no-history"},
+        {words({"--end", "2026-12-02 06:00:00", "import", "old.txt"}),
+         "import makes no report: --end does not go with it"},
+        {words({"import", "old.txt", "--json", "x.json"}),
+         "import makes no report: --json does not go with it"},
         // Outside what the window's pickers take.
         {words({"--end", "0099-12-31 00:00:00"}),
          "--end needs a date from 1601-01-01 to 9999-12-31"},

@@ -60,22 +60,45 @@ std::string timeText(double epochSeconds, const TimeZone* zone) {
     }
 }
 
-std::string lastSuccessText(const std::optional<double>& lastSuccess, int lookbackDays,
-                            const TimeZone* zone) {
-    if (lastSuccess)
-        return timeText(*lastSuccess, zone);
-    return lookbackDays > 0
-               ? "none in " + counted(static_cast<std::size_t>(lookbackDays), "day", "days")
-               : "none since the window's start";
+// How long before the window's end `time` was, after a comma; nothing for
+// a time no difference can be taken of.
+std::string ageText(double time, double windowEnd) {
+    const double before = windowEnd - time;
+    if (std::isnan(before))
+        return "";
+    if (before < 0)
+        return ", after the window's end";
+    const double days = std::floor(before / 86400);
+    if (days < 1)
+        return ", less than a day before";
+    if (days == 1)
+        return ", 1 day before";
+    std::string out = ", ";
+    if (days < 9e15) {
+        out += std::to_string(static_cast<long long>(days));
+    } else {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.6g", days);
+        out += text;
+    }
+    out += " days before";
+    return out;
 }
 
-std::string lastJobText(const std::optional<double>& lastJob, int lookbackDays,
-                        const TimeZone* zone) {
-    if (lastJob)
-        return timeText(*lastJob, zone);
-    return lookbackDays > 0
-               ? "none in " + counted(static_cast<std::size_t>(lookbackDays), "day", "days")
-               : "none";
+// A last success or job with its age; where there is none among the known
+// jobs, only the time they reach back to is known to hold none.
+std::string lastKnownText(const std::optional<double>& last, const ActionSummary& summary) {
+    const TimeZone* zone = summary.window.zone;
+    if (last) {
+        std::string out = timeText(*last, zone);
+        out += ageText(*last, summary.window.EndEpoch);
+        return out;
+    }
+    if (!summary.findings.knownSince)
+        return "none known";
+    std::string out = "none since ";
+    out += timeText(*summary.findings.knownSince, zone);
+    return out;
 }
 
 std::string statusText(std::string_view status, const ShownMeanings& meanings) {
@@ -134,6 +157,17 @@ std::string pageLine(const ActionSummary& summary) {
 // as HTML, so that the two parts cannot tell different things.
 enum class SectionKind { Counts, OutOfOrder, Failing, NotFound, Running, Recovered, Page };
 
+// Said under the first list's heading when the run's history could not be
+// read: without it the lists' times reach back only as far as the dump.
+std::string historyNotReadLine(const ActionSummary& summary) {
+    if (summary.history == nullptr || summary.history->used())
+        return "";
+    std::string out = "History not read: ";
+    out += shownUtf8(summary.history->error);
+    out += ". Last successes and failing since rest on today's dump alone.";
+    return out;
+}
+
 using Row = std::vector<std::string>;
 
 struct Section {
@@ -142,6 +176,9 @@ struct Section {
     std::string heading{};
     // Said after a list's heading in the text; the HTML's headings stay short.
     std::string note{};
+    // A line of its own under a list's heading, before its rows, in the
+    // text and the HTML: what the rows' times rest on.
+    std::string caveat{};
     // A list whose count is none: its heading is a sentence, and the text
     // shows no table under it.
     bool none = false;
@@ -175,7 +212,6 @@ std::vector<Section> summarySections(const ActionSummary& summary) {
     const FindingCounts& counts = findings.counts;
     const ShownMeanings meanings = shownMeanings(summary.meanings);
     const TimeZone* zone = summary.window.zone;
-    const int lookback = summary.lookbackDays;
 
     std::vector<Section> sections;
     sections.push_back(lineSection(SectionKind::Counts, countsLine(summary)));
@@ -188,32 +224,35 @@ std::vector<Section> summarySections(const ActionSummary& summary) {
                 "disagree. The dump must list its newest job first."));
     }
 
-    Section failing =
-        listSection(SectionKind::Failing,
-                    {"Policy", "Client", "Schedule", "Status", "Failed jobs", "Last success",
-                     "Newest failed job"},
-                    3, findings.failing, [&](const FailingStream& stream) -> Row {
-                        return {shownUtf8(stream.policy) + (stream.daily ? "" : " (not daily)"),
-                                shownUtf8(stream.client),
-                                shownUtf8(stream.schedule),
-                                statusText(stream.status, meanings),
-                                std::to_string(stream.failedJobs),
-                                lastSuccessText(stream.lastSuccess, lookback, zone),
-                                shownUtf8(stream.jobId) + " at " + timeText(stream.start, zone)};
-                    });
+    Section failing = listSection(
+        SectionKind::Failing,
+        {"Policy", "Client", "Schedule", "Status", "Failed jobs", "Last success", "Failing since",
+         "Failed since last success", "Newest failed job"},
+        3, findings.failing, [&](const FailingStream& stream) -> Row {
+            return {shownUtf8(stream.policy) + (stream.daily ? "" : " (not daily)"),
+                    shownUtf8(stream.client),
+                    shownUtf8(stream.schedule),
+                    statusText(stream.status, meanings),
+                    std::to_string(stream.failedJobs),
+                    lastKnownText(stream.lastSuccess, summary),
+                    stream.failingSince ? timeText(*stream.failingSince, zone) : "unknown",
+                    std::to_string(stream.failedSinceSuccess),
+                    shownUtf8(stream.jobId) + " at " + timeText(stream.start, zone)};
+        });
     failing.none = counts.failing == 0;
     failing.heading =
         failing.none
             ? "Needs action: no stream is still failing"
             : "Needs action: " + counted(counts.failing, "stream", "streams") + " still failing";
+    failing.caveat = historyNotReadLine(summary);
     sections.push_back(std::move(failing));
 
-    Section notFound = listSection(SectionKind::NotFound, {"Policy", "Last job", "Last success"}, 1,
-                                   findings.notFound, [&](const MissingPolicy& policy) -> Row {
-                                       return {shownUtf8(policy.policy),
-                                               lastJobText(policy.lastJob, lookback, zone),
-                                               lastSuccessText(policy.lastSuccess, lookback, zone)};
-                                   });
+    Section notFound =
+        listSection(SectionKind::NotFound, {"Policy", "Last job", "Last success"}, 1,
+                    findings.notFound, [&](const MissingPolicy& policy) -> Row {
+                        return {shownUtf8(policy.policy), lastKnownText(policy.lastJob, summary),
+                                lastKnownText(policy.lastSuccess, summary)};
+                    });
     notFound.none = notFound.textOnly = counts.notFound == 0;
     notFound.heading = notFound.none
                            ? "Every daily policy has jobs"
@@ -251,6 +290,11 @@ std::size_t width(std::string_view utf8) {
     return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
         return !isUtf8Continuation(static_cast<unsigned char>(c));
     }));
+}
+
+void appendCaveat(std::string& out, const Section& list) {
+    if (!list.caveat.empty())
+        out += list.caveat + '\n';
 }
 
 // A list's rows as text in aligned columns.
@@ -409,8 +453,10 @@ std::string summaryText(const ActionSummary& summary) {
             out += section.heading + '\n';
         } else if (section.none) {
             out += section.heading + ".\n";
+            appendCaveat(out, section);
         } else {
             out += section.heading + section.note + '\n';
+            appendCaveat(out, section);
             appendTable(out, section);
         }
     }
@@ -439,6 +485,10 @@ std::string summaryHtml(const ActionSummary& summary) {
         }
         out += "<h2 style=\"" + std::string(kHeadingStyle) + "\">" + escaped(section.heading) +
                "</h2>\n";
+        if (!section.caveat.empty()) {
+            out += "<p class=\"caveat\" style=\"" + std::string(kRowStyle) + ';' +
+                   std::string(kMissingStyle) + "\">" + escaped(section.caveat) + "</p>\n";
+        }
         for (const Row& row : section.rows)
             appendHtmlRow(out, section, row);
         if (section.all > section.rows.size())

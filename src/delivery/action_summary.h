@@ -12,6 +12,7 @@
 
 #include "common/report_time.h"
 #include "pipeline/findings.h"
+#include "run/history_state.h"
 #include "run/report_file.h"
 
 namespace fennick {
@@ -35,6 +36,9 @@ struct ActionSummary {
     bool pageAttached = true;
     std::uintmax_t pageSize = 0;
     std::uintmax_t pageLimit = 0;
+    // The run's job history, when it keeps one: one it could not read is
+    // said, as the last successes and failing since then rest on the dump.
+    const HistoryState* history = nullptr;
 };
 
 // "Backup Report 09-12-26: 3 still failing, 1 daily policy not found
@@ -51,7 +55,9 @@ std::string failureSubject(std::string_view failure);
 // cut the page short needs somebody.
 bool needsAction(const Findings& findings);
 
-// The summary as text for a monospaced reader, UTF-8, LF line ends. The
+// The summary as text for a monospaced reader, UTF-8, LF line ends. A last
+// success or job is shown with its age before the window's end; where none
+// is known, as none since the oldest known job (or none known). The
 // inputs' text is shown as shownUtf8 makes it, so a CR, an LF or an ESC of a
 // name cannot break a row; a meaning longer than 200 bytes is cut with "…";
 // a table's column is padded to at most 40 characters.

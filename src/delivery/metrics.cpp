@@ -32,6 +32,7 @@ constexpr std::string_view kFailing = "fennick_report_failing_streams";
 constexpr std::string_view kRecovered = "fennick_report_recovered_jobs";
 constexpr std::string_view kRunning = "fennick_report_running_jobs";
 constexpr std::string_view kPolicyLastSuccess = "fennick_policy_last_success_timestamp_seconds";
+constexpr std::string_view kHistoryJobs = "fennick_history_jobs";
 
 // An earlier file larger than this is no file of ours: it holds no success.
 constexpr std::size_t kLargestEarlierFile = std::size_t{1} << 20;
@@ -191,6 +192,12 @@ std::string metricsText(const RunOutcome& run, const std::optional<EarlierSucces
                     "Whether the last report run's mail was handed to the mail program (1) or "
                     "not (0); 1 when no mail was due.",
                     label, *run.mailDelivered ? "1" : "0");
+    }
+    // A history that could not be used has no count to tell: no line reads
+    // as "no data", where a 0 would read as an emptied history.
+    if (run.history != nullptr && run.history->used() && run.history->jobs) {
+        appendGauge(out, kHistoryJobs, "Jobs in the job history after the last report run.", label,
+                    number(*run.history->jobs));
     }
     return out;
 }

@@ -9,6 +9,7 @@
 
 #include "pipeline/findings.h"
 #include "report/report_page.h"
+#include "run/history_state.h"
 
 namespace fennick {
 
@@ -24,6 +25,9 @@ struct RunOutcome {
     // What needs action, when the run read it: its counts and each daily
     // policy's last success go into the file.
     const Findings* findings = nullptr;
+    // The run's job history, when it keeps one: its rows go into the file
+    // when it could be used.
+    const HistoryState* history = nullptr;
 };
 
 // The last successful run, kept through the failed runs after it.

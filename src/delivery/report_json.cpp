@@ -64,7 +64,9 @@ json failingOf(const JsonRun& run) {
                         {"job_id", asUtf8(stream.jobId)},
                         {"start", seconds(stream.start)},
                         {"failed_jobs", stream.failedJobs},
-                        {"last_success", seconds(stream.lastSuccess)}});
+                        {"last_success", seconds(stream.lastSuccess)},
+                        {"failing_since", seconds(stream.failingSince)},
+                        {"failed_since_success", stream.failedSinceSuccess}});
     }
     return list;
 }
@@ -93,6 +95,20 @@ json recoveredOf(const JsonRun& run) {
     return list;
 }
 
+// What the run's job history held; the oldest known job is said beside it,
+// as nothing before it rests on the data.
+json historyOf(const JsonRun& run) {
+    if (run.history == nullptr)
+        return nullptr;
+    const HistoryState& history = *run.history;
+    return {{"file", asUtf8(history.file.string())},
+            {"jobs", history.jobs ? json(*history.jobs) : json(nullptr)},
+            {"recorded", history.recorded},
+            {"known_since",
+             run.findings != nullptr ? seconds(run.findings->knownSince) : json(nullptr)},
+            {"error", history.used() ? json(nullptr) : json(asUtf8(history.error))}};
+}
+
 }  // namespace
 
 std::string reportJson(const JsonRun& run) {
@@ -117,6 +133,7 @@ std::string reportJson(const JsonRun& run) {
     document["failing"] = success ? failingOf(run) : json(nullptr);
     document["not_found"] = success ? notFoundOf(run) : json(nullptr);
     document["recovered"] = success ? recoveredOf(run) : json(nullptr);
+    document["history"] = historyOf(run);
     return document.dump(2) + '\n';
 }
 

@@ -9,6 +9,7 @@
 
 #include "common/report_time.h"
 #include "pipeline/findings.h"
+#include "run/history_state.h"
 #include "run/report_file.h"
 
 namespace fennick {
@@ -22,14 +23,19 @@ struct JsonRun {
     const Findings* findings = nullptr;
     const std::map<std::string, std::string, std::less<>>* meanings = nullptr;
     std::string error;
+    // The run's job history, when it keeps one.
+    const HistoryState* history = nullptr;
 };
 
 // The document, ending in a newline. Keys: success, error (failed runs),
 // folder, page, window {start, end}, zone (only when the window has one:
-// the name its times were shown in), lookback_days, counts, failing,
-// not_found, recovered; times are seconds since 1970 (UTC) or null, texts
-// UTF-8 (8-bit text that is not UTF-8 read as windows-1252). A failed run
-// has null for the page, the counts and the lists.
+// the name its times were shown in), lookback_days, dump_out_of_order,
+// counts, failing (each with failing_since and failed_since_success),
+// not_found, recovered, history (null without one; else file, jobs,
+// recorded, known_since and error, null when it was read); times are
+// seconds since 1970 (UTC) or null, texts UTF-8 (8-bit text that is not
+// UTF-8 read as windows-1252). A failed run has null for the page, the
+// counts and the lists.
 std::string reportJson(const JsonRun& run);
 
 }  // namespace fennick

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -117,7 +118,7 @@ TEST(SummaryText, AStartNoClockCanShowIsShownAsItsNumber) {
         SCOPED_TRACE(start);
         Findings findings = findingsWith({1, 1, 0, 0, 0, 1, 0, 0});
         findings.failing.push_back(
-            {"PolA", "client1", "Daily", true, "13", "7", start, 1, std::optional<double>(start)});
+            {"PolA", "client1", "Daily", true, "13", "7", start, 1, start, start, 1});
         const ActionSummary summary{report, findings, kMeanings, {}, 7};
         char expected[32];
         std::snprintf(expected, sizeof expected, "%.6g s", start);
@@ -142,7 +143,8 @@ TEST(SummaryText, ListsFailingStreamsBeforeRecoveredJobsAndCapsLongLists) {
     Findings findings;
     for (int i = 0; i < 105; ++i) {
         findings.failing.push_back({"PolA", "host" + std::to_string(i), "Daily", i == 0, "150",
-                                    std::to_string(1000 + i), 1796000000.0 + i, 2, std::nullopt});
+                                    std::to_string(1000 + i), 1796000000.0 + i, 2, std::nullopt,
+                                    1795990000.0, 2});
     }
     findings.notFound.push_back({"PolC", 1795900000.0, std::nullopt});
     findings.recovered.push_back({"PolB", "hostB", "Daily", "900", "58", 1796000100.0, "901"});
@@ -159,7 +161,10 @@ TEST(SummaryText, ListsFailingStreamsBeforeRecoveredJobsAndCapsLongLists) {
     EXPECT_LT(at("Needs action: 105 streams still failing"), at("Daily policies not found: 1"));
     EXPECT_LT(at("Daily policies not found: 1"), at("Recovered: 1 failed job"));
     EXPECT_NE(text.find("150 (termination requested by administrator)"), std::string::npos);
-    EXPECT_NE(text.find("none in 7 days"), std::string::npos);
+    // No success among the known jobs, and nothing known of how far back
+    // they reach.
+    EXPECT_NE(text.find("none known"), std::string::npos);
+    EXPECT_EQ(text.find("none in"), std::string::npos);
     EXPECT_NE(text.find("\xE2\x80\xA6 and 5 more"), std::string::npos);
     EXPECT_EQ(text.find("host100"), std::string::npos);  // past the first 100
     EXPECT_NE(text.find("3 lines of the dump outside the window could not be read"),
@@ -183,8 +188,8 @@ TEST(SummaryText, ListsFailingStreamsBeforeRecoveredJobsAndCapsLongLists) {
 // One stream of each kind, with the status "2" throughout.
 Findings oneOfEach() {
     Findings findings;
-    findings.failing.push_back(
-        {"PolA", "hostA", "Daily", true, "2", "1010", 1796000000.0, 1, std::nullopt});
+    findings.failing.push_back({"PolA", "hostA", "Daily", true, "2", "1010", 1796000000.0, 1,
+                                std::nullopt, 1796000000.0, 1});
     findings.notFound.push_back({"PolC", 1795900000.0, std::nullopt});
     findings.recovered.push_back({"PolB", "hostB", "Daily", "1008", "2", 1796000100.0, "1009"});
     findings.counts = {3, 2, 1, 0, 0, 1, 1, 0};
@@ -285,7 +290,7 @@ TEST(SummaryText, AMeaningIsCutPast200BytesBetweenCharactersAndAnEmptyOneShowsNo
         // A hundred rows that show the same meaning.
         for (int i = 1; i < 100; ++i) {
             findings.failing.push_back({"PolA", "host" + std::to_string(i), "Daily", true, "2",
-                                        "1010", 1796000000.0, 1, std::nullopt});
+                                        "1010", 1796000000.0, 1, std::nullopt, 1796000000.0, 1});
         }
         findings.counts.failing = findings.failing.size();
         const std::map<std::string, std::string, std::less<>> meanings{{"2", c.meaning}};
@@ -296,9 +301,14 @@ TEST(SummaryText, AMeaningIsCutPast200BytesBetweenCharactersAndAnEmptyOneShowsNo
         EXPECT_NE(html.find("Status:</span> " + c.status + " &middot;"), std::string::npos);
         EXPECT_EQ(text.find("()"), std::string::npos);
         EXPECT_EQ(html.find("()"), std::string::npos);
-        // A hundred rows of a few hundred bytes each, never a hundred copies of
-        // the whole meaning.
-        EXPECT_LT(text.size() + html.size(), 120'000u);
+        // A hundred rows (and the recovered one) with a cut meaning each in
+        // the text and the HTML, never a hundred copies of the whole
+        // meaning: measured against the same summary without meanings,
+        // whatever else a row holds.
+        const std::map<std::string, std::string, std::less<>> none;
+        const ActionSummary bare{report, findings, none, {1795990000, 1796076400}, 7};
+        const std::size_t bareSize = summaryText(bare).size() + summaryHtml(bare).size();
+        EXPECT_LT(text.size() + html.size(), bareSize + 101 * 2 * 250);
     }
 }
 
@@ -307,8 +317,8 @@ TEST(SummaryText, AMeaningIsCutPast200BytesBetweenCharactersAndAnEmptyOneShowsNo
 TEST(SummaryText, AColumnIsPaddedToAtMost40Characters) {
     Findings findings = oneOfEach();
     findings.failing[0].policy = std::string(300, 'P');
-    findings.failing.push_back(
-        {"PolD", "hostD", "Daily", true, "3", "1011", 1796000000.0, 1, std::nullopt});
+    findings.failing.push_back({"PolD", "hostD", "Daily", true, "3", "1011", 1796000000.0, 1,
+                                std::nullopt, std::nullopt, 0});
     findings.counts.failing = 2;
     const std::map<std::string, std::string, std::less<>> meanings{{"2", std::string(150, 'm')}};
     const ReportFile report{"/srv/fennick/report_09-12-26.html", {}};
@@ -327,6 +337,75 @@ TEST(SummaryText, AColumnIsPaddedToAtMost40Characters) {
     EXPECT_EQ(shortRow.find("hostD"), 2 + 40 + 2u);
     const std::size_t shortStatus = shortRow.find("  3  ") + 2;
     EXPECT_EQ(shortRow.find("1  ", shortStatus + 1), shortStatus + 40 + 2);
+}
+
+// Whether a text row holds these cells side by side, padded apart.
+bool hasRow(const std::string& text, const std::vector<std::string>& cells) {
+    std::string pattern = "\n";
+    for (const std::string& cell : cells)
+        pattern.append(pattern.size() == 1 ? "  " : " {2,}").append(cell);
+    return std::regex_search(text, std::regex(pattern.append("\n")));
+}
+
+// A row's times say only what the known jobs hold, aged against the window's
+// end; a history not read is said under "Needs action", text and HTML.
+TEST(SummaryText, TimesRestOnTheKnownJobsAndAHistoryNotReadIsSaid) {
+    const double end = 1796076400;  // shown as 12/01/2026 06:06:40
+    const HistoryState used{.file = "h.db", .jobs = 9, .recorded = 1, .error = ""};
+    HistoryState unread = used;
+    unread.error = "h.db: <locked>";
+    struct Case {
+        std::optional<double> last, knownSince, failingSince;
+        const HistoryState* history;
+        const char *lastText, *sinceText;
+    };
+    const Case cases[] = {
+        {std::nullopt, 1795300000.0, 1795300000.0, nullptr, "none since 11/22/2026 06:26:40",
+         "11/22/2026 06:26:40"},
+        {std::nullopt, std::nullopt, std::nullopt, &unread, "none known", "unknown"},
+        {end - 86399, {}, {}, &used, "11/30/2026 06:06:41, less than a day before", "unknown"},
+        {end - 86400, {}, {}, &unread, "11/30/2026 06:06:40, 1 day before", "unknown"},
+        {end - 9 * 86400 - 5, {}, {}, nullptr, "11/22/2026 06:06:35, 9 days before", "unknown"},
+        {end + 60, {}, {}, nullptr, "12/01/2026 06:07:40, after the window's end", "unknown"},
+    };
+    const ReportFile report{"/srv/fennick/report_01-12-26.html", {}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lastText);
+        Findings findings = findingsWith({2, 1, 0, 0, 0, 1, 1, 0});
+        findings.failing.push_back(
+            {"PolA", "hostA", "Daily", true, "2", "1010", end - 600, 1, c.last, c.failingSince, 3});
+        findings.notFound.push_back({"PolC", c.last, c.last});
+        findings.knownSince = c.knownSince;
+        ActionSummary summary{report, findings, kMeanings, {end - 86400, end}, 7};
+        summary.history = c.history;
+        const std::string text = summaryText(summary), html = summaryHtml(summary);
+        EXPECT_TRUE(hasRow(text, {"PolA", "hostA", "Daily", "2", "1", c.lastText, c.sinceText, "3",
+                                  "1010 at 12/01/2026 05:56:40"}))
+            << text;
+        EXPECT_TRUE(hasRow(text, {"PolC", c.lastText, c.lastText})) << text;
+        const std::string field = ":</span> ",
+                          next = " &middot; <span style=\"white-space:nowrap\">";
+        EXPECT_NE(html.find("Last success" + field + c.lastText + next + "Failing since" + field +
+                            c.sinceText + next + "Failed since last success" + field + "3"),
+                  std::string::npos)
+            << html;
+
+        const bool said = c.history == &unread;
+        const std::string tail = ". Last successes and failing since rest on today's dump alone.";
+        EXPECT_EQ(text.find("still failing\nHistory not read: h.db: <locked>" + tail +
+                            "\n  Policy") != std::string::npos,
+                  said);
+        EXPECT_EQ(html.find("still failing</h2>\n<p class=\"caveat\"") != std::string::npos, said);
+        EXPECT_EQ(html.find(">History not read: h.db: &lt;locked&gt;" + tail + "</p>") !=
+                      std::string::npos,
+                  said);
+    }
+    // Also with no stream failing: the missing policies' times rest on it too.
+    const Findings quiet = findingsWith({1, 0, 0, 0, 0, 0, 0, 0});
+    ActionSummary summary{report, quiet, kMeanings, {end - 86400, end}, 7};
+    summary.history = &unread;
+    EXPECT_NE(summaryText(summary).find("still failing.\nHistory not read: h.db: <locked>. "),
+              std::string::npos);
 }
 
 }  // namespace

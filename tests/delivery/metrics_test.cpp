@@ -120,6 +120,28 @@ TEST(MetricsText, MailLineOnlyWhenTheRunSendsMail) {
     }
 }
 
+// Only a history the run used has a count: no line reads as "no data",
+// where a 0 would read as an emptied history.
+TEST(MetricsText, HistoryJobsOnlyFromAHistoryTheRunUsed) {
+    const HistoryState used{.file = "h.db", .jobs = 1200, .recorded = 3, .error = ""};
+    HistoryState unread = used;  // a count beside an error is none to trust
+    unread.error = "h.db: locked";
+    const std::string without = metricsText(kSuccess, std::nullopt);
+    const std::string gauge =
+        "\n# TYPE fennick_history_jobs gauge\n"
+        "fennick_history_jobs{folder=\"/srv/fennick\"} 1200\n";
+    const HistoryState* const histories[] = {nullptr, &used, &unread};
+    for (const HistoryState* history : histories) {
+        RunOutcome run = kSuccess;
+        run.history = history;
+        const std::string text = metricsText(run, std::nullopt);
+        EXPECT_TRUE(text.starts_with(without));
+        EXPECT_EQ(text.substr(without.size()).starts_with("# HELP fennick_history_jobs "),
+                  history == &used);
+        EXPECT_EQ(text.ends_with(gauge), history == &used);
+    }
+}
+
 TEST(Metrics, FailedRunKeepsTheLastSuccessOnlyForItsOwnFolder) {
     struct Case {
         const char* name;

@@ -213,7 +213,8 @@ void describe(CLI::App& app, Options& options, Given& given) {
         "\"fennick-cli [--dir DIR] [--history FILE] import DUMP...\" records the jobs of\n"
         "older dump files in the history and makes no report.\n"
         "Exit status: 0 done, 1 the run failed (message on stderr), 2 usage error,\n"
-        "3 the mail, the JSON or the metrics could not be delivered, 4 done but\n"
+        "3 the mail, the JSON or the metrics could not be delivered, or the history\n"
+        "could not be used (the report went out without it), 4 done but\n"
         "--check found failed jobs or missing policies, or the dump is not newest first.");
     app.get_formatter()->column_width(30);
     app.option_defaults()->disable_flag_override();

@@ -30,6 +30,14 @@ using namespace dump;
 // The start of an SQLite database file, whatever its content.
 constexpr std::string_view kSqliteHeader{"SQLite format 3\0", 16};
 
+// Each night adds about one row per stream, so every index keyed by stream
+// would be written all over, every night: only time-ordered ones grow at
+// their end. What the findings ask of a stream (its last job and success)
+// is kept in `streams`, one small row per stream, by triggers whatever
+// changes `jobs`; its failed jobs come from a partial index, as failures are
+// few. A change that may take a stream's newest job or success away (a row
+// removed by hand, a success turned into a failure) marks the stream stale,
+// and the next run counts its values anew in one pass.
 constexpr std::string_view kSchema = R"(
 CREATE TABLE jobs (
   job_id TEXT PRIMARY KEY NOT NULL,
@@ -43,22 +51,83 @@ CREATE TABLE jobs (
   schedule_type INTEGER,
   kbytes INTEGER,
   files INTEGER,
+  stream INTEGER NOT NULL,
   digest INTEGER NOT NULL
 );
 CREATE INDEX jobs_started ON jobs (started, digest);
-CREATE INDEX jobs_stream ON jobs (policy, client, schedule, started, status);
-CREATE INDEX jobs_policy ON jobs (policy, started, status);
+CREATE INDEX jobs_unsuccessful ON jobs (stream, started) WHERE status NOT IN ('0', '1');
+CREATE TABLE streams (
+  stream INTEGER PRIMARY KEY,
+  policy TEXT NOT NULL,
+  schedule TEXT NOT NULL,
+  client TEXT NOT NULL,
+  jobs INTEGER NOT NULL,
+  last_job INTEGER,
+  last_success INTEGER,
+  stale INTEGER NOT NULL DEFAULT 0
+);
+CREATE INDEX streams_policy ON streams (policy);
+CREATE INDEX streams_stale ON streams (stream) WHERE stale;
+CREATE TRIGGER jobs_added AFTER INSERT ON jobs BEGIN
+  INSERT INTO streams (stream, policy, schedule, client, jobs, last_job, last_success)
+  VALUES (new.stream, new.policy, new.schedule, new.client, 1, new.started,
+          CASE WHEN new.status IN ('0', '1') THEN new.started END)
+  ON CONFLICT (stream) DO UPDATE SET
+    jobs = jobs + 1,
+    last_job = max(coalesce(last_job, excluded.last_job), excluded.last_job),
+    last_success = coalesce(max(last_success, excluded.last_success), last_success,
+                            excluded.last_success);
+END;
+CREATE TRIGGER jobs_removed AFTER DELETE ON jobs BEGIN
+  UPDATE streams SET
+    jobs = jobs - 1,
+    stale = stale OR last_job IS old.started
+            OR (last_success IS old.started AND old.status IN ('0', '1'))
+  WHERE stream = old.stream;
+  DELETE FROM streams WHERE stream = old.stream AND jobs <= 0;
+END;
+CREATE TRIGGER jobs_changed AFTER UPDATE OF started, status, stream ON jobs BEGIN
+  -- A job that finished where it started, or a later success, leaves the
+  -- stream's values true; another change may not.
+  UPDATE streams SET
+    jobs = jobs - 1,
+    stale = stale OR (NOT (new.stream = old.stream AND new.started >= old.started
+                           AND (old.status NOT IN ('0', '1') OR new.status IN ('0', '1')))
+                      AND (last_job IS old.started
+                           OR (last_success IS old.started AND old.status IN ('0', '1'))))
+  WHERE stream = old.stream;
+  INSERT INTO streams (stream, policy, schedule, client, jobs, last_job, last_success)
+  VALUES (new.stream, new.policy, new.schedule, new.client, 1, new.started,
+          CASE WHEN new.status IN ('0', '1') THEN new.started END)
+  ON CONFLICT (stream) DO UPDATE SET
+    jobs = jobs + 1,
+    last_job = max(coalesce(last_job, excluded.last_job), excluded.last_job),
+    last_success = coalesce(max(last_success, excluded.last_success), last_success,
+                            excluded.last_success);
+  DELETE FROM streams WHERE stream = old.stream AND jobs <= 0;
+END;
+)";
+
+// The stale streams' values, counted anew from their rows in one pass.
+constexpr std::string_view kRecount = R"(
+UPDATE streams SET last_job = counted.last_job, last_success = counted.last_success, stale = 0
+FROM (SELECT stream, max(started) AS last_job,
+             max(CASE WHEN status IN ('0', '1') THEN started END) AS last_success
+      FROM jobs WHERE stream IN (SELECT stream FROM streams WHERE stale) GROUP BY stream)
+     AS counted
+WHERE streams.stream = counted.stream;
 )";
 
 constexpr std::string_view kColumns =
     "job_id, started, ended, elapsed, status, policy, client, schedule, schedule_type, kbytes, "
-    "files, digest";
-constexpr std::string_view kValues = "?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12";
+    "files, stream, digest";
+constexpr std::string_view kValues = "?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13";
 constexpr std::string_view kReplaced =
     "started = excluded.started, ended = excluded.ended, elapsed = excluded.elapsed, "
     "status = excluded.status, policy = excluded.policy, client = excluded.client, "
     "schedule = excluded.schedule, schedule_type = excluded.schedule_type, "
-    "kbytes = excluded.kbytes, files = excluded.files, digest = excluded.digest";
+    "kbytes = excluded.kbytes, files = excluded.files, stream = excluded.stream, "
+    "digest = excluded.digest";
 
 std::string insertSql(std::string_view condition) {
     std::string sql("INSERT INTO jobs (");
@@ -79,6 +148,20 @@ std::uint64_t mix(std::uint64_t hash, std::string_view text) {
     }
     hash ^= 0xFF;  // a byte no field text ends with, so fields cannot run together
     return hash * kFnvPrime;
+}
+
+// The stream's key: its three names as the dump holds them side by side.
+std::int64_t streamKey(std::string_view policy, std::string_view schedule,
+                       std::string_view client) {
+    std::uint64_t hash = kFnvOffset;
+    for (const std::string_view part :
+         {policy, std::string_view(","), schedule, std::string_view(","), client}) {
+        for (const char byte : part) {
+            hash ^= static_cast<unsigned char>(byte);
+            hash *= kFnvPrime;
+        }
+    }
+    return static_cast<std::int64_t>(hash);
 }
 
 std::uint64_t digestOf(const EdgeFields& fields) {
@@ -258,6 +341,10 @@ void JobHistory::open(std::chrono::milliseconds patience) {
     }
     inTransaction_ = true;
     prepare();
+    Statement stale(db_, "SELECT 1 FROM streams WHERE stale LIMIT 1", file_);
+    step(stale, "cannot be read");
+    if (sqlite3_data_count(stale.get()) > 0)
+        run(kRecount, "cannot be written");
 }
 
 // Read only: a database of another program's, or of a newer Fennick, is
@@ -311,7 +398,10 @@ void JobHistory::create() {
     if (sqlite3_open_v2(temporary.c_str(), &made, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
         problem = made ? sqlite3_errmsg(made) : "out of memory";
     } else {
-        std::string sql("BEGIN;");
+        // No journal beside the temporary: a run killed while making it
+        // would leave one that no later run knows as its own. Nothing needs
+        // rolling back here, as an unfinished file is never linked.
+        std::string sql("PRAGMA journal_mode = OFF;BEGIN;");
         sql.append(kSchema);
         sql.append("PRAGMA application_id = " + std::to_string(kHistoryApplicationId) + ";");
         sql.append("PRAGMA user_version = " + std::to_string(kHistoryVersion) + ";COMMIT;");
@@ -336,26 +426,26 @@ void JobHistory::prepare() {
     upsert_ = Statement(db_, insertSql(""), file_);
     replaceRunning_ =
         Statement(db_, insertSql(" WHERE jobs.status = '' AND excluded.status <> ''"), file_);
-    lastSuccess_ = Statement(db_,
-                             "SELECT started FROM jobs WHERE policy = ?1 AND client = ?2 AND "
-                             "schedule = ?3 AND status IN ('0', '1') ORDER BY started DESC LIMIT 1",
-                             file_);
+    lastSuccess_ = Statement(db_, "SELECT last_success FROM streams WHERE stream = ?1", file_);
     failedSince_ = Statement(db_,
-                             "SELECT started, status FROM jobs WHERE policy = ?1 AND client = ?2 "
-                             "AND schedule = ?3 AND started > ?4 AND started <= ?5",
+                             "SELECT started, status FROM jobs WHERE stream = ?1 AND status NOT "
+                             "IN ('0', '1') AND started > ?2 AND started <= ?3",
                              file_);
     failedAll_ = Statement(db_,
-                           "SELECT started, status FROM jobs WHERE policy = ?1 AND client = ?2 "
-                           "AND schedule = ?3 AND started <= ?4",
+                           "SELECT started, status FROM jobs WHERE stream = ?1 AND status NOT IN "
+                           "('0', '1') AND started <= ?2",
                            file_);
-    policyJob_ = Statement(
-        db_, "SELECT started FROM jobs WHERE policy = ?1 ORDER BY started DESC LIMIT 1", file_);
-    policySuccess_ = Statement(db_,
-                               "SELECT started FROM jobs WHERE policy = ?1 AND status IN ('0', "
-                               "'1') ORDER BY started DESC LIMIT 1",
-                               file_);
+    policyLast_ = Statement(
+        db_, "SELECT max(last_job), max(last_success) FROM streams WHERE policy = ?1", file_);
     knownSince_ = Statement(db_, "SELECT MIN(started) FROM jobs", file_);
-    count_ = Statement(db_, "SELECT COUNT(*) FROM jobs", file_);
+    count_ = Statement(db_, "SELECT coalesce(sum(jobs), 0) FROM streams", file_);
+    // The streams' values that the removal takes are let go first, so that
+    // no removed row asks for a recount.
+    forget_ = Statement(db_,
+                        "UPDATE streams SET last_success = CASE WHEN last_success < ?1 THEN NULL "
+                        "ELSE last_success END, last_job = CASE WHEN last_job < ?1 THEN NULL ELSE "
+                        "last_job END WHERE last_job < ?1 OR last_success < ?1",
+                        file_);
     remove_ = Statement(db_, "DELETE FROM jobs WHERE started < ?1", file_);
     digests_ = Statement(db_, "SELECT digest FROM jobs WHERE started >= ?1", file_);
 }
@@ -384,7 +474,9 @@ void JobHistory::write(const EdgeFields& fields, double start, Statement& statem
     bindField(insert, 9, fields.at(kScheduleType));
     bindField(insert, 10, fields.at(kKilobytes));
     bindField(insert, 11, fields.at(kFiles));
-    sqlite3_bind_int64(insert, 12, static_cast<sqlite3_int64>(digestOf(fields)));
+    sqlite3_bind_int64(insert, 12,
+                       streamKey(fields.at(kPolicy), fields.at(kSchedule), fields.at(kClient)));
+    sqlite3_bind_int64(insert, 13, static_cast<sqlite3_int64>(digestOf(fields)));
     step(statement, "cannot be written");
     sqlite3_reset(insert);
     recorded_ += static_cast<std::size_t>(sqlite3_changes(db_));
@@ -400,19 +492,9 @@ void JobHistory::recordOlder(const EdgeFields& fields, double start) {
     write(fields, start, replaceRunning_);
 }
 
-namespace {
-
-void bindStream(sqlite3_stmt* statement, const JobStream& stream) {
-    bindText(statement, 1, stream.policy);
-    bindText(statement, 2, stream.client);
-    bindText(statement, 3, stream.schedule);
-}
-
-}  // namespace
-
 std::optional<double> JobHistory::lastSuccess(const JobStream& stream) {
     sqlite3_stmt* statement = lastSuccess_.get();
-    bindStream(statement, stream);
+    sqlite3_bind_int64(statement, 1, streamKey(stream.policy, stream.schedule, stream.client));
     step(lastSuccess_, "cannot be read");
     const std::optional<double> found =
         sqlite3_data_count(statement) > 0 ? columnTime(statement, 0) : std::nullopt;
@@ -424,18 +506,19 @@ FailedRun JobHistory::failedSince(const JobStream& stream, std::optional<double>
                                   double until) {
     Statement& query = after ? failedSince_ : failedAll_;
     sqlite3_stmt* statement = query.get();
-    bindStream(statement, stream);
+    sqlite3_bind_int64(statement, 1, streamKey(stream.policy, stream.schedule, stream.client));
     if (after) {
-        sqlite3_bind_double(statement, 4, *after);
-        sqlite3_bind_double(statement, 5, until);
+        sqlite3_bind_double(statement, 2, *after);
+        sqlite3_bind_double(statement, 3, until);
     } else {
-        sqlite3_bind_double(statement, 4, until);
+        sqlite3_bind_double(statement, 2, until);
     }
     FailedRun failed;
     int result = SQLITE_ROW;
     while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
         const auto* status = reinterpret_cast<const char*>(sqlite3_column_text(statement, 1));
         const int size = sqlite3_column_bytes(statement, 1);
+        // The index holds the jobs still running too.
         if (!isFailed(std::string_view(status ? status : "", static_cast<std::size_t>(size))))
             continue;
         const double started = sqlite3_column_double(statement, 0);
@@ -450,16 +533,15 @@ FailedRun JobHistory::failedSince(const JobStream& stream, std::optional<double>
 }
 
 PolicyLast JobHistory::policyLast(std::string_view policy) {
+    sqlite3_stmt* statement = policyLast_.get();
+    bindText(statement, 1, policy);
+    step(policyLast_, "cannot be read");
     PolicyLast last;
-    for (auto [query, found] :
-         {std::pair{&policyJob_, &last.job}, std::pair{&policySuccess_, &last.success}}) {
-        sqlite3_stmt* statement = query->get();
-        bindText(statement, 1, policy);
-        step(*query, "cannot be read");
-        if (sqlite3_data_count(statement) > 0)
-            *found = columnTime(statement, 0);
-        sqlite3_reset(statement);
+    if (sqlite3_data_count(statement) > 0) {
+        last.job = columnTime(statement, 0);
+        last.success = columnTime(statement, 1);
     }
+    sqlite3_reset(statement);
     return last;
 }
 
@@ -478,6 +560,9 @@ std::size_t JobHistory::jobs() {
 }
 
 std::size_t JobHistory::removeStartedBefore(double start) {
+    sqlite3_bind_double(forget_.get(), 1, start);
+    step(forget_, "cannot be written");
+    sqlite3_reset(forget_.get());
     sqlite3_bind_double(remove_.get(), 1, start);
     step(remove_, "cannot be written");
     sqlite3_reset(remove_.get());

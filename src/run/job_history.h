@@ -4,6 +4,8 @@
 //
 // The table `jobs` is an interface for operators' own queries: one row per
 // job id, the times in seconds since 1970, the status text as in the dump.
+// `streams` sums it up per policy, schedule and client (its rows, last job
+// and last success), and stays true whatever is done to `jobs`.
 #pragma once
 
 #include <chrono>
@@ -131,8 +133,8 @@ class JobHistory {
     bool inTransaction_ = false;
     std::size_t recorded_ = 0;
     std::unordered_set<std::uint64_t> known_;  // digests of the compared rows
-    Statement upsert_, replaceRunning_, lastSuccess_, failedSince_, failedAll_, policyJob_,
-        policySuccess_, knownSince_, count_, remove_, digests_;
+    Statement upsert_, replaceRunning_, lastSuccess_, failedSince_, failedAll_, policyLast_,
+        knownSince_, count_, forget_, remove_, digests_;
 };
 
 }  // namespace fennick

@@ -520,7 +520,8 @@ class NeedsAction(Morning):
         self.assertLess(weekly, recovered)
         self.assertIn("150 (termination requested by administrator)", lines_of[host0])
         self.assertIn("PolW (not daily)", lines_of[weekly])
-        self.assertIn("none in 7 days", lines_of[weekly])
+        # Nothing is claimed of the time before the oldest job read.
+        self.assertRegex(lines_of[weekly], r"none since \d\d/\d\d/\d{4} \d\d:\d\d:\d\d")
         self.assertIn("Still running or queued: 1 job.", text)
         self.assertIn("1 line of the dump outside the window could not be read", text)
 
@@ -553,10 +554,16 @@ class NeedsAction(Morning):
             {"policy": "PolA", "client": "host0", "schedule": "Daily", "daily": True,
              "status": "150", "meaning": "termination requested by administrator",
              "job_id": "1010", "start": end - 600, "failed_jobs": 1,
-             "last_success": end - 3 * day},
+             "last_success": end - 3 * day, "failing_since": end - 600,
+             "failed_since_success": 1},
             {"policy": "PolW", "client": "hostW", "schedule": "Daily", "daily": False,
              "status": "13", "meaning": None, "job_id": "1006", "start": end - 1000,
-             "failed_jobs": 1, "last_success": None}])
+             "failed_jobs": 1, "last_success": None, "failing_since": end - 1000,
+             "failed_since_success": 1}])
+        self.assertEqual(document["history"]["file"],
+                         os.path.join(self.dir, "fennick_history.db"))
+        self.assertIsNone(document["history"]["error"])
+        self.assertEqual(document["history"]["known_since"], min(l[2] for l in lines))
         self.assertEqual(document["not_found"], [
             {"policy": "PolC", "last_job": end - 2 * day, "last_success": end - 4 * day}])
         self.assertEqual(document["recovered"], [

@@ -341,10 +341,20 @@ void JobHistory::open(std::chrono::milliseconds patience) {
     }
     inTransaction_ = true;
     prepare();
-    Statement stale(db_, "SELECT 1 FROM streams WHERE stale LIMIT 1", file_);
-    step(stale, "cannot be read");
-    if (sqlite3_data_count(stale.get()) > 0)
+}
+
+// Before the streams answer: the rows this run wrote may have marked some
+// stale (a success that today's line calls failed), and the answers must
+// already be those of today's lines.
+void JobHistory::recountStale() {
+    if (!mayBeStale_)
+        return;
+    step(anyStale_, "cannot be read");
+    const bool stale = sqlite3_data_count(anyStale_.get()) > 0;
+    sqlite3_reset(anyStale_.get());
+    if (stale)
         run(kRecount, "cannot be written");
+    mayBeStale_ = false;
 }
 
 // Read only: a database of another program's, or of a newer Fennick, is
@@ -448,6 +458,7 @@ void JobHistory::prepare() {
                         file_);
     remove_ = Statement(db_, "DELETE FROM jobs WHERE started < ?1", file_);
     digests_ = Statement(db_, "SELECT digest FROM jobs WHERE started >= ?1", file_);
+    anyStale_ = Statement(db_, "SELECT 1 FROM streams WHERE stale LIMIT 1", file_);
 }
 
 void JobHistory::compareSince(double since) {
@@ -479,7 +490,9 @@ void JobHistory::write(const EdgeFields& fields, double start, Statement& statem
     sqlite3_bind_int64(insert, 13, static_cast<sqlite3_int64>(digestOf(fields)));
     step(statement, "cannot be written");
     sqlite3_reset(insert);
-    recorded_ += static_cast<std::size_t>(sqlite3_changes(db_));
+    const auto changed = static_cast<std::size_t>(sqlite3_changes(db_));
+    recorded_ += changed;
+    mayBeStale_ = mayBeStale_ || changed > 0;
 }
 
 void JobHistory::record(const EdgeFields& fields, double start) {
@@ -493,6 +506,7 @@ void JobHistory::recordOlder(const EdgeFields& fields, double start) {
 }
 
 std::optional<double> JobHistory::lastSuccess(const JobStream& stream) {
+    recountStale();
     sqlite3_stmt* statement = lastSuccess_.get();
     sqlite3_bind_int64(statement, 1, streamKey(stream.policy, stream.schedule, stream.client));
     step(lastSuccess_, "cannot be read");
@@ -533,6 +547,7 @@ FailedRun JobHistory::failedSince(const JobStream& stream, std::optional<double>
 }
 
 PolicyLast JobHistory::policyLast(std::string_view policy) {
+    recountStale();
     sqlite3_stmt* statement = policyLast_.get();
     bindText(statement, 1, policy);
     step(policyLast_, "cannot be read");
@@ -566,7 +581,9 @@ std::size_t JobHistory::removeStartedBefore(double start) {
     sqlite3_bind_double(remove_.get(), 1, start);
     step(remove_, "cannot be written");
     sqlite3_reset(remove_.get());
-    return static_cast<std::size_t>(sqlite3_changes(db_));
+    const auto removed = static_cast<std::size_t>(sqlite3_changes(db_));
+    mayBeStale_ = mayBeStale_ || removed > 0;
+    return removed;
 }
 
 void JobHistory::commit() {

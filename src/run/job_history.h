@@ -123,6 +123,7 @@ class JobHistory {
     void check();
     void create();
     void prepare();
+    void recountStale();
     void write(const EdgeFields& fields, double start, Statement& statement);
     [[noreturn]] void fail(std::string_view doing) const;
     void step(Statement& statement, std::string_view doing);
@@ -132,9 +133,10 @@ class JobHistory {
     sqlite3* db_ = nullptr;
     bool inTransaction_ = false;
     std::size_t recorded_ = 0;
+    bool mayBeStale_ = true;                   // rows changed since the streams were last counted
     std::unordered_set<std::uint64_t> known_;  // digests of the compared rows
     Statement upsert_, replaceRunning_, lastSuccess_, failedSince_, failedAll_, policyLast_,
-        knownSince_, count_, forget_, remove_, digests_;
+        knownSince_, count_, forget_, remove_, digests_, anyStale_;
 };
 
 }  // namespace fennick

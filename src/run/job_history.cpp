@@ -333,9 +333,11 @@ void JobHistory::open(std::chrono::milliseconds patience) {
     // both write what they read before the other's commit.
     if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
         if ((sqlite3_errcode(db_) & 0xFF) == SQLITE_BUSY) {
-            throw Failure(FailureKind::Busy, "is held by another process; gave up after waiting " +
-                                                 std::to_string(patience.count() / 1000) + " s")
-                .at(file_.string());
+            const long long waited = patience.count();
+            std::string detail("is held by another process; gave up after waiting ");
+            detail += waited % 1000 == 0 ? std::to_string(waited / 1000) + " s"
+                                         : std::to_string(waited) + " ms";
+            throw Failure(FailureKind::Busy, detail).at(file_.string());
         }
         fail("cannot be written");
     }

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -329,6 +330,15 @@ void JobHistory::open(std::chrono::milliseconds patience) {
         fail("cannot be opened");
     sqlite3_busy_timeout(db_, static_cast<int>(patience.count()));
     check();
+    // A night's rows touch pages all over the streams' table and the
+    // indexes' ends; SQLite's default 2 MB cache would spill and read them
+    // back tens of thousands of times. The cap keeps memory flat however
+    // large the history grows.
+    run("PRAGMA cache_size = -" + std::to_string(kHistoryCacheKiB), "cannot be read");
+    // Each row's statement journal (a row's triggers write the streams'
+    // table) stays in memory: on disk it is a file in /var/tmp written
+    // twice a row, outside the folder and costlier than the rows.
+    run("PRAGMA temp_store = MEMORY", "cannot be read");
     // Taken before reading, so that two folders sharing the history never
     // both write what they read before the other's commit.
     if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
@@ -468,10 +478,13 @@ void JobHistory::compareSince(double since) {
     sqlite3_bind_double(statement, 1, since);
     int result = SQLITE_ROW;
     while ((result = sqlite3_step(statement)) == SQLITE_ROW)
-        known_.insert(static_cast<std::uint64_t>(sqlite3_column_int64(statement, 0)));
+        known_.push_back(static_cast<std::uint64_t>(sqlite3_column_int64(statement, 0)));
     sqlite3_reset(statement);
     if (result != SQLITE_DONE)
         fail("cannot be read");
+    // A sorted array, not a hash set: a week's digests are hundreds of
+    // thousands, which a node-based set allocates, chases and frees one by one.
+    std::sort(known_.begin(), known_.end());
 }
 
 void JobHistory::write(const EdgeFields& fields, double start, Statement& statement) {
@@ -498,7 +511,7 @@ void JobHistory::write(const EdgeFields& fields, double start, Statement& statem
 }
 
 void JobHistory::record(const EdgeFields& fields, double start) {
-    if (known_.contains(digestOf(fields)))
+    if (std::binary_search(known_.begin(), known_.end(), digestOf(fields)))
         return;
     write(fields, start, upsert_);
 }

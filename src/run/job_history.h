@@ -15,7 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <vector>
 
 #include "common/fields.h"
 
@@ -34,6 +34,8 @@ inline constexpr int kHistoryVersion = 1;
 // Marks the file as ours (its application_id): an SQLite database of
 // somebody else's at the path is never written.
 inline constexpr std::int32_t kHistoryApplicationId = 0x466E6B48;  // "FnkH"
+// The database pages a run keeps in memory at most, in KiB.
+inline constexpr int kHistoryCacheKiB = 32768;
 
 // Longest a run waits for another process's write to the history.
 inline constexpr std::chrono::milliseconds kHistoryPatience = std::chrono::seconds(10);
@@ -133,8 +135,8 @@ class JobHistory {
     sqlite3* db_ = nullptr;
     bool inTransaction_ = false;
     std::size_t recorded_ = 0;
-    bool mayBeStale_ = true;                   // rows changed since the streams were last counted
-    std::unordered_set<std::uint64_t> known_;  // digests of the compared rows
+    bool mayBeStale_ = true;            // rows changed since the streams were last counted
+    std::vector<std::uint64_t> known_;  // digests of the compared rows, sorted
     Statement upsert_, replaceRunning_, lastSuccess_, failedSince_, failedAll_, policyLast_,
         knownSince_, count_, forget_, remove_, digests_, anyStale_;
 };

@@ -459,7 +459,8 @@ TEST(JobHistoryKill, ARunKilledAnywhereLeavesEveryEarlierRowAndNothingBesideTheH
             const path file = dir.file(kHistoryFile);
             const std::set<std::string> before = Connection(file).ids();
             // Appended, not concatenated: GCC 12 misreads "k" + std::string as overlapping.
-            const std::string killed = jobs(std::string("k").append(std::to_string(round)).append("-"), c.jobs);
+            const std::string killed =
+                jobs(std::string("k").append(std::to_string(round)).append("-"), c.jobs);
             const std::set<std::string> killedIds = idsOf(killed);
             const std::chrono::microseconds delay = times.next();
             SCOPED_TRACE("round " + std::to_string(round) + ", killed after " +
@@ -467,7 +468,8 @@ TEST(JobHistoryKill, ARunKilledAnywhereLeavesEveryEarlierRowAndNothingBesideTheH
 
             killAfter(runInChild(file, killed), delay);
             leftBeside += dir.names().size() > 1 ? 1 : 0;
-            const Night next = run(file, jobs(std::string("n").append(std::to_string(round)).append("-"), 3));
+            const Night next =
+                run(file, jobs(std::string("n").append(std::to_string(round)).append("-"), 3));
 
             ASSERT_TRUE(next.state.used()) << next.state.error;
             const std::set<std::string> rows = Connection(file).ids();

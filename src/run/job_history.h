@@ -126,6 +126,7 @@ class JobHistory {
     void create();
     void prepare();
     void recountStale();
+    void flush();
     void write(const EdgeFields& fields, double start, Statement& statement);
     [[noreturn]] void fail(std::string_view doing) const;
     void step(Statement& statement, std::string_view doing);
@@ -137,8 +138,9 @@ class JobHistory {
     std::size_t recorded_ = 0;
     bool mayBeStale_ = true;            // rows changed since the streams were last counted
     std::vector<std::uint64_t> known_;  // digests of the compared rows, sorted
-    Statement upsert_, replaceRunning_, lastSuccess_, failedSince_, failedAll_, policyLast_,
-        knownSince_, count_, forget_, remove_, digests_, anyStale_;
+    bool staged_ = false;               // rows wait in the staging table
+    Statement stage_, flush_, clear_, replaceRunning_, lastSuccess_, failedSince_, failedAll_,
+        policyLast_, knownSince_, count_, forget_, remove_, digests_, anyStale_;
 };
 
 }  // namespace fennick

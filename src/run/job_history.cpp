@@ -380,7 +380,7 @@ void JobHistory::open(std::chrono::milliseconds patience) {
 // stale (a success that today's line calls failed), and the answers must
 // already be those of today's lines.
 void JobHistory::flush() {
-    if (!staged_)
+    if (staged_ == 0)
         return;
     step(flush_, "cannot be written");
     sqlite3_reset(flush_.get());
@@ -389,7 +389,7 @@ void JobHistory::flush() {
     mayBeStale_ = mayBeStale_ || changed > 0;
     step(clear_, "cannot be written");
     sqlite3_reset(clear_.get());
-    staged_ = false;
+    staged_ = 0;
 }
 
 void JobHistory::recountStale() {
@@ -549,7 +549,8 @@ void JobHistory::record(const EdgeFields& fields, double start) {
     if (std::binary_search(known_.begin(), known_.end(), digestOf(fields)))
         return;
     write(fields, start, stage_);
-    staged_ = true;
+    if (++staged_ >= kHistoryStagedRows)
+        flush();
 }
 
 void JobHistory::recordOlder(const EdgeFields& fields, double start) {

@@ -36,6 +36,9 @@ inline constexpr int kHistoryVersion = 1;
 inline constexpr std::int32_t kHistoryApplicationId = 0x466E6B48;  // "FnkH"
 // The database pages a run keeps in memory at most, in KiB.
 inline constexpr int kHistoryCacheKiB = 32768;
+// New rows wait in memory up to this many, then go into the history: a
+// night's fit, a first run on a month's dump does not need to.
+inline constexpr std::size_t kHistoryStagedRows = 65536;
 
 // Longest a run waits for another process's write to the history.
 inline constexpr std::chrono::milliseconds kHistoryPatience = std::chrono::seconds(10);
@@ -138,7 +141,7 @@ class JobHistory {
     std::size_t recorded_ = 0;
     bool mayBeStale_ = true;            // rows changed since the streams were last counted
     std::vector<std::uint64_t> known_;  // digests of the compared rows, sorted
-    bool staged_ = false;               // rows wait in the staging table
+    std::size_t staged_ = 0;            // rows waiting in the staging table
     Statement stage_, flush_, clear_, replaceRunning_, lastSuccess_, failedSince_, failedAll_,
         policyLast_, knownSince_, count_, forget_, remove_, digests_, anyStale_;
 };

@@ -13,13 +13,19 @@
 # add those programs to each comparison; WARMUP (default 1) sets hyperfine's
 # warm-up runs; TIGHT_FLOOR=1M adds the floor read and copied in blocks of
 # that size (FLOOR_BLOCK in bench/floor.sh) to the month and daily calls.
-# Two more cases are not in the default set:
+# Three more cases are not in the default set:
 #   findings         the 30-day daily dump with `fennick-cli --lookback 7 --json`
 #                    (the second pass for what needs action) against its floor:
 #                    the dump down to where that pass stops, and the JSON copied
 #                    besides the four outputs.
 #   findings-rss     peak memory of that run on the 30-day dump, on dumps of 2 and
 #                    4 times the jobs per day, and on one of 60 days.
+#   history          the findings run on the 30-day dump with a job history
+#                    that 29 earlier nightly runs left (each on the dump as it
+#                    stood that night), copied into place before each timed run,
+#                    against the same floor; then the first run on no history,
+#                    and the history's bytes per job. REUSE=1 keeps a dump and
+#                    a history that an earlier call prepared.
 #
 # The dumps are generated with --now set to the present moment, and fennick
 # runs with TZ=UTC-8, so that its window "one day ago to now" read in the
@@ -63,6 +69,14 @@ generate() {
     local dir=$cache/$name
     rm -rf "$dir"
     "$gendump" "$dir" --jobs "$jobs" --now "$(date +%s)" "$@" "${shape[@]}"
+    placePrograms "$dir"
+    # The new dump's gigabyte goes to disk now, not during the first command timed.
+    sync
+}
+
+# placePrograms DIR: the programs beside the dump, as an installed folder has them.
+placePrograms() {
+    local dir=$1
     # The window's library goes beside the program, as an installed folder has it.
     for file in "$fennick" "$cli" "$(dirname "$fennick")"/libfennick_window.so; do
         [[ -e $file ]] || continue
@@ -75,8 +89,6 @@ generate() {
         ln -f "$BEFORE_CLI" "$dir/fennick-cli_before" 2>/dev/null ||
             cp "$BEFORE_CLI" "$dir/fennick-cli_before"
     fi
-    # The new dump's gigabyte goes to disk now, not during the first command timed.
-    sync
 }
 
 # scanned DIR: the bytes of the dump the scan reads. It stops at the first
@@ -185,15 +197,22 @@ findings() {
     local name=$1 lookback=$2 dir=$cache/$1
     local end json=$dir/findings.json
     end=$(newestEnd "$dir")
-    local with=(--end "$end" --lookback "$lookback" --json "$json")
-    echo "== $name (--end '$end' --lookback $lookback)"
+    # The findings' pass alone: a fennick-cli that keeps a history by default
+    # (fennick_history.db in DIR) keeps none here; the history case times it.
+    local none=() noneText=""
+    if [[ $("$dir/fennick-cli" --help 2>&1) == *--no-history* ]]; then
+        none=(--no-history)
+        noneText=" --no-history"
+    fi
+    local with=(--end "$end" --lookback "$lookback" --json "$json" "${none[@]}")
+    echo "== $name (--end '$end' --lookback $lookback$noneText)"
     facts
     env TZ=UTC-8 "$dir/fennick-cli" --dir "$dir" "${with[@]}"  # the outputs the floor copies
     local bytes
     bytes=$(scanned "$dir" "${with[@]}")
     echo "the findings read $bytes of $(stat -c %s "$dir/bpdbjobs.txt") bytes of the dump"
     stopsAt "$dir" "$lookback"
-    local commands=("env TZ=UTC-8 $dir/fennick-cli --dir $dir --end '$end' --lookback $lookback --json $json")
+    local commands=("env TZ=UTC-8 $dir/fennick-cli --dir $dir --end '$end' --lookback $lookback --json $json$noneText")
     commands+=("env TZ=UTC-8 $dir/fennick-cli --dir $dir --end '$end'")
     commands+=("env FLOOR_BLOCK=${TIGHT_FLOOR:-1M} $here/floor.sh $dir $bytes ${json##*/}")
     commands+=("$here/floor.sh $dir $bytes ${json##*/}")
@@ -205,11 +224,138 @@ findings() {
     echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 }
 
+# nightOffsets DIR DAYS: for each k from 1 to DAYS, the byte offset in the
+# dump of the first line that started no later than k days before its newest
+# job ("top") and of the first that started more than k days before it
+# ("below"). Lines with start 0 (queued) are placed by their neighbours.
+nightOffsets() {
+    local dir=$1 days=$2 newest
+    newest=$(head -n 1 "$dir/bpdbjobs.txt" | cut -d, -f9)
+    LC_ALL=C awk -F, -v newest="$newest" -v most="$days" '
+        BEGIN { top = 1; below = 1 }
+        {
+            start = $9 + 0
+            if (start != 0) {
+                while (top <= most && start <= newest - top * 86400) tops[top++] = offset
+                while (below <= most && start < newest - below * 86400) belows[below++] = offset
+            }
+            offset += length($0) + 1
+        }
+        END {
+            for (; top <= most; top++) tops[top] = offset
+            for (; below <= most; below++) belows[below] = offset
+            for (k = 1; k <= most; k++) print k, tops[k], belows[k]
+        }' "$dir/bpdbjobs.txt"
+}
+
+# endBefore DIR DAYS: --end for the night DAYS days before the dump's newest
+# job, as the report zone's (UTC+8) clock time.
+endBefore() {
+    local newest
+    newest=$(head -n 1 "$1/bpdbjobs.txt" | cut -d, -f9)
+    date -u -d "@$((newest - $2 * 86400 + 8 * 3600))" '+%Y-%m-%d %H:%M:%S'
+}
+
+# prepareHistory NAME NIGHTS LOOKBACK: the history that NIGHTS earlier runs
+# left, one a night. For night k (NIGHTS down to 1) the dump is the lines
+# that started between k + LOOKBACK + 1 days and k days before the dump's
+# newest job, newest first as the server writes them (a dump that keeps the
+# lookback's days, cut to what it held then), and fennick-cli runs on it with
+# --end k days before the newest job and --history DIR/history-NIGHTS.db,
+# in DIR/nights/. The nights before the dump's oldest day see shorter dumps.
+prepareHistory() {
+    local name=$1 nights=$2 lookback=$3 dir=$cache/$1
+    local saved=$dir/history-$nights.db nightDir=$dir/nights
+    rm -rf "$nightDir" "$saved"
+    mkdir -p "$nightDir"
+    cp "$dir/policy_list.txt" "$dir/fennick_config.txt" "$nightDir/"
+    local offsets
+    offsets=$(mktemp)
+    nightOffsets "$dir" $((nights + lookback + 1)) > "$offsets"
+    echo "== preparing $saved: $nights nights of --lookback $lookback"
+    local k top below started=$SECONDS
+    for ((k = nights; k >= 1; k--)); do
+        top=$(awk -v k="$k" '$1 == k { print $2 }' "$offsets")
+        below=$(awk -v k=$((k + lookback + 1)) '$1 == k { print $3 }' "$offsets")
+        dd if="$dir/bpdbjobs.txt" of="$nightDir/bpdbjobs.txt" bs=1M skip="$top" \
+            count=$((below - top)) iflag=skip_bytes,count_bytes status=none
+        echo "night $k: --end '$(endBefore "$dir" "$k")', dump bytes $top to $below" \
+            "($(wc -l < "$nightDir/bpdbjobs.txt") lines)"
+        env TZ=UTC-8 "$dir/fennick-cli" --dir "$nightDir" --end "$(endBefore "$dir" "$k")" \
+            --lookback "$lookback" --json "$nightDir/findings.json" --history "$saved"
+    done
+    rm -f "$offsets"
+    echo "prepared in $((SECONDS - started)) s: $(stat -c %s "$saved") bytes," \
+        "$(sqlite3 "$saved" 'SELECT COUNT(*) FROM jobs') jobs"
+    # The nights' last dump is not needed again.
+    rm -f "$nightDir/bpdbjobs.txt"
+    sync
+}
+
+# historySize FILE: the database's bytes, its jobs, the bytes per job, and
+# what the table and each index take (SQLite's dbstat).
+historySize() {
+    local file=$1 bytes jobs
+    bytes=$(stat -c %s "$file")
+    jobs=$(sqlite3 "$file" 'SELECT COUNT(*) FROM jobs')
+    echo "$file: $bytes bytes, $jobs jobs, $((bytes / (jobs > 0 ? jobs : 1))) bytes per job;" \
+        "$(sqlite3 "$file" "SELECT group_concat(name || ' ' || bytes, ', ') FROM
+            (SELECT name, SUM(pgsize) AS bytes FROM dbstat GROUP BY name ORDER BY bytes DESC)")"
+}
+
+# history NAME LOOKBACK: hyperfine over fennick-cli with the findings and the
+# history that 29 earlier nights left (copied into place and synced before
+# each run, as every command's preparation), the same run with --no-history,
+# and the findings' floors; then the first run on an empty history, and the
+# history's size.
+history() {
+    local name=$1 lookback=$2 dir=$cache/$1
+    local end json=$dir/findings.json saved=$dir/history-29.db run=$dir/run_history.db
+    end=$(newestEnd "$dir")
+    local with=(--end "$end" --lookback "$lookback" --json "$json")
+    echo "== $name (--end '$end' --lookback $lookback, the history of 29 nights)"
+    facts
+    historySize "$saved"
+    cp "$saved" "$run"
+    env TZ=UTC-8 "$dir/fennick-cli" --dir "$dir" "${with[@]}" --history "$run"
+    historySize "$run"
+    local bytes
+    bytes=$(scanned "$dir" "${with[@]}" --no-history)
+    echo "the findings read $bytes of $(stat -c %s "$dir/bpdbjobs.txt") bytes of the dump"
+    stopsAt "$dir" "$lookback"
+    local copy="bash -c 'cp $saved $run && sync $run'"
+    local findings="env TZ=UTC-8 $dir/fennick-cli --dir $dir --end '$end' --lookback $lookback --json $json"
+    local commands=("$findings --history $run" "$findings --no-history"
+        "env FLOOR_BLOCK=${TIGHT_FLOOR:-1M} $here/floor.sh $dir $bytes ${json##*/}"
+        "$here/floor.sh $dir $bytes ${json##*/}")
+    hyperfine -N --warmup "${WARMUP:-1}" --runs "$runs" --prepare "$copy" \
+        --export-json "$results/$name.json" --export-markdown "$results/$name.md" "${commands[@]}"
+    ratios "$results/$name.json"
+    echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+    # The first run: an empty history (none at the path) filled from the dump.
+    local first=$dir/first_history.db
+    echo "== $name: the first run, on no history"
+    facts
+    # One preparation per command: only the first run's removes the history.
+    hyperfine -N --warmup "${WARMUP:-1}" --runs "$runs" --prepare "rm -f $first" --prepare true \
+        --export-json "$results/$name-first.json" --export-markdown "$results/$name-first.md" \
+        "$findings --history $first" "$findings --no-history"
+    ratios "$results/$name-first.json"
+    historySize "$first"
+    /usr/bin/time -v env TZ=UTC-8 "$dir/fennick-cli" --dir "$dir" "${with[@]}" --history "$run" \
+        2> "$results/$name.time"
+    echo "$name: $(grep 'Maximum resident' "$results/$name.time") (with the history)"
+    echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+}
+
 # findingsPeak NAME LOOKBACK: peak memory of one fennick-cli run with the findings.
 findingsPeak() {
     local name=$1 lookback=$2 dir=$cache/$1
+    local none=()
+    [[ $("$dir/fennick-cli" --help 2>&1) == *--no-history* ]] && none=(--no-history)
     /usr/bin/time -v env TZ=UTC-8 "$dir/fennick-cli" --dir "$dir" --end "$(newestEnd "$dir")" \
-        --lookback "$lookback" --json "$dir/findings.json" 2> "$results/$name-findings.time"
+        --lookback "$lookback" --json "$dir/findings.json" "${none[@]}" 2> "$results/$name-findings.time"
     echo "$name: $(grep 'Maximum resident' "$results/$name-findings.time"); $(stopsAt "$dir" "$lookback")"
 }
 
@@ -238,6 +384,19 @@ case ${CASES:-} in *findings*)
     generate findings 1000000 --span-days 30
 esac
 case ${CASES:-} in *findings\ *|*findings) findings findings 7 ;; esac
+case ${CASES:-} in *history*)
+    # The findings' 30-day dump, with the history that 29 nights of runs on
+    # it (each on the dump as it stood then) left. REUSE=1 keeps a dump and a
+    # history prepared by an earlier call.
+    if [[ -z ${REUSE:-} || ! -s $cache/history/history-29.db ]]; then
+        generate history 1000000 --span-days 30
+        prepareHistory history 29 7
+    else
+        placePrograms "$cache/history"
+    fi
+    history history 7
+    ;;
+esac
 case ${CASES:-} in *findings-rss*)
     # The same days with 2 and 4 times the jobs a day, and twice the days.
     generate findings2x 2000000 --span-days 30

@@ -24,6 +24,8 @@ import unittest
 
 from aiosmtpd.controller import Controller
 
+from job_lines import job_line
+
 CLI = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else "fennick-cli"
 
 END = "2026-12-05 02:15:00"  # --end of every run, a clock time of UTC+8
@@ -32,24 +34,8 @@ END_EPOCH = calendar.timegm(time.strptime(END, "%Y-%m-%d %H:%M:%S")) - 8 * 3600
 
 
 def dump_line(job_id, policy, start, status="0", client="client1"):
-    """A 40-field job of bpdbjobs.txt that goes to out.txt, CR LF ended."""
-    fields = [""] * 40
-    fields[0] = str(job_id)
-    fields[1] = "other"
-    fields[3] = status
-    fields[4] = policy
-    fields[5] = "Daily"
-    fields[6] = client
-    fields[8] = str(start)
-    fields[9] = "3661"
-    fields[10] = str(start + 3661)
-    fields[14] = "1024"
-    fields[15] = "12"
-    fields[22] = "0"
-    fields[27] = "3"
-    fields[40 - 1 - 19] = "1"
-    fields[40 - 1 - 20] = "5000"
-    return ",".join(fields).encode("latin-1") + b"\r\n"
+    """A job of a Daily schedule that goes to out.txt."""
+    return job_line(job_id, policy, start, status, client, elapsed=3661, kbytes=1024, files=12)
 
 
 CONFIG = b"".join(b"RL%02d=level %d\r\n" % (n, n) for n in range(29))

@@ -22,6 +22,8 @@ import tempfile
 import time
 import unittest
 
+from job_lines import job_line
+
 CLI = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else "fennick-cli"
 
 ZONE = 8 * 3600  # the report zone, in which --start and --end are read
@@ -41,24 +43,8 @@ def shown(epoch):
 
 
 def dump_line(job_id, policy, start, status, client="client1"):
-    """A 40-field job of bpdbjobs.txt that goes to out.txt, CR LF ended."""
-    fields = [""] * 40
-    fields[0] = str(job_id)
-    fields[1] = "other"
-    fields[3] = status
-    fields[4] = policy
-    fields[5] = "Daily"
-    fields[6] = client
-    fields[8] = str(start)
-    fields[9] = "600"
-    fields[10] = str(start + 600)
-    fields[14] = "2048"
-    fields[15] = "10"
-    fields[22] = "0"
-    fields[27] = "3"
-    fields[40 - 1 - 19] = "1"
-    fields[40 - 1 - 20] = "5000"
-    return ",".join(fields).encode("latin-1") + b"\r\n"
+    """A job of a Daily schedule that goes to out.txt."""
+    return job_line(job_id, policy, start, status, client, elapsed=600, kbytes=2048, files=10)
 
 
 def night_jobs(night):

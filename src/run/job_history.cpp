@@ -39,7 +39,7 @@ constexpr std::string_view kSqliteHeader{"SQLite format 3\0", 16};
 // few. A change that may take a stream's newest job or success away (a row
 // removed by hand, a success turned into a failure) marks the stream stale,
 // and the next run counts its values anew in one pass.
-constexpr std::string_view kSchema = R"(
+constexpr std::string_view kTables = R"(
 CREATE TABLE jobs (
   job_id TEXT PRIMARY KEY NOT NULL,
   started INTEGER NOT NULL,
@@ -69,7 +69,11 @@ CREATE TABLE streams (
 );
 CREATE INDEX streams_policy ON streams (policy);
 CREATE INDEX streams_stale ON streams (stream) WHERE stale;
-CREATE TRIGGER jobs_added AFTER INSERT ON jobs BEGIN
+)";
+
+// What a row that joins a stream adds to the stream's values: one job, its
+// start, and its start as the last success when it succeeded.
+constexpr std::string_view kStreamGains = R"(
   INSERT INTO streams (stream, policy, schedule, client, jobs, last_job, last_success)
   VALUES (new.stream, new.policy, new.schedule, new.client, 1, new.started,
           CASE WHEN new.status IN ('0', '1') THEN new.started END)
@@ -78,7 +82,9 @@ CREATE TRIGGER jobs_added AFTER INSERT ON jobs BEGIN
     last_job = max(coalesce(last_job, excluded.last_job), excluded.last_job),
     last_success = coalesce(max(last_success, excluded.last_success), last_success,
                             excluded.last_success);
-END;
+)";
+
+constexpr std::string_view kRowRemoved = R"(
 CREATE TRIGGER jobs_removed AFTER DELETE ON jobs BEGIN
   UPDATE streams SET
     jobs = jobs - 1,
@@ -87,6 +93,10 @@ CREATE TRIGGER jobs_removed AFTER DELETE ON jobs BEGIN
   WHERE stream = old.stream;
   DELETE FROM streams WHERE stream = old.stream AND jobs <= 0;
 END;
+)";
+
+// A changed row leaves its old stream, then joins its new one (kStreamGains).
+constexpr std::string_view kRowChangedFirst = R"(
 CREATE TRIGGER jobs_changed AFTER UPDATE OF started, status, stream ON jobs BEGIN
   -- A job that finished where it started, or a later success, leaves the
   -- stream's values true; another change may not.
@@ -97,17 +107,19 @@ CREATE TRIGGER jobs_changed AFTER UPDATE OF started, status, stream ON jobs BEGI
                       AND (last_job IS old.started
                            OR (last_success IS old.started AND old.status IN ('0', '1'))))
   WHERE stream = old.stream;
-  INSERT INTO streams (stream, policy, schedule, client, jobs, last_job, last_success)
-  VALUES (new.stream, new.policy, new.schedule, new.client, 1, new.started,
-          CASE WHEN new.status IN ('0', '1') THEN new.started END)
-  ON CONFLICT (stream) DO UPDATE SET
-    jobs = jobs + 1,
-    last_job = max(coalesce(last_job, excluded.last_job), excluded.last_job),
-    last_success = coalesce(max(last_success, excluded.last_success), last_success,
-                            excluded.last_success);
+)";
+
+constexpr std::string_view kRowChangedLast = R"(
   DELETE FROM streams WHERE stream = old.stream AND jobs <= 0;
 END;
 )";
+
+std::string schemaSql() {
+    std::string sql(kTables);
+    sql.append("CREATE TRIGGER jobs_added AFTER INSERT ON jobs BEGIN").append(kStreamGains);
+    sql.append("END;").append(kRowRemoved).append(kRowChangedFirst).append(kStreamGains);
+    return sql.append(kRowChangedLast);
+}
 
 // The stale streams' values, counted anew from their rows in one pass.
 constexpr std::string_view kRecount = R"(
@@ -459,7 +471,7 @@ void JobHistory::create() {
         // would leave one that no later run knows as its own. Nothing needs
         // rolling back here, as an unfinished file is never linked.
         std::string sql("PRAGMA journal_mode = OFF;BEGIN;");
-        sql.append(kSchema);
+        sql.append(schemaSql());
         sql.append("PRAGMA application_id = " + std::to_string(kHistoryApplicationId) + ";");
         sql.append("PRAGMA user_version = " + std::to_string(kHistoryVersion) + ";COMMIT;");
         if (sqlite3_exec(made, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)

@@ -368,9 +368,9 @@ void JobHistory::open(std::chrono::milliseconds patience) {
     // back tens of thousands of times. The cap keeps memory flat however
     // large the history grows.
     run("PRAGMA cache_size = -" + std::to_string(kHistoryCacheKiB), "cannot be read");
-    // Each row's statement journal (a row's triggers write the streams'
-    // table) stays in memory: on disk it is a file in /var/tmp written
-    // twice a row, outside the folder and costlier than the rows.
+    // The staging table and the statement journals (the triggers write the
+    // streams' table) stay in memory: on disk they are files in /var/tmp,
+    // outside the folder, and were written twice a row.
     run("PRAGMA temp_store = MEMORY", "cannot be read");
     // Taken before reading, so that two folders sharing the history never
     // both write what they read before the other's commit.
@@ -388,9 +388,7 @@ void JobHistory::open(std::chrono::milliseconds patience) {
     prepare();
 }
 
-// Before the streams answer: the rows this run wrote may have marked some
-// stale (a success that today's line calls failed), and the answers must
-// already be those of today's lines.
+// The staged rows into `jobs`: before anything reads or removes rows.
 void JobHistory::flush() {
     if (staged_ == 0)
         return;
@@ -404,6 +402,9 @@ void JobHistory::flush() {
     staged_ = 0;
 }
 
+// Before the streams answer: the rows this run wrote may have marked some
+// stale (a success that today's line calls failed), and the answers must
+// already be those of today's lines.
 void JobHistory::recountStale() {
     flush();
     if (!mayBeStale_)

@@ -541,5 +541,42 @@ TEST(JobHistoryImport, AFailedImportRecordsNothingAndAnImportTwiceRecordsNothing
     EXPECT_EQ(second.jobs, 8u);
 }
 
+// A night's new lines wait in memory and go into the history together, in
+// batches when there are more than wait at once: every line arrives, a later
+// line of the same job wins, and each stream's values are those of its rows.
+TEST(JobHistoryStaging, EveryLineArrivesWhetherItWaitsInMemoryOrNot) {
+    const struct {
+        const char* name;
+        int jobs;
+    } cases[] = {{"one batch", 12}, {"more than wait at once", int(kHistoryStagedRows) + 9}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TempDir dir;
+        const path file = dir.file(kHistoryFile);
+        // Job s1 once more at the dump's end, failed this time.
+        const std::string night = jobs("s", c.jobs);
+        const std::string again = test::dumpLine(
+            {.id = "s1", .start = kWindowStart + 10, .status = "13", .client = "client1"});
+
+        const Night first = run(file, night + again);
+
+        ASSERT_TRUE(first.state.used()) << first.state.error;
+        EXPECT_EQ(first.state.recorded, std::size_t(c.jobs) + 1);
+        EXPECT_EQ(first.state.jobs, std::size_t(c.jobs));
+        Connection db(file);
+        EXPECT_EQ(db.number("SELECT COUNT(*) FROM jobs"), c.jobs);
+        EXPECT_EQ(db.number("SELECT status = '13' FROM jobs WHERE job_id = 's1'"), 1);
+        EXPECT_EQ(db.number("SELECT SUM(jobs) FROM streams"), c.jobs);
+        EXPECT_EQ(db.number("SELECT COUNT(*) FROM streams WHERE stale"), 0);
+        EXPECT_EQ(db.number("SELECT COUNT(*) FROM streams s WHERE last_job IS NOT (SELECT "
+                            "MAX(started) FROM jobs j WHERE j.stream = s.stream) OR last_success "
+                            "IS NOT (SELECT MAX(started) FROM jobs j WHERE j.stream = s.stream AND "
+                            "status IN ('0', '1'))"),
+                  0);
+        EXPECT_EQ(run(file, night).state.recorded, 1u);  // s1 as the dump now has it
+        EXPECT_EQ(run(file, night).state.recorded, 0u);
+    }
+}
+
 }  // namespace
 }  // namespace fennick

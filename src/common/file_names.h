@@ -14,5 +14,9 @@ inline constexpr std::string_view kPolicyFile = "policy_list.txt";
 // Optional: what the status codes mean, for fennick-cli's summary.
 inline constexpr std::string_view kStatusCodesFile = "status_codes.txt";
 inline constexpr std::string_view kTableFile = "out1.txt";
+// Optional: how often the policies that do not run daily should succeed.
+inline constexpr std::string_view kPolicyIntervalsFile = "policy_intervals.txt";
+// fennick-cli's page of the nights that the job history remembers.
+inline constexpr std::string_view kHistoryPageFile = "history.html";
 
 }  // namespace fennick

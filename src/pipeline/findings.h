@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -15,6 +16,7 @@
 #include "common/fields.h"
 #include "common/report_time.h"
 #include "files/text_file.h"
+#include "pipeline/suspicion.h"
 
 namespace fennick {
 
@@ -56,14 +58,43 @@ struct RecoveredJob {
     bool operator==(const RecoveredJob&) const = default;
 };
 
+// A policy of policy_intervals.txt and what the known jobs say of it.
+struct IntervalPolicy {
+    std::string policy;
+    int intervalDays = 0;
+    // Its newest success (status "0" or "1") and newest job of any status
+    // that started no later than the window's end.
+    std::optional<double> lastSuccess, lastJob;
+    enum class Verdict : std::uint8_t {
+        Kept,     // a success within the interval before the window's end
+        Overdue,  // none, and the known jobs reach back over the interval
+        Unknown,  // none among the known jobs, which start within the interval
+    } verdict = Verdict::Kept;
+
+    bool operator==(const IntervalPolicy&) const = default;
+};
+
+// A window success that looks wrong next to its stream's five newest
+// earlier successes.
+struct SuspiciousJob {
+    std::string policy, client, schedule, jobId;
+    double start = 0;
+    JobSize size, usual;
+    std::vector<Suspicion> reasons;
+
+    bool operator==(const SuspiciousJob&) const = default;
+};
+
 struct FindingCounts {
-    std::size_t jobs = 0;       // window jobs: those that go to out.txt
-    std::size_t failed = 0;     // window jobs with a failed status
-    std::size_t recovered = 0;  // of the failed, made good later
-    std::size_t running = 0;    // window jobs without a status yet
-    std::size_t partial = 0;    // window jobs with status "1"
-    std::size_t failing = 0;    // failing streams
-    std::size_t notFound = 0;   // missing daily policies
+    std::size_t jobs = 0;        // window jobs: those that go to out.txt
+    std::size_t failed = 0;      // window jobs with a failed status
+    std::size_t recovered = 0;   // of the failed, made good later
+    std::size_t running = 0;     // window jobs without a status yet
+    std::size_t partial = 0;     // window jobs with status "1"
+    std::size_t failing = 0;     // failing streams
+    std::size_t notFound = 0;    // missing daily policies
+    std::size_t overdue = 0;     // overdue policies of policy_intervals.txt
+    std::size_t suspicious = 0;  // suspicious successes
     std::size_t skippedLines = 0;
     // Window jobs below the line where the extraction stopped, which the
     // page therefore left out: more than 0 only in a dump that is not
@@ -87,6 +118,10 @@ struct Findings {
     // The earliest start among the known jobs: nothing said of the time
     // before it can rest on the data.
     std::optional<double> knownSince;
+    // In the order of policy_intervals.txt, each policy once.
+    std::vector<IntervalPolicy> intervals;
+    // By policy, client, schedule, then newest first.
+    std::vector<SuspiciousJob> suspicious;
     FindingCounts counts;
 };
 

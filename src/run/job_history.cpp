@@ -39,6 +39,13 @@ constexpr std::string_view kSqliteHeader{"SQLite format 3\0", 16};
 // few. A change that may take a stream's newest job or success away (a row
 // removed by hand, a success turned into a failure) marks the stream stale,
 // and the next run counts its values anew in one pass.
+// A stream's successes newest first, with the sizes they are compared by,
+// for the streams whose five recent successes today's lines do not hold.
+// Histories made before it get it when they are next opened.
+constexpr std::string_view kSucceededIndex =
+    "CREATE INDEX IF NOT EXISTS jobs_succeeded ON jobs (stream, started, status, kbytes, "
+    "elapsed) WHERE status IN ('0', '1');";
+
 constexpr std::string_view kTables = R"(
 CREATE TABLE jobs (
   job_id TEXT PRIMARY KEY NOT NULL,
@@ -116,6 +123,7 @@ END;
 
 std::string schemaSql() {
     std::string sql(kTables);
+    sql.append(kSucceededIndex);
     sql.append("CREATE TRIGGER jobs_added AFTER INSERT ON jobs BEGIN").append(kStreamGains);
     sql.append("END;").append(kRowRemoved).append(kRowChangedFirst).append(kStreamGains);
     return sql.append(kRowChangedLast);
@@ -184,20 +192,6 @@ std::uint64_t mix(std::uint64_t hash, std::string_view text) {
     return hash * kFnvPrime;
 }
 
-// The stream's key: its three names as the dump holds them side by side.
-std::int64_t streamKey(std::string_view policy, std::string_view schedule,
-                       std::string_view client) {
-    std::uint64_t hash = kFnvOffset;
-    for (const std::string_view part :
-         {policy, std::string_view(","), schedule, std::string_view(","), client}) {
-        for (const char byte : part) {
-            hash ^= static_cast<unsigned char>(byte);
-            hash *= kFnvPrime;
-        }
-    }
-    return static_cast<std::int64_t>(hash);
-}
-
 std::uint64_t digestOf(const EdgeFields& fields) {
     std::uint64_t hash = kFnvOffset;
     hash = mix(hash, fields.at(kJobId));
@@ -223,15 +217,10 @@ void bindNumber(sqlite3_stmt* statement, int index, double value) {
 // A number where the field holds one, nothing where it is blank (a job still
 // running), and the text itself otherwise, so that nothing read is lost.
 void bindField(sqlite3_stmt* statement, int index, std::string_view text) {
-    const std::string_view number = trimBlanks(text);
-    if (number.empty()) {
+    if (trimBlanks(text).empty())
         sqlite3_bind_null(statement, index);
-        return;
-    }
-    double value = 0;
-    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (error == std::errc{} && end == number.data() + number.size() && std::isfinite(value))
-        bindNumber(statement, index, value);
+    else if (const std::optional<double> value = storedNumber(text))
+        bindNumber(statement, index, *value);
     else
         bindText(statement, index, text);
 }
@@ -272,7 +261,43 @@ std::string headerOf(const std::filesystem::path& file) {
     return {bytes.data(), got};
 }
 
+// A number the column holds; nothing for a blank or a text.
+std::optional<double> columnNumber(sqlite3_stmt* statement, int column) {
+    const int type = sqlite3_column_type(statement, column);
+    if (type != SQLITE_INTEGER && type != SQLITE_FLOAT)
+        return std::nullopt;
+    return sqlite3_column_double(statement, column);
+}
+
+std::string_view columnText(sqlite3_stmt* statement, int column) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    return {text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, column))};
+}
+
 }  // namespace
+
+std::optional<double> storedNumber(std::string_view text) {
+    const std::string_view number = trimBlanks(text);
+    double value = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (number.empty() || error != std::errc{} || end != number.data() + number.size() ||
+        !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::int64_t streamKey(std::string_view policy, std::string_view schedule,
+                       std::string_view client) {
+    std::uint64_t hash = kFnvOffset;
+    for (const std::string_view part :
+         {policy, std::string_view(","), schedule, std::string_view(","), client}) {
+        for (const char byte : part) {
+            hash ^= static_cast<unsigned char>(byte);
+            hash *= kFnvPrime;
+        }
+    }
+    return static_cast<std::int64_t>(hash);
+}
 
 Statement::Statement(sqlite3* db, std::string_view sql, const std::filesystem::path& file) {
     if (sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
@@ -385,6 +410,7 @@ void JobHistory::open(std::chrono::milliseconds patience) {
         fail("cannot be written");
     }
     inTransaction_ = true;
+    run(kSucceededIndex, "cannot be written");
     prepare();
 }
 
@@ -522,6 +548,20 @@ void JobHistory::prepare() {
     remove_ = Statement(db_, "DELETE FROM jobs WHERE started < ?1", file_);
     digests_ = Statement(db_, "SELECT digest FROM jobs WHERE started >= ?1", file_);
     anyStale_ = Statement(db_, "SELECT 1 FROM streams WHERE stale LIMIT 1", file_);
+    policyStreams_ = Statement(
+        db_, "SELECT stream, last_job, last_success FROM streams WHERE policy = ?1", file_);
+    successes_ = Statement(db_,
+                           "SELECT status, kbytes, elapsed FROM jobs WHERE stream = ?1 AND status "
+                           "IN ('0', '1') AND started < ?2 ORDER BY started DESC",
+                           file_);
+    newestSuccess_ = Statement(db_,
+                               "SELECT max(started) FROM jobs WHERE stream = ?1 AND status IN "
+                               "('0', '1') AND started <= ?2",
+                               file_);
+    newestOther_ = Statement(db_,
+                             "SELECT max(started) FROM jobs WHERE stream = ?1 AND status NOT IN "
+                             "('0', '1') AND started <= ?2",
+                             file_);
 }
 
 void JobHistory::compareSince(double since) {
@@ -628,6 +668,77 @@ PolicyLast JobHistory::policyLast(std::string_view policy) {
     }
     sqlite3_reset(statement);
     return last;
+}
+
+std::optional<double> JobHistory::newestUpTo(std::int64_t stream, double until, bool successOnly) {
+    Statement& query = successOnly ? newestSuccess_ : newestOther_;
+    sqlite3_bind_int64(query.get(), 1, stream);
+    sqlite3_bind_double(query.get(), 2, until);
+    step(query, "cannot be read");
+    const std::optional<double> found = columnTime(query.get(), 0);
+    sqlite3_reset(query.get());
+    return found;
+}
+
+PolicyLast JobHistory::policyLastUpTo(std::string_view policy, double until) {
+    recountStale();
+    struct Stream {
+        std::int64_t key;
+        std::optional<double> job, success;
+    };
+    std::vector<Stream> streams;
+    sqlite3_stmt* statement = policyStreams_.get();
+    bindText(statement, 1, policy);
+    int result = SQLITE_ROW;
+    while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
+        streams.push_back({sqlite3_column_int64(statement, 0), columnTime(statement, 1),
+                           columnTime(statement, 2)});
+    }
+    sqlite3_reset(statement);
+    if (result != SQLITE_DONE)
+        fail("cannot be read");
+    const auto newer = [](std::optional<double>& kept, std::optional<double> found) {
+        if (found && (!kept || *found > *kept))
+            kept = found;
+    };
+    // The streams' own values answer unless a job started after `until`:
+    // then the indexes of successes and of the rest do.
+    PolicyLast last;
+    for (const Stream& stream : streams) {
+        std::optional<double> success = stream.success;
+        if (success && *success > until)
+            success = newestUpTo(stream.key, until, true);
+        newer(last.success, success);
+        if (stream.job && *stream.job <= until) {
+            newer(last.job, stream.job);
+        } else {
+            newer(last.job, success);
+            newer(last.job, newestUpTo(stream.key, until, false));
+        }
+    }
+    return last;
+}
+
+std::vector<JobSize> JobHistory::successesBefore(std::int64_t stream, double before,
+                                                 std::size_t count) {
+    flush();
+    std::vector<JobSize> found;
+    sqlite3_stmt* statement = successes_.get();
+    sqlite3_bind_int64(statement, 1, stream);
+    sqlite3_bind_double(statement, 2, before);
+    int result = SQLITE_ROW;
+    while (found.size() < count && (result = sqlite3_step(statement)) == SQLITE_ROW) {
+        if (columnText(statement, 0) != "0")
+            continue;
+        const std::optional<double> kbytes = columnNumber(statement, 1);
+        const std::optional<double> elapsed = columnNumber(statement, 2);
+        if (kbytes && elapsed)
+            found.push_back({*kbytes, *elapsed});
+    }
+    sqlite3_reset(statement);
+    if (result != SQLITE_DONE && result != SQLITE_ROW)
+        fail("cannot be read");
+    return found;
 }
 
 std::optional<double> JobHistory::knownSince() {

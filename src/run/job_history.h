@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "common/fields.h"
+#include "pipeline/suspicion.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -47,6 +48,14 @@ inline constexpr std::chrono::milliseconds kHistoryPatience = std::chrono::secon
 struct JobStream {
     std::string_view policy, schedule, client;
 };
+
+// The key of a stream's rows: its three names as the dump holds them side
+// by side, hashed.
+std::int64_t streamKey(std::string_view policy, std::string_view schedule, std::string_view client);
+
+// The number a field's row holds: a finite decimal, blanks around it
+// allowed; nothing for a blank field or any other text, which is kept as text.
+std::optional<double> storedNumber(std::string_view text);
 
 // A stream's failed jobs after a moment, up to another.
 struct FailedRun {
@@ -113,8 +122,13 @@ class JobHistory {
     // nothing) and no later than `until`.
     FailedRun failedSince(const JobStream& stream, std::optional<double> after, double until);
     PolicyLast policyLast(std::string_view policy);
+    // The same of the jobs that started no later than `until`.
+    PolicyLast policyLastUpTo(std::string_view policy, double until);
     // The earliest start of all rows.
     std::optional<double> knownSince();
+    // Up to `count` of the stream's successes with status "0" and sizes that
+    // are numbers, that started before `before`, newest first.
+    std::vector<JobSize> successesBefore(std::int64_t stream, double before, std::size_t count);
     std::size_t jobs();
 
     // Removes the rows that started before `start`; how many went.
@@ -134,6 +148,7 @@ class JobHistory {
     [[noreturn]] void fail(std::string_view doing) const;
     void step(Statement& statement, std::string_view doing);
     void run(std::string_view sql, std::string_view doing);
+    std::optional<double> newestUpTo(std::int64_t stream, double until, bool successOnly);
 
     std::filesystem::path file_;
     sqlite3* db_ = nullptr;
@@ -143,7 +158,8 @@ class JobHistory {
     std::vector<std::uint64_t> known_;  // digests of the compared rows, sorted
     std::size_t staged_ = 0;            // rows waiting in the staging table
     Statement stage_, flush_, clear_, replaceRunning_, lastSuccess_, failedSince_, failedAll_,
-        policyLast_, knownSince_, count_, forget_, remove_, digests_, anyStale_;
+        policyLast_, knownSince_, count_, forget_, remove_, digests_, anyStale_, policyStreams_,
+        successes_, newestSuccess_, newestOther_;
 };
 
 }  // namespace fennick

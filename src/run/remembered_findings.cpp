@@ -1,12 +1,17 @@
 #include "run/remembered_findings.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "common/columns.h"
 #include "common/failure.h"
+#include "common/job_status.h"
 #include "common/numbers.h"
 #include "pipeline/extraction.h"
 #include "run/run_lock.h"
@@ -45,52 +50,236 @@ void widen(Findings& findings, JobHistory& history, std::span<const std::string>
     findings.knownSince = history.knownSince();
 }
 
+// A stream's names, as its lines hold them.
+struct StreamNames {
+    std::string policy, schedule, client;
+};
+
+// The lines the findings read, as the intervals and the suspicious
+// successes need them: all of them are known jobs, and with a history they
+// are its newest rows.
+struct DumpLines {
+    struct Line {
+        std::int64_t stream = 0;
+        double start = 0;
+        JobStatus status = JobStatus::Running;
+        std::optional<double> kbytes, elapsed;
+        std::uint32_t id = 0;  // in ids, for the window's successes
+    };
+    std::vector<Line> lines;
+    std::vector<std::string> ids{std::string()};
+    std::unordered_map<std::int64_t, StreamNames> names;
+
+    void add(const EdgeFields& fields, double start, const Window& window) {
+        using namespace dump;
+        const std::string_view policy = fields.at(kPolicy), schedule = fields.at(kSchedule),
+                               client = fields.at(kClient);
+        Line& line = lines.emplace_back();
+        line.stream = streamKey(policy, schedule, client);
+        line.start = start;
+        line.status = jobStatus(fields.at(kStatus));
+        line.kbytes = storedNumber(fields.at(kKilobytes));
+        line.elapsed = storedNumber(fields.at(kElapsed));
+        if (line.status == JobStatus::Succeeded && start >= window.StartEpoch &&
+            start <= window.EndEpoch) {
+            line.id = static_cast<std::uint32_t>(ids.size());
+            ids.emplace_back(fields.at(kJobId));
+        }
+        if (!names.contains(line.stream)) {
+            names.emplace(line.stream, StreamNames{std::string(policy), std::string(schedule),
+                                                   std::string(client)});
+        }
+    }
+};
+
+// Up to five successes of a stream before a start, newest first, where the
+// lines do not hold five: the history's, or none without one.
+using EarlierSuccesses = std::function<std::vector<JobSize>(std::int64_t stream, double before)>;
+
+// The window's successes with status "0" that look wrong next to the five
+// newest earlier ones of their stream.
+std::vector<SuspiciousJob> suspiciousOf(const DumpLines& read, const Window& window,
+                                        const SuspicionRules& rules,
+                                        const EarlierSuccesses& earlierOf) {
+    struct Success {
+        double start = 0;
+        JobSize size;
+        std::uint32_t id = 0;
+    };
+    // Only a success whose sizes are numbers can be compared or compare.
+    std::unordered_map<std::int64_t, std::vector<Success>> byStream;
+    std::unordered_set<std::int64_t> judged;
+    for (const DumpLines::Line& line : read.lines) {
+        if (line.id != 0 && line.kbytes && line.elapsed)
+            judged.insert(line.stream);
+    }
+    for (const DumpLines::Line& line : read.lines) {
+        if (line.status == JobStatus::Succeeded && line.kbytes && line.elapsed &&
+            line.start <= window.EndEpoch && judged.contains(line.stream))
+            byStream[line.stream].push_back({line.start, {*line.kbytes, *line.elapsed}, line.id});
+    }
+    std::vector<SuspiciousJob> found;
+    for (auto& [stream, successes] : byStream) {
+        std::sort(successes.begin(), successes.end(),
+                  [](const Success& a, const Success& b) { return a.start > b.start; });
+        for (auto job = successes.begin(); job != successes.end(); ++job) {
+            if (job->id == 0)
+                continue;
+            // Earlier: a smaller start; a job that started with it is not.
+            std::vector<JobSize> five;
+            const auto first = std::upper_bound(
+                job, successes.end(), job->start,
+                [](double start, const Success& success) { return start > success.start; });
+            for (auto at = first; at != successes.end() && five.size() < 5; ++at)
+                five.push_back(at->size);
+            if (five.size() < 5)
+                five = earlierOf(stream, job->start);
+            if (five.size() < 5)
+                continue;
+            const JobSize usual = usualOf(std::span<const JobSize, 5>(five.data(), 5));
+            std::vector<Suspicion> reasons = suspicionsOf(job->size, usual, rules);
+            if (reasons.empty())
+                continue;
+            const StreamNames& names = read.names.at(stream);
+            found.push_back({names.policy, names.client, names.schedule, read.ids[job->id],
+                             job->start, job->size, usual, std::move(reasons)});
+        }
+    }
+    std::sort(found.begin(), found.end(), [](const SuspiciousJob& a, const SuspiciousJob& b) {
+        if (a.policy != b.policy)
+            return a.policy < b.policy;
+        if (a.client != b.client)
+            return a.client < b.client;
+        if (a.schedule != b.schedule)
+            return a.schedule < b.schedule;
+        if (a.start != b.start)
+            return a.start > b.start;
+        return a.jobId < b.jobId;
+    });
+    return found;
+}
+
+// Each policy's newest job and success that started no later than the
+// window's end, among the lines.
+std::unordered_map<std::string_view, PolicyLast> policyLasts(const DumpLines& read,
+                                                             const Window& window) {
+    std::unordered_map<std::string_view, PolicyLast> lasts;
+    const auto newer = [](std::optional<double>& kept, double start) {
+        kept = std::max(kept.value_or(start), start);
+    };
+    for (const DumpLines::Line& line : read.lines) {
+        if (line.start > window.EndEpoch)
+            continue;
+        PolicyLast& last = lasts[read.names.at(line.stream).policy];
+        newer(last.job, line.start);
+        if (line.status == JobStatus::Succeeded || line.status == JobStatus::Partial)
+            newer(last.success, line.start);
+    }
+    return lasts;
+}
+
+IntervalPolicy::Verdict verdictOf(const IntervalPolicy& policy, const Window& window,
+                                  std::optional<double> knownSince) {
+    const double from = window.EndEpoch - policy.intervalDays * kDaySeconds;
+    if (policy.lastSuccess && *policy.lastSuccess >= from)
+        return IntervalPolicy::Verdict::Kept;
+    // Only known jobs that reach back over the whole interval can say that
+    // it held no success.
+    if (knownSince && *knownSince <= from)
+        return IntervalPolicy::Verdict::Overdue;
+    return IntervalPolicy::Verdict::Unknown;
+}
+
+// The intervals' verdicts and the suspicious successes, from the lines, and
+// from the history where it is given.
+void recall(Findings& findings, const DumpLines& read, const Window& window,
+            const RecallRequest& request, JobHistory* history) {
+    std::unordered_map<std::string_view, PolicyLast> lasts;
+    if (!history && !request.intervals.empty())
+        lasts = policyLasts(read, window);
+    for (const auto& [policy, days] : request.intervals) {
+        IntervalPolicy& shown = findings.intervals.emplace_back();
+        shown.policy = policy;
+        shown.intervalDays = days;
+        PolicyLast last;
+        if (history) {
+            last = history->policyLastUpTo(policy, window.EndEpoch);
+        } else if (const auto found = lasts.find(policy); found != lasts.end()) {
+            last = found->second;
+        }
+        shown.lastSuccess = last.success;
+        shown.lastJob = last.job;
+        shown.verdict = verdictOf(shown, window, findings.knownSince);
+        findings.counts.overdue += shown.verdict == IntervalPolicy::Verdict::Overdue ? 1 : 0;
+    }
+    findings.suspicious = suspiciousOf(read, window, request.suspicion,
+                                       [history](std::int64_t stream, double before) {
+                                           if (!history)
+                                               return std::vector<JobSize>();
+                                           return history->successesBefore(stream, before, 5);
+                                       });
+    findings.counts.suspicious = findings.suspicious.size();
+}
+
 }  // namespace
+
+Findings findRecalling(LineReader& dump, const Window& window,
+                       std::span<const std::string> dailyPolicies, int lookbackDays,
+                       const RecallRequest& recallRequest, const HistoryRequest* request,
+                       HistoryState* state) {
+    std::optional<JobHistory> history;
+    if (request) {
+        *state = HistoryState{};
+        state->file = request->file;
+        try {
+            history.emplace(request->file, request->patience);
+            history->compareSince(window.StartEpoch - lookbackDays * kDaySeconds);
+        } catch (const Failure& failure) {
+            state->error = failure.what();
+            history.reset();
+        }
+    }
+    // Kept also beside a history, which may fail half-way: the findings then
+    // go on with the dump alone, and so do the nights.
+    DumpLines lines;
+    const JobSeen seen = [&](const EdgeFields& fields, double start) {
+        lines.add(fields, start, window);
+        if (!history)
+            return;
+        try {
+            history->record(fields, start);
+        } catch (const Failure& failure) {
+            // Rolled back: the findings go on with the dump alone.
+            state->error = failure.what();
+            history.reset();
+        }
+    };
+    Findings findings = findActions(dump, window, dailyPolicies, lookbackDays, seen);
+    if (history) {
+        try {
+            Findings remembered = findings;
+            widen(remembered, *history, dailyPolicies, window);
+            recall(remembered, lines, window, recallRequest, &*history);
+            history->removeStartedBefore(window.StartEpoch - request->keepDays * kDaySeconds);
+            const std::size_t jobs = history->jobs();
+            const std::size_t recorded = history->recorded();
+            history->commit();
+            state->jobs = jobs;
+            state->recorded = recorded;
+            return remembered;
+        } catch (const Failure& failure) {
+            state->error = failure.what();
+        }
+    }
+    recall(findings, lines, window, recallRequest, nullptr);
+    return findings;
+}
 
 Findings findRemembering(LineReader& dump, const Window& window,
                          std::span<const std::string> dailyPolicies, int lookbackDays,
                          const HistoryRequest& request, HistoryState& state) {
-    state = HistoryState{};
-    state.file = request.file;
-    std::optional<JobHistory> history;
-    try {
-        history.emplace(request.file, request.patience);
-        history->compareSince(window.StartEpoch - lookbackDays * kDaySeconds);
-    } catch (const Failure& failure) {
-        state.error = failure.what();
-        history.reset();
-    }
-    JobSeen seen;
-    if (history) {
-        seen = [&history, &state](const EdgeFields& fields, double start) {
-            if (!history)
-                return;
-            try {
-                history->record(fields, start);
-            } catch (const Failure& failure) {
-                // Rolled back: the findings go on with the dump alone.
-                state.error = failure.what();
-                history.reset();
-            }
-        };
-    }
-    Findings findings = findActions(dump, window, dailyPolicies, lookbackDays, seen);
-    if (!history)
-        return findings;
-    try {
-        Findings remembered = findings;
-        widen(remembered, *history, dailyPolicies, window);
-        history->removeStartedBefore(window.StartEpoch - request.keepDays * kDaySeconds);
-        const std::size_t jobs = history->jobs();
-        const std::size_t recorded = history->recorded();
-        history->commit();
-        state.jobs = jobs;
-        state.recorded = recorded;
-        return remembered;
-    } catch (const Failure& failure) {
-        state.error = failure.what();
-        return findings;
-    }
+    return findRecalling(dump, window, dailyPolicies, lookbackDays, RecallRequest{}, &request,
+                         &state);
 }
 
 ImportResult importDumps(const std::filesystem::path& appDir, const std::filesystem::path& history,

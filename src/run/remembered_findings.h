@@ -7,11 +7,13 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/report_time.h"
 #include "files/text_file.h"
 #include "pipeline/findings.h"
+#include "pipeline/suspicion.h"
 #include "run/history_state.h"
 #include "run/job_history.h"
 
@@ -25,6 +27,24 @@ struct HistoryRequest {
     int keepDays = kDefaultHistoryDays;
     std::chrono::milliseconds patience = kHistoryPatience;
 };
+
+// What the known jobs are asked beyond the dump's findings.
+struct RecallRequest {
+    // Policies of policy_intervals.txt and their days.
+    std::vector<std::pair<std::string, int>> intervals;
+    SuspicionRules suspicion;
+};
+
+// The findings of `dump` with what the known jobs tell of the policies of
+// `recall.intervals` and of the window's successes. The known jobs are the
+// history's rows when `history` is given (then as the overload below), the
+// lines the findings read otherwise, or when the history could not be used.
+// The five earlier successes of a window job come from the lines where they
+// hold five, else from the history.
+Findings findRecalling(LineReader& dump, const Window& window,
+                       std::span<const std::string> dailyPolicies, int lookbackDays,
+                       const RecallRequest& recall, const HistoryRequest* history,
+                       HistoryState* state);
 
 // The findings of `dump` (as findActions reads them), with every job they
 // keep recorded in the history, and with the last successes, last jobs,

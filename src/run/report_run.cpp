@@ -6,6 +6,7 @@
 #include "common/file_names.h"
 #include "files/text_file.h"
 #include "pipeline/daily_table.h"
+#include "pipeline/policy_intervals.h"
 #include "pipeline/retention_labels.h"
 #include "run/overlapped_steps.h"
 #include "run/run_lock.h"
@@ -52,14 +53,16 @@ void runSteps(const RunRequest& request, RunResult& result) {
         // the run: nobody would learn what needs action.
         LineReader dump(fileIn(appDir, kDumpFile), kDumpFile);
         const int lookback = *request.findingsLookbackDays;
-        if (request.history) {
+        PolicyIntervals intervals = readPolicyIntervals(appDir);
+        const RecallRequest recall{std::move(intervals.intervals), request.suspicion};
+        if (request.history)
             result.history.emplace();
-            result.findings = findRemembering(dump, result.window, policies.list.names, lookback,
-                                              *request.history, *result.history);
-        } else {
-            result.findings = findActions(dump, result.window, policies.list.names, lookback);
-        }
+        result.findings = findRecalling(dump, result.window, policies.list.names, lookback, recall,
+                                        request.history ? &*request.history : nullptr,
+                                        result.history ? &*result.history : nullptr);
         result.codes = readStatusCodes(appDir);
+        result.codes.warnings.insert(result.codes.warnings.end(), intervals.warnings.begin(),
+                                     intervals.warnings.end());
     }
     result.report = std::move(report);
 }

@@ -44,6 +44,8 @@ struct RunRequest {
     std::optional<int> findingsLookbackDays;
     // With the findings: the job history they read and add to.
     std::optional<HistoryRequest> history;
+    // With the findings: what makes a success suspicious.
+    SuspicionRules suspicion;
 };
 
 struct RunResult {
@@ -58,6 +60,8 @@ struct RunResult {
     std::optional<Findings> findings;
     // When a history was asked for with the findings: what became of it.
     std::optional<HistoryState> history;
+    // With the findings: the status codes' meanings, and the warnings of
+    // status_codes.txt and policy_intervals.txt.
     StatusCodes codes;
     // The first failure (a Failure names its kind and where it happened).
     std::exception_ptr failure;

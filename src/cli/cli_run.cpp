@@ -81,6 +81,7 @@ RunRequest requestOf(const Options& options, const RunTimes& times,
     request.readFirstJobId = true;
     if (wantsFindings(options)) {
         request.findingsLookbackDays = options.lookbackDays;
+        request.suspicion = options.suspicion;
         if (const auto history = historyFile(options, dir)) {
             request.history = HistoryRequest{};
             request.history->file = *history;

@@ -182,12 +182,26 @@ struct Given {
     std::string history;
     bool noHistory = false;
     std::string historyDays;
+    std::string smallPercent, smallLeast, longFactor, longLeast;
     std::vector<std::string> importDumps;
     bool version = false;
 };
 
 // The days --history-days takes at most: as many as --lookback.
 constexpr int kMostHistoryDays = kMostLookbackDays;
+
+// A decimal number from `least` to `most`, digits and at most one point;
+// nothing otherwise.
+std::optional<double> boundedNumber(std::string_view text, double least, double most) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string_view::npos)
+        return std::nullopt;
+    double value = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || !(value >= least) ||
+        !(value <= most))
+        return std::nullopt;
+    return value;
+}
 
 // Whole days from `least` to `most`; nothing otherwise.
 std::optional<int> wholeDays(std::string_view text, int least, int most) {
@@ -287,6 +301,19 @@ void describe(CLI::App& app, Options& options, Given& given) {
     app.add_option("--history-days", given.historyDays,
                    "keep the history's jobs for DAYS days before the window (default: 400)")
         ->option_text("DAYS");
+    app.add_option("--small-percent", given.smallPercent,
+                   "call a success small below PERCENT of its stream's usual kilobytes "
+                   "(default: 10)")
+        ->option_text("PERCENT");
+    app.add_option("--small-least", given.smallLeast,
+                   "and only when it wrote at least KB kilobytes less (default: 1048576, 1 GiB)")
+        ->option_text("KB");
+    app.add_option("--long-factor", given.longFactor,
+                   "call a success long above TIMES its stream's usual elapsed time (default: 3)")
+        ->option_text("TIMES");
+    app.add_option("--long-least", given.longLeast,
+                   "and only when it ran at least SECONDS longer (default: 3600)")
+        ->option_text("SECONDS");
     app.add_flag("--version", given.version, "print the version");
     CLI::App* import = app.add_subcommand(
         "import", "record the jobs of older dump files in the history; makes no report");
@@ -428,6 +455,34 @@ void interpret(const CLI::App& app, const std::vector<std::string_view>& argumen
         }
         options.historyDays = *days;
     }
+    // The suspicious successes' thresholds: each a number, so a slip fails.
+    const struct {
+        const char* option;
+        const std::string& text;
+        double least, most;
+        double& value;
+        const char* wanted;
+    } thresholds[] = {
+        {"--small-percent", given.smallPercent, 0, 100, options.suspicion.smallPercent,
+         "a number from 0 to 100"},
+        {"--small-least", given.smallLeast, 0, 9e15, options.suspicion.smallLeastKb,
+         "a number of kilobytes"},
+        {"--long-factor", given.longFactor, 1, 1e6, options.suspicion.longFactor,
+         "a number from 1 to 1000000"},
+        {"--long-least", given.longLeast, 0, 9e15, options.suspicion.longLeastSeconds,
+         "a number of seconds"},
+    };
+    for (const auto& threshold : thresholds) {
+        if (!gave(threshold.option))
+            continue;
+        const std::optional<double> value =
+            boundedNumber(threshold.text, threshold.least, threshold.most);
+        if (!value) {
+            fail(std::string(threshold.option) + " needs " + threshold.wanted + ", not " +
+                 quotedText(threshold.text));
+        }
+        threshold.value = *value;
+    }
     if (gave("--json")) {
         if (trimmed(given.json).empty())
             fail("--json needs a file, not a blank text");
@@ -438,8 +493,10 @@ void interpret(const CLI::App& app, const std::vector<std::string_view>& argumen
         if (options.noHistory)
             fail("import records into the history: it does not go with --no-history");
         // A report's options would be silently dropped: a slip to be told.
-        for (const char* option : {"--start", "--end", "--check", "--dump-command", "--mail-to",
-                                   "--metrics", "--json", "--lookback", "--history-days"}) {
+        for (const char* option :
+             {"--start", "--end", "--check", "--dump-command", "--mail-to", "--metrics", "--json",
+              "--lookback", "--history-days", "--small-percent", "--small-least", "--long-factor",
+              "--long-least"}) {
             if (typed(arguments, option))
                 fail(std::string("import makes no report: ") + option + " does not go with it");
         }

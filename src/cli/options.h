@@ -16,6 +16,7 @@
 #include "common/time_zone.h"
 #include "delivery/sendmail.h"
 #include "pipeline/reporting_window.h"
+#include "pipeline/suspicion.h"
 #include "run/dump_refresh.h"
 #include "run/remembered_findings.h"
 
@@ -74,6 +75,8 @@ struct Options {
     bool historyGiven = false;  // --history or FENNICK_HISTORY
     bool noHistory = false;
     int historyDays = kDefaultHistoryDays;
+    // What makes a window's success suspicious next to its stream's usual.
+    SuspicionRules suspicion;
     // "import": the older dumps to record in the history, and no report.
     std::vector<std::filesystem::path> importDumps;
 

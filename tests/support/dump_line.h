@@ -35,18 +35,19 @@ struct DumpJob {
     std::string status = "0";
     std::string client = "client1";
     Route route = Route::Marked;
+    long long elapsed = 3661;
+    std::string kbytes = "1024";
 };
 
-// A 40-field line ending in CR LF. Besides the fields of `job`: field 1
-// "other", 3661 seconds elapsed (1:01.01) and ending then, 1024 KBytes, 12
-// files, retention level 3, schedule type 0 (Full Backup), transfer rate
-// 5000; every other field empty.
+// A 40-field line ending in CR LF. Besides the fields of `job` (by
+// default 3661 seconds elapsed, 1:01.01, and 1024 KBytes): field 1 "other",
+// ending after the elapsed seconds, 12 files, retention level 3, schedule type 0 (Full Backup),
+// transfer rate 5000; every other field empty.
 inline std::string dumpLine(const DumpJob& job) {
     constexpr std::size_t kFields = 40;
-    constexpr long long kElapsed = 3661;
     const std::string start = job.startText.value_or(std::to_string(job.start));
-    const std::string elapsed = std::to_string(kElapsed);
-    const std::string end = std::to_string(job.start + kElapsed);
+    const std::string elapsed = std::to_string(job.elapsed);
+    const std::string end = std::to_string(job.start + job.elapsed);
     // Views into texts that outlive the line: filling a field copies nothing,
     // and GCC 12's optimiser no longer sees short literals copied into
     // strings (a false -Wrestrict in Release builds).
@@ -60,7 +61,7 @@ inline std::string dumpLine(const DumpJob& job) {
     fields[dump::kStart] = start;
     fields[dump::kElapsed] = elapsed;
     fields[dump::kEnd] = end;
-    fields[dump::kKilobytes] = "1024";
+    fields[dump::kKilobytes] = job.kbytes;
     fields[dump::kFiles] = "12";
     fields[dump::kScheduleType] = "0";
     fields[dump::kRetention] = "3";

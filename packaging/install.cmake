@@ -56,7 +56,8 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/systemd/fennick.service
               ${CMAKE_CURRENT_LIST_DIR}/systemd/fennick.timer
         DESTINATION lib/systemd/system COMPONENT server EXCLUDE_FROM_ALL)
 install(FILES ${FENNICK_EXAMPLES}/fennick_config.txt ${FENNICK_EXAMPLES}/policy_list.txt
-              ${FENNICK_EXAMPLES}/status_codes.txt ${FENNICK_EXAMPLES}/fennick-alerts.yml
+              ${FENNICK_EXAMPLES}/status_codes.txt ${FENNICK_EXAMPLES}/policy_intervals.txt
+              ${FENNICK_EXAMPLES}/fennick-alerts.yml
               ${FENNICK_EXAMPLES}/fennick.service.d-msmtp-log.conf
               ${FENNICK_EXAMPLES}/fennick.service.d-ssh-dump.conf
         DESTINATION share/doc/fennick-cli/examples COMPONENT server EXCLUDE_FROM_ALL)

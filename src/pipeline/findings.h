@@ -16,6 +16,7 @@
 #include "common/fields.h"
 #include "common/report_time.h"
 #include "files/text_file.h"
+#include "pipeline/nights.h"
 #include "pipeline/suspicion.h"
 
 namespace fennick {
@@ -36,6 +37,9 @@ struct FailingStream {
     // earliest start and how many there are.
     std::optional<double> failingSince;
     std::size_t failedSinceSuccess = 0;
+    // Its nights (kPageNights of them), night 0 first; empty when the
+    // nights were not gathered.
+    NightStates nights;
 
     bool operator==(const FailingStream&) const = default;
 };
@@ -56,6 +60,14 @@ struct RecoveredJob {
     std::string recoveredBy;  // the job id of the earliest later success
 
     bool operator==(const RecoveredJob&) const = default;
+};
+
+// A daily policy's nights: each the worst of its streams' that night.
+struct PolicyNights {
+    std::string policy;
+    NightStates nights;  // kPageNights of them, night 0 first
+
+    bool operator==(const PolicyNights&) const = default;
 };
 
 // A policy of policy_intervals.txt and what the known jobs say of it.
@@ -118,6 +130,12 @@ struct Findings {
     // The earliest start among the known jobs: nothing said of the time
     // before it can rest on the data.
     std::optional<double> knownSince;
+    // Nights 0 to kPageNights - 1 (night 0 first) and every policy's known
+    // jobs of each; empty when the nights were not gathered.
+    std::vector<Night> nights;
+    std::vector<NightTotals> nightTotals;
+    // In the order of the daily list, each name once.
+    std::vector<PolicyNights> dailyNights;
     // In the order of policy_intervals.txt, each policy once.
     std::vector<IntervalPolicy> intervals;
     // By policy, client, schedule, then newest first.

@@ -1,0 +1,115 @@
+#include "pipeline/nights.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace fennick {
+
+std::string_view nightStateName(NightState state) {
+    switch (state) {
+        case NightState::Unknown:
+            return "unknown";
+        case NightState::None:
+            return "none";
+        case NightState::Running:
+            return "running";
+        case NightState::Ok:
+            return "ok";
+        case NightState::Partial:
+            return "partial";
+        case NightState::Failed:
+            return "failed";
+    }
+    return "unknown";
+}
+
+std::vector<Night> nightsOf(const Window& window, std::size_t count) {
+    std::vector<Night> nights;
+    nights.reserve(count);
+    const double length = window.EndEpoch - window.StartEpoch;
+    for (std::size_t k = 0; k < count; ++k) {
+        if (k == 0) {
+            nights.push_back({window.StartEpoch, window.EndEpoch});
+        } else {
+            const auto back = static_cast<double>(k);
+            nights.push_back(
+                {window.StartEpoch - back * length, window.StartEpoch - (back - 1) * length});
+        }
+    }
+    return nights;
+}
+
+std::optional<std::size_t> nightIndex(const Window& window, double start, std::size_t count) {
+    if (count == 0 || std::isnan(start) || start > window.EndEpoch)
+        return std::nullopt;
+    if (start >= window.StartEpoch)
+        return 0;
+    const double length = window.EndEpoch - window.StartEpoch;
+    if (!(length > 0))
+        return std::nullopt;
+    const double before = window.StartEpoch - start;
+    if (before > static_cast<double>(count - 1) * length)
+        return std::nullopt;
+    // Whole seconds divide exactly, but a window of fractions may not: the
+    // bounds themselves decide.
+    auto k = static_cast<std::size_t>(std::max(1.0, std::ceil(before / length)));
+    while (k > 1 && before <= static_cast<double>(k - 1) * length)
+        --k;
+    while (before > static_cast<double>(k) * length)
+        ++k;
+    if (k >= count)
+        return std::nullopt;
+    return k;
+}
+
+void StreamNights::add(std::size_t night, double start, JobStatus status) {
+    Cell& cell = cells_.at(night);
+    NightState state = NightState::Failed;
+    switch (status) {
+        case JobStatus::Running:
+            cell.running = true;
+            return;
+        case JobStatus::Succeeded:
+            state = NightState::Ok;
+            break;
+        case JobStatus::Partial:
+            state = NightState::Partial;
+            break;
+        case JobStatus::Failed:
+            break;
+    }
+    if (!cell.decided || start > *cell.decided) {
+        cell.decided = start;
+        cell.state = state;
+    } else if (start == *cell.decided) {
+        cell.state = worseNight(cell.state, state);
+    }
+}
+
+NightStates StreamNights::states(std::span<const Night> nights,
+                                 std::optional<double> knownSince) const {
+    NightStates states(cells_.size(), NightState::None);
+    for (std::size_t k = 0; k < cells_.size(); ++k) {
+        const Cell& cell = cells_[k];
+        if (cell.decided)
+            states[k] = cell.state;
+        else if (cell.running)
+            states[k] = NightState::Running;
+        else if (k < nights.size() && (!knownSince || nights[k].end <= *knownSince))
+            states[k] = NightState::Unknown;
+    }
+    return states;
+}
+
+NightState worseNight(NightState a, NightState b) {
+    return std::max(a, b);
+}
+
+void foldWorst(NightStates& policy, const NightStates& stream) {
+    if (policy.size() < stream.size())
+        policy.resize(stream.size(), NightState::Unknown);
+    for (std::size_t k = 0; k < stream.size(); ++k)
+        policy[k] = worseNight(policy[k], stream[k]);
+}
+
+}  // namespace fennick

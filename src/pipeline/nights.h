@@ -1,0 +1,84 @@
+// How each stream and policy fared night after night: what the known jobs
+// tell of the nights before the window.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/job_status.h"
+#include "common/report_time.h"
+
+namespace fennick {
+
+// The mail's grid shows this many nights, the history page this many.
+inline constexpr std::size_t kMailNights = 14;
+inline constexpr std::size_t kPageNights = 30;
+
+// Worst last: a policy's night is the worst of its streams'. `Unknown` is a
+// night that ended before the earliest known job: nothing can be said of it.
+enum class NightState : std::uint8_t { Unknown, None, Running, Ok, Partial, Failed };
+
+// "unknown", "none", "running", "ok", "partial", "failed".
+std::string_view nightStateName(NightState state);
+
+// Night 0 is the window itself, start and end included; night k >= 1 holds
+// the starts from the window's start minus k window lengths up to, not
+// including, the start minus k - 1 lengths.
+struct Night {
+    double start = 0, end = 0;
+
+    bool operator==(const Night&) const = default;
+};
+
+// Nights 0 to count - 1, night 0 first.
+std::vector<Night> nightsOf(const Window& window, std::size_t count);
+
+// The night of `count` that a job started at `start` belongs to; nothing
+// after the window's end or before the oldest night.
+std::optional<std::size_t> nightIndex(const Window& window, double start, std::size_t count);
+
+// Night 0 first.
+using NightStates = std::vector<NightState>;
+
+// The known jobs of one night, every policy's.
+struct NightTotals {
+    std::size_t jobs = 0, failed = 0;
+    double kbytes = 0;
+
+    bool operator==(const NightTotals&) const = default;
+};
+
+// A stream's nights from its known jobs, given in any order: the newest job
+// of a night that has a status decides it (the worse state when two such
+// start together); a night of jobs all still running is `Running`, one
+// without a job `None`.
+class StreamNights {
+  public:
+    explicit StreamNights(std::size_t nights) : cells_(nights) {}
+    void add(std::size_t night, double start, JobStatus status);
+    // Nights that ended before `knownSince` (all of them without one) are
+    // `Unknown`.
+    NightStates states(std::span<const Night> nights, std::optional<double> knownSince) const;
+
+  private:
+    struct Cell {
+        std::optional<double> decided;  // start of the newest job with a status
+        NightState state = NightState::None;
+        bool running = false;
+    };
+    std::vector<Cell> cells_;
+};
+
+// The worse of two nights: failed, partial, ok, running, none, unknown.
+NightState worseNight(NightState a, NightState b);
+
+// A stream's night states folded into its policy's, night by night.
+void foldWorst(NightStates& policy, const NightStates& stream);
+
+}  // namespace fennick

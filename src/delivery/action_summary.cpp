@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/file_names.h"
 #include "common/time_zone.h"
 #include "common/utf8.h"
 #include "delivery/text_encoding.h"
@@ -101,6 +102,92 @@ std::string lastKnownText(const std::optional<double>& last, const ActionSummary
     return out;
 }
 
+// A whole number of the C locale's digits; one too large for a count, as
+// "%.6g".
+std::string wholeText(double value) {
+    if (std::fabs(value) < 9e15)
+        return std::to_string(static_cast<long long>(value));
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", value);
+    return text;
+}
+
+// Kilobytes as the dump counts them (1024 bytes), in the largest unit that
+// keeps a number of at least 1: "0 KB", "812 KB", "1.5 MB", "12.4 GB".
+std::string sizeText(double kbytes) {
+    if (!std::isfinite(kbytes) || kbytes < 0) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.6g KB", kbytes);
+        return text;
+    }
+    if (std::round(kbytes) < 1024)
+        return wholeText(std::round(kbytes)) + " KB";
+    static constexpr std::array<std::string_view, 3> kUnits{"MB", "GB", "TB"};
+    double value = kbytes / 1024;
+    std::size_t unit = 0;
+    // Rounded as shown, so that 1023.97 MB reads as 1.0 GB, not 1024.0 MB.
+    while (unit + 1 < kUnits.size() && std::round(value * 10) >= 1024 * 10) {
+        value /= 1024;
+        ++unit;
+    }
+    char text[48];
+    std::snprintf(text, sizeof text, "%.1f ", value);
+    std::string out = text;
+    out += kUnits[unit];
+    return out;
+}
+
+// Seconds as a reader counts them: "45 s", "48 min", "5 h 12 min".
+std::string durationText(double seconds) {
+    if (!std::isfinite(seconds) || seconds < 0 || seconds >= 9e15) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.6g s", seconds);
+        return text;
+    }
+    const auto whole = static_cast<long long>(std::round(seconds));
+    if (whole < 60)
+        return std::to_string(whole) + " s";
+    if (whole < 3600)
+        return std::to_string(whole / 60) + " min";
+    std::string out = std::to_string(whole / 3600);
+    out += " h ";
+    out += std::to_string(whole % 3600 / 60);
+    out += " min";
+    return out;
+}
+
+// What made a success suspicious, with the figures that did: a job that
+// wrote nothing is also far smaller than usual, and is said once.
+std::string checkText(const SuspiciousJob& job) {
+    const auto has = [&job](Suspicion reason) {
+        return std::find(job.reasons.begin(), job.reasons.end(), reason) != job.reasons.end();
+    };
+    std::string out;
+    if (has(Suspicion::NoData) || has(Suspicion::Small)) {
+        out += "wrote ";
+        out += sizeText(job.size.kbytes);
+        out += "; usually ";
+        out += sizeText(job.usual.kbytes);
+    }
+    if (has(Suspicion::Long)) {
+        out += out.empty() ? "" : " / ";
+        out += "ran ";
+        out += durationText(job.size.elapsed);
+        out += "; usually ";
+        out += durationText(job.usual.elapsed);
+    }
+    return out;
+}
+
+std::string intervalText(int days) {
+    if (days == 1)
+        return "every day";
+    std::string out = "every ";
+    out += std::to_string(days);
+    out += " days";
+    return out;
+}
+
 std::string statusText(std::string_view status, const ShownMeanings& meanings) {
     std::string out = shownUtf8(status);
     if (const auto found = meanings.find(status); found != meanings.end())
@@ -155,7 +242,18 @@ std::string pageLine(const ActionSummary& summary) {
 
 // The summary is said once, as sections, and written from them as text and
 // as HTML, so that the two parts cannot tell different things.
-enum class SectionKind { Counts, OutOfOrder, Failing, NotFound, Running, Recovered, Page };
+enum class SectionKind {
+    Counts,
+    OutOfOrder,
+    Failing,
+    NotFound,
+    Overdue,
+    NotJudged,
+    Check,
+    Running,
+    Recovered,
+    Page
+};
 
 // Said under the first list's heading when the run's history could not be
 // read: without it the lists' times reach back only as far as the dump.
@@ -259,6 +357,67 @@ std::vector<Section> summarySections(const ActionSummary& summary) {
                            : "Daily policies not found: " + std::to_string(counts.notFound);
     sections.push_back(std::move(notFound));
 
+    // Without policy_intervals.txt there is nothing to say of intervals.
+    if (!findings.intervals.empty()) {
+        std::vector<const IntervalPolicy*> overdue;
+        std::size_t unknown = 0;
+        for (const IntervalPolicy& policy : findings.intervals) {
+            if (policy.verdict == IntervalPolicy::Verdict::Overdue)
+                overdue.push_back(&policy);
+            unknown += policy.verdict == IntervalPolicy::Verdict::Unknown ? 1 : 0;
+        }
+        Section late =
+            listSection(SectionKind::Overdue, {"Policy", "Interval", "Last success", "Last job"}, 1,
+                        overdue, [&](const IntervalPolicy* policy) -> Row {
+                            return {shownUtf8(policy->policy), intervalText(policy->intervalDays),
+                                    lastKnownText(policy->lastSuccess, summary),
+                                    lastKnownText(policy->lastJob, summary)};
+                        });
+        late.none = late.textOnly = overdue.empty();
+        if (late.none) {
+            late.heading = "No policy of ";
+            late.heading += kPolicyIntervalsFile;
+            late.heading += " is overdue";
+        } else {
+            late.heading = "Overdue policies: ";
+            late.heading += std::to_string(overdue.size());
+        }
+        sections.push_back(std::move(late));
+        // Known jobs that begin within a policy's interval cannot tell that
+        // it had no success in it: only when they begin is said.
+        if (unknown > 0) {
+            std::string line = "Not yet judged (";
+            if (findings.knownSince) {
+                line += "the known jobs begin ";
+                line += timeText(*findings.knownSince, zone);
+            } else {
+                line += "no jobs are known";
+            }
+            line += "): ";
+            line += counted(unknown, "policy", "policies");
+            line += " of ";
+            line += kPolicyIntervalsFile;
+            line += '.';
+            sections.push_back(lineSection(SectionKind::NotJudged, std::move(line)));
+        }
+    }
+
+    // Said only when there are some: without a job history no success has
+    // earlier ones to be measured against, and "none" would claim a check
+    // that was not made.
+    if (!findings.suspicious.empty()) {
+        Section check = listSection(
+            SectionKind::Check, {"Policy", "Client", "Schedule", "Job", "Started", "Check"}, 3,
+            findings.suspicious, [&](const SuspiciousJob& job) -> Row {
+                return {shownUtf8(job.policy), shownUtf8(job.client),     shownUtf8(job.schedule),
+                        shownUtf8(job.jobId),  timeText(job.start, zone), checkText(job)};
+            });
+        check.heading = "Succeeded, but check: ";
+        check.heading += counted(findings.suspicious.size(), "job", "jobs");
+        check.note = " that saved far less or ran far longer than their stream usually does";
+        sections.push_back(std::move(check));
+    }
+
     sections.push_back(
         lineSection(SectionKind::Running,
                     "Still running or queued: " + counted(counts.running, "job", "jobs") + '.'));
@@ -330,6 +489,7 @@ constexpr std::string_view kRowStyle =
     "word-break:break-word";
 constexpr std::string_view kFailingStyle = "background:#fde8e8;border-left:4px solid #c62828";
 constexpr std::string_view kMissingStyle = "background:#fff4e0;border-left:4px solid #ef6c00";
+constexpr std::string_view kCheckStyle = "background:#fffbe0;border-left:4px solid #f9a825";
 constexpr std::string_view kRecoveredStyle = "background:#eef6ee;border-left:4px solid #2e7d32";
 
 std::string escaped(std::string_view utf8) {
@@ -346,6 +506,8 @@ std::string paragraphTag(SectionKind kind) {
         case SectionKind::OutOfOrder:
             return "<p style=\"" + std::string(kRowStyle) + ';' + std::string(kFailingStyle) +
                    "\">";
+        case SectionKind::NotJudged:
+            return "<p class=\"not-judged\" style=\"margin:0 0 8px 0;font-size:14px;color:#555\">";
         case SectionKind::Page:
             return "<p style=\"margin-top:20px;font-size:13px;color:#555;overflow-wrap:anywhere\">";
         default:
@@ -365,6 +527,10 @@ RowLook rowLook(SectionKind kind) {
             return {kFailingStyle, "failing"};
         case SectionKind::NotFound:
             return {kMissingStyle, "not-found"};
+        case SectionKind::Overdue:
+            return {kMissingStyle, "overdue"};
+        case SectionKind::Check:
+            return {kCheckStyle, "check"};
         default:
             return {kRecoveredStyle, "recovered"};
     }
@@ -401,7 +567,7 @@ std::string pageDate(const std::filesystem::path& page) {
 
 bool needsAction(const Findings& findings) {
     return findings.counts.failing > 0 || findings.counts.notFound > 0 ||
-           findings.counts.leftOutOfPage > 0;
+           findings.counts.overdue > 0 || findings.counts.leftOutOfPage > 0;
 }
 
 std::string actionSubject(const ActionSummary& summary) {
@@ -418,6 +584,10 @@ std::string actionSubject(const ActionSummary& summary) {
             parts += parts.empty() ? "" : ", ";
             parts += counted(counts.notFound, "daily policy", "daily policies") + " not found";
         }
+        if (counts.overdue > 0) {
+            parts += parts.empty() ? "" : ", ";
+            parts += counted(counts.overdue, "policy", "policies") + " overdue";
+        }
         if (counts.leftOutOfPage > 0) {
             parts += parts.empty() ? "" : ", ";
             parts += "dump not newest first";
@@ -426,6 +596,17 @@ std::string actionSubject(const ActionSummary& summary) {
     }
     if (counts.jobs == 0)
         return out + "no jobs";
+    // A suspicious success needs a look, not action: said only when nothing
+    // else is, so that it never hides what does.
+    if (counts.suspicious > 0) {
+        out += counts.failed == 0 ? "nothing failed, " : "nothing needs action, ";
+        out += counted(counts.suspicious, "success", "successes");
+        out += " to check (";
+        out += recovered;
+        out += jobs;
+        out += ')';
+        return out;
+    }
     if (counts.failed == 0 && counts.running == 0)
         return out + (counts.jobs == 1 ? "1 job succeeded" : "all " + jobs + " succeeded");
     return out + "nothing needs action (" + recovered + jobs + ')';

@@ -41,18 +41,21 @@ struct ActionSummary {
     const HistoryState* history = nullptr;
 };
 
-// "Backup Report 09-12-26: 3 still failing, 1 daily policy not found
-// (27 recovered, 918 jobs)", "... nothing needs action (27 recovered, 918
-// jobs)", "... all 918 jobs succeeded", "... no jobs". Parts that are zero
-// are left out. UTF-8.
+// "Backup Report 09-12-26: 3 still failing, 1 daily policy not found, 2
+// policies overdue (27 recovered, 918 jobs)", "... nothing needs action (27
+// recovered, 918 jobs)", "... all 918 jobs succeeded", "... no jobs". Parts
+// that are zero are left out. Suspicious successes are counted only when
+// nothing needs action: "... nothing failed, 3 successes to check (918
+// jobs)". UTF-8.
 std::string actionSubject(const ActionSummary& summary);
 
 // "Backup Report FAILED: <failure>", the failure shortened with "…" where a
 // subject could not hold it. UTF-8.
 std::string failureSubject(std::string_view failure);
 
-// Whether a failing stream, a daily policy not found or a dump whose order
-// cut the page short needs somebody.
+// Whether a failing stream, a daily policy not found, an overdue policy of
+// policy_intervals.txt or a dump whose order cut the page short needs
+// somebody. A suspicious success does not: it succeeded.
 bool needsAction(const Findings& findings);
 
 // The summary as text for a monospaced reader, UTF-8, LF line ends. A last
@@ -60,7 +63,8 @@ bool needsAction(const Findings& findings);
 // is known, as none since the oldest known job (or none known). The
 // inputs' text is shown as shownUtf8 makes it, so a CR, an LF or an ESC of a
 // name cannot break a row; a meaning longer than 200 bytes is cut with "…";
-// a table's column is padded to at most 40 characters.
+// a table's column is padded to at most 40 characters. Sizes are shown in
+// KB, MB, GB or TB of 1024 each, times as "45 s", "48 min", "5 h 12 min".
 std::string summaryText(const ActionSummary& summary);
 
 // The same as a self-contained HTML document: inline styles only, no

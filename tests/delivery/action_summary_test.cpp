@@ -26,7 +26,7 @@ TEST(ActionSubject, LeavesOutWhatIsZeroAndPutsWhatNeedsActionFirst) {
         FindingCounts counts;
         const char* subject;
     };
-    // jobs, failed, recovered, running, partial, failing, notFound, skipped
+    // jobs, failed, recovered, running, partial, failing, notFound, overdue
     const Case cases[] = {
         {{918, 57, 27, 0, 0, 3, 1, 0},
          "Backup Report 09-12-26: 3 still failing, 1 daily policy not found (27 recovered, 918 "
@@ -42,9 +42,23 @@ TEST(ActionSubject, LeavesOutWhatIsZeroAndPutsWhatNeedsActionFirst) {
         {{1, 0, 0, 0, 0, 0, 0, 0}, "Backup Report 09-12-26: 1 job succeeded"},
         {{0, 0, 0, 0, 0, 0, 0, 0}, "Backup Report 09-12-26: no jobs"},
         // A page that the dump's order cut short needs a look as well.
-        {{0, 0, 0, 0, 0, 0, 2, 0, 3},
+        {{.jobs = 0, .notFound = 2, .leftOutOfPage = 3},
          "Backup Report 09-12-26: 2 daily policies not found, dump not newest first (0 jobs)"},
-        {{4, 0, 0, 0, 0, 0, 0, 0, 1}, "Backup Report 09-12-26: dump not newest first (4 jobs)"},
+        {{.jobs = 4, .leftOutOfPage = 1}, "Backup Report 09-12-26: dump not newest first (4 jobs)"},
+        // An overdue policy is counted as a daily policy not found is.
+        {{918, 57, 27, 0, 0, 3, 1, 2},
+         "Backup Report 09-12-26: 3 still failing, 1 daily policy not found, 2 policies overdue "
+         "(27 recovered, 918 jobs)"},
+        // Successes to check are said only when nothing else needs action.
+        {{.jobs = 918, .overdue = 1, .suspicious = 3},
+         "Backup Report 09-12-26: 1 policy overdue (918 jobs)"},
+        {{.jobs = 918, .suspicious = 3},
+         "Backup Report 09-12-26: nothing failed, 3 successes to check (918 jobs)"},
+        {{.jobs = 918, .running = 2, .suspicious = 1},
+         "Backup Report 09-12-26: nothing failed, 1 success to check (918 jobs)"},
+        {{.jobs = 918, .failed = 27, .recovered = 27, .suspicious = 1},
+         "Backup Report 09-12-26: nothing needs action, 1 success to check (27 recovered, 918 "
+         "jobs)"},
     };
     const ReportFile report{"/srv/fennick/report_09-12-26.html", {}};
     for (const Case& c : cases) {
@@ -59,7 +73,7 @@ TEST(SummaryText, ADumpNotNewestFirstIsSaidBeforeTheListsInBothParts) {
     const std::string said = "The dump is not newest first: the page left out 3 window jobs";
     for (const std::size_t leftOut : {0, 3}) {
         SCOPED_TRACE(leftOut);
-        const Findings findings = findingsWith({5, 0, 0, 0, 0, 0, 0, 0, leftOut});
+        const Findings findings = findingsWith({.jobs = 5, .leftOutOfPage = leftOut});
         const ActionSummary summary{report, findings, kMeanings, {}, 7};
         EXPECT_EQ(needsAction(findings), leftOut > 0);
         const std::string text = summaryText(summary);
@@ -90,7 +104,7 @@ TEST(SummaryText, TheCountsLineSaysHowManyOfTheWindowsJobsThePageShows) {
          "913 jobs, 474 of them of daily policies (on the page), from 11/30/2026 06:06:40 to "
          "12/01/2026 06:06:40: 56 failed, 27 of them recovered; 29 streams still failing; 0 daily "
          "policies not found; 1 still running; 12 partly succeeded."},
-        {{1, 0, 0, 0, 0, 0, 1, 2},
+        {{.jobs = 1, .notFound = 1, .skippedLines = 2},
          0,
          "1 job, 0 of them of daily policies (on the page), from 11/30/2026 06:06:40 to 12/01/2026 "
          "06:06:40: 0 failed, 0 of them recovered; 0 streams still failing; 1 daily policy not "
@@ -117,8 +131,8 @@ TEST(SummaryText, AStartNoClockCanShowIsShownAsItsNumber) {
     for (const double start : {1e300, -1e300, 1e19}) {
         SCOPED_TRACE(start);
         Findings findings = findingsWith({1, 1, 0, 0, 0, 1, 0, 0});
-        findings.failing.push_back(
-            {"PolA", "client1", "Daily", true, "13", "7", start, 1, start, start, 1});
+        findings.failing.push_back({"PolA", "client1", "Daily", true, "13", "7", start, 1, start,
+                                    start, 1, NightStates{}});
         const ActionSummary summary{report, findings, kMeanings, {}, 7};
         char expected[32];
         std::snprintf(expected, sizeof expected, "%.6g s", start);
@@ -144,11 +158,17 @@ TEST(SummaryText, ListsFailingStreamsBeforeRecoveredJobsAndCapsLongLists) {
     for (int i = 0; i < 105; ++i) {
         findings.failing.push_back({"PolA", "host" + std::to_string(i), "Daily", i == 0, "150",
                                     std::to_string(1000 + i), 1796000000.0 + i, 2, std::nullopt,
-                                    1795990000.0, 2});
+                                    1795990000.0, 2, NightStates{}});
     }
     findings.notFound.push_back({"PolC", 1795900000.0, std::nullopt});
     findings.recovered.push_back({"PolB", "hostB", "Daily", "900", "58", 1796000100.0, "901"});
-    findings.counts = {400, 106, 1, 2, 0, 105, 1, 3};
+    findings.counts = {.jobs = 400,
+                       .failed = 106,
+                       .recovered = 1,
+                       .running = 2,
+                       .failing = 105,
+                       .notFound = 1,
+                       .skippedLines = 3};
     const ReportFile report{"/srv/fennick/report_09-12-26.html", {}};
     const ActionSummary summary{report, findings, kMeanings, {1795990000, 1796076400}, 7};
     const std::string text = summaryText(summary);
@@ -189,10 +209,26 @@ TEST(SummaryText, ListsFailingStreamsBeforeRecoveredJobsAndCapsLongLists) {
 Findings oneOfEach() {
     Findings findings;
     findings.failing.push_back({"PolA", "hostA", "Daily", true, "2", "1010", 1796000000.0, 1,
-                                std::nullopt, 1796000000.0, 1});
+                                std::nullopt, 1796000000.0, 1, NightStates{}});
     findings.notFound.push_back({"PolC", 1795900000.0, std::nullopt});
     findings.recovered.push_back({"PolB", "hostB", "Daily", "1008", "2", 1796000100.0, "1009"});
-    findings.counts = {3, 2, 1, 0, 0, 1, 1, 0};
+    findings.intervals.push_back(
+        {"PolI", 7, 1795300000.0, 1795300000.0, IntervalPolicy::Verdict::Overdue});
+    findings.suspicious.push_back({"PolS",
+                                   "hostS",
+                                   "Full",
+                                   "1012",
+                                   1796000200.0,
+                                   {0, 60},
+                                   {2097152, 600},
+                                   {Suspicion::NoData, Suspicion::Small}});
+    findings.counts = {.jobs = 4,
+                       .failed = 2,
+                       .recovered = 1,
+                       .failing = 1,
+                       .notFound = 1,
+                       .overdue = 1,
+                       .suspicious = 1};
     return findings;
 }
 
@@ -212,6 +248,12 @@ TEST(SummaryText, ControlBytesOfEveryInputAreShownAsTheirPictures) {
              [](Findings& f, Meanings&) -> std::string& { return f.notFound[0].policy; }},
             {"recovering job",
              [](Findings& f, Meanings&) -> std::string& { return f.recovered[0].recoveredBy; }},
+            {"overdue policy",
+             [](Findings& f, Meanings&) -> std::string& { return f.intervals[0].policy; }},
+            {"suspicious client",
+             [](Findings& f, Meanings&) -> std::string& { return f.suspicious[0].client; }},
+            {"suspicious job id",
+             [](Findings& f, Meanings&) -> std::string& { return f.suspicious[0].jobId; }},
             {"meaning", [](Findings&, Meanings& m) -> std::string& { return m["2"]; }},
         };
     // The byte and the picture that stands for it (U+240D, U+240A, ...); a
@@ -290,7 +332,8 @@ TEST(SummaryText, AMeaningIsCutPast200BytesBetweenCharactersAndAnEmptyOneShowsNo
         // A hundred rows that show the same meaning.
         for (int i = 1; i < 100; ++i) {
             findings.failing.push_back({"PolA", "host" + std::to_string(i), "Daily", true, "2",
-                                        "1010", 1796000000.0, 1, std::nullopt, 1796000000.0, 1});
+                                        "1010", 1796000000.0, 1, std::nullopt, 1796000000.0, 1,
+                                        NightStates{}});
         }
         findings.counts.failing = findings.failing.size();
         const std::map<std::string, std::string, std::less<>> meanings{{"2", c.meaning}};
@@ -318,7 +361,7 @@ TEST(SummaryText, AColumnIsPaddedToAtMost40Characters) {
     Findings findings = oneOfEach();
     findings.failing[0].policy = std::string(300, 'P');
     findings.failing.push_back({"PolD", "hostD", "Daily", true, "3", "1011", 1796000000.0, 1,
-                                std::nullopt, std::nullopt, 0});
+                                std::nullopt, std::nullopt, 0, NightStates{}});
     findings.counts.failing = 2;
     const std::map<std::string, std::string, std::less<>> meanings{{"2", std::string(150, 'm')}};
     const ReportFile report{"/srv/fennick/report_09-12-26.html", {}};
@@ -372,8 +415,8 @@ TEST(SummaryText, TimesRestOnTheKnownJobsAndAHistoryNotReadIsSaid) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.lastText);
         Findings findings = findingsWith({2, 1, 0, 0, 0, 1, 1, 0});
-        findings.failing.push_back(
-            {"PolA", "hostA", "Daily", true, "2", "1010", end - 600, 1, c.last, c.failingSince, 3});
+        findings.failing.push_back({"PolA", "hostA", "Daily", true, "2", "1010", end - 600, 1,
+                                    c.last, c.failingSince, 3, NightStates{}});
         findings.notFound.push_back({"PolC", c.last, c.last});
         findings.knownSince = c.knownSince;
         ActionSummary summary{report, findings, kMeanings, {end - 86400, end}, 7};
@@ -406,6 +449,153 @@ TEST(SummaryText, TimesRestOnTheKnownJobsAndAHistoryNotReadIsSaid) {
     summary.history = &unread;
     EXPECT_NE(summaryText(summary).find("still failing.\nHistory not read: h.db: <locked>. "),
               std::string::npos);
+}
+
+// The policies of policy_intervals.txt: the overdue ones are listed under
+// "Needs action" with their times as the not-found ones are, those the known
+// jobs cannot judge yet only counted, in a line of their own.
+TEST(SummaryText, OverduePoliciesAreListedAndThoseNotYetJudgedCounted) {
+    using Verdict = IntervalPolicy::Verdict;
+    const double end = 1796076400;  // shown as 12/01/2026 06:06:40
+    struct Case {
+        const char* name;
+        std::vector<IntervalPolicy> intervals;
+        std::optional<double> knownSince;
+        std::vector<std::vector<std::string>> rows;  // text rows of the overdue list
+        const char* heading;                         // nullptr: no list at all
+        const char* notJudged;                       // nullptr: no such line
+    };
+    const Case cases[] = {
+        {"two overdue, one kept, two not judged",
+         {{"PolW", 7, end - 9 * 86400 - 5, end - 86399, Verdict::Overdue},
+          {"PolD", 1, end - 600, end - 600, Verdict::Kept},
+          {"PolM", 1, std::nullopt, std::nullopt, Verdict::Overdue},
+          {"PolU", 30, std::nullopt, end - 3600, Verdict::Unknown},
+          {"PolV", 90, std::nullopt, std::nullopt, Verdict::Unknown}},
+         1795300000.0,
+         {{"PolW", "every 7 days", "11/22/2026 06:06:35, 9 days before",
+           "11/30/2026 06:06:41, less than a day before"},
+          {"PolM", "every day", "none since 11/22/2026 06:26:40",
+           "none since 11/22/2026 06:26:40"}},
+         "Overdue policies: 2",
+         "Not yet judged (the known jobs begin 11/22/2026 06:26:40): 2 policies of "
+         "policy_intervals.txt."},
+        {"none overdue, and no jobs known",
+         {{"PolU", 30, std::nullopt, std::nullopt, Verdict::Unknown}},
+         std::nullopt,
+         {},
+         "No policy of policy_intervals.txt is overdue",
+         "Not yet judged (no jobs are known): 1 policy of policy_intervals.txt."},
+        {"no policy_intervals.txt", {}, 1795300000.0, {}, nullptr, nullptr},
+    };
+    const ReportFile report{"/srv/fennick/report_01-12-26.html", {}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Findings findings = findingsWith({.jobs = 3, .notFound = 1, .overdue = c.rows.size()});
+        findings.notFound.push_back({"PolC", std::nullopt, std::nullopt});
+        findings.intervals = c.intervals;
+        findings.knownSince = c.knownSince;
+        const ActionSummary summary{report, findings, kMeanings, {end - 86400, end}, 7};
+        // An overdue policy alone needs action; one not yet judged does not.
+        Findings alone = findings;
+        alone.counts.notFound = 0;
+        EXPECT_EQ(needsAction(alone), !c.rows.empty());
+        const std::string text = summaryText(summary), html = summaryHtml(summary);
+        for (const auto& row : c.rows) {
+            EXPECT_TRUE(hasRow(text, row)) << text;
+            EXPECT_NE(html.find(">" + row[0] +
+                                "</div><div style=\"font-size:14px;color:#333\">"
+                                "<span style=\"white-space:nowrap\">Interval:</span> " +
+                                row[1]),
+                      std::string::npos)
+                << html;
+        }
+        EXPECT_EQ(text.find("PolD"), std::string::npos);  // kept: nothing to say
+        EXPECT_EQ(text.find("PolU"), std::string::npos);  // counted, not named
+        if (c.heading == nullptr) {
+            EXPECT_EQ(text.find("policy_intervals"), std::string::npos);
+            EXPECT_EQ(html.find("policy_intervals"), std::string::npos);
+            continue;
+        }
+        const auto at = [&text](const std::string& what) {
+            const auto found = text.find(what);
+            EXPECT_NE(found, std::string::npos) << what << '\n' << text;
+            return found;
+        };
+        EXPECT_LT(at("Daily policies not found: 1"), at(std::string("\n") + c.heading));
+        EXPECT_LT(at(c.heading), at(std::string("\n") + c.notJudged + "\n"));
+        EXPECT_LT(at(c.notJudged), at("Still running or queued"));
+        // The HTML leaves out a list that holds none, as it does the
+        // not-found one, but says what cannot be judged.
+        EXPECT_EQ(html.find(std::string(">") + c.heading + "</h2>") != std::string::npos,
+                  !c.rows.empty());
+        EXPECT_NE(html.find(std::string(">") + c.notJudged + "</p>"), std::string::npos) << html;
+        EXPECT_EQ(html.find("class=\"overdue\"") != std::string::npos, !c.rows.empty());
+    }
+}
+
+// A suspicious success is listed with its figures in units a reader counts
+// in; it needs a look, not action.
+TEST(SummaryText, SuccessesToCheckShowTheirFiguresAfterWhatNeedsAction) {
+    using enum Suspicion;
+    const double end = 1796076400;
+    struct Case {
+        JobSize size, usual;
+        std::vector<Suspicion> reasons;
+        const char* check;
+    };
+    const Case cases[] = {
+        // Nothing written is also far less: said once.
+        {{0, 600}, {13002342, 620}, {NoData, Small}, "wrote 0 KB; usually 12.4 GB"},
+        {{512000, 900}, {52428800, 880}, {Small}, "wrote 500.0 MB; usually 50.0 GB"},
+        // Rounded as shown: 1023.97 MB is 1.0 GB.
+        {{1023, 30}, {1048545, 30}, {Small}, "wrote 1023 KB; usually 1.0 GB"},
+        {{9000, 18720}, {9100, 2880}, {Long}, "ran 5 h 12 min; usually 48 min"},
+        {{812, 10800},
+         {1610612736, 45},
+         {Small, Long},
+         "wrote 812 KB; usually 1.5 TB / ran 3 h 0 min; usually 45 s"},
+    };
+    Findings findings = findingsWith({.jobs = 300});
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        findings.suspicious.push_back({"PolS", "host" + std::to_string(i), "Full",
+                                       std::to_string(4700 + i), end - 600, cases[i].size,
+                                       cases[i].usual, cases[i].reasons});
+    }
+    // More than a list shows.
+    for (int i = 0; i < 100; ++i)
+        findings.suspicious.push_back(findings.suspicious.back());
+    findings.counts.suspicious = findings.suspicious.size();
+    EXPECT_FALSE(needsAction(findings));
+    const ReportFile report{"/srv/fennick/report_01-12-26.html", {}};
+    const ActionSummary summary{report, findings, kMeanings, {end - 86400, end}, 7};
+    const std::string text = summaryText(summary), html = summaryHtml(summary);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].check);
+        EXPECT_TRUE(hasRow(text, {"PolS", "host" + std::to_string(i), "Full",
+                                  std::to_string(4700 + i), "12/01/2026 05:56:40", cases[i].check}))
+            << text;
+        EXPECT_NE(html.find(std::string("Check:</span> ") + cases[i].check + "</div></div>"),
+                  std::string::npos);
+    }
+    const std::string heading = "Succeeded, but check: 105 jobs";
+    ASSERT_NE(text.find(heading), std::string::npos) << text;
+    EXPECT_LT(text.find("Needs action"), text.find(heading));
+    EXPECT_LT(text.find(heading), text.find("\xE2\x80\xA6 and 5 more"));
+    EXPECT_LT(text.find("\xE2\x80\xA6 and 5 more"), text.find("Still running or queued"));
+    EXPECT_LT(html.find("Needs action"), html.find(">" + heading + "</h2>"));
+    std::size_t blocks = 0;
+    for (std::size_t from = 0; (from = html.find("class=\"check\"", from)) != std::string::npos;
+         ++from)
+        ++blocks;
+    EXPECT_EQ(blocks, kListedRows);
+
+    // Without any, nothing is said: "none" would claim a check that a run
+    // without earlier successes to measure against never made.
+    findings.suspicious.clear();
+    findings.counts.suspicious = 0;
+    EXPECT_EQ(summaryText(summary).find("Succeeded, but check"), std::string::npos);
+    EXPECT_EQ(summaryHtml(summary).find("Succeeded, but check"), std::string::npos);
 }
 
 }  // namespace

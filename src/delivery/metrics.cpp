@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
+#include <vector>
 
 #include "common/failure.h"
 #include "delivery/text_encoding.h"
@@ -31,6 +33,8 @@ constexpr std::string_view kMailDelivered = "fennick_report_mail_delivered";
 constexpr std::string_view kFailing = "fennick_report_failing_streams";
 constexpr std::string_view kRecovered = "fennick_report_recovered_jobs";
 constexpr std::string_view kRunning = "fennick_report_running_jobs";
+constexpr std::string_view kOverdue = "fennick_report_overdue_policies";
+constexpr std::string_view kSuspicious = "fennick_report_suspicious_jobs";
 constexpr std::string_view kPolicyLastSuccess = "fennick_policy_last_success_timestamp_seconds";
 constexpr std::string_view kHistoryJobs = "fennick_history_jobs";
 
@@ -116,6 +120,40 @@ std::optional<std::string_view> valueOf(std::string_view text, std::string_view 
     return std::nullopt;
 }
 
+// A policy's last success as the file tells it: a policy that is only on
+// policy_intervals.txt carries its interval, so that a rule for daily
+// policies can leave it out.
+struct PolicyLast {
+    std::string_view policy;
+    double start = 0;
+    int intervalDays = 0;  // 0: a daily policy
+};
+
+// Each policy once: the daily ones in the list's order, then those of
+// policy_intervals.txt; one on both is daily, with the newer success.
+std::vector<PolicyLast> policyLasts(const Findings& findings) {
+    std::vector<PolicyLast> lasts;
+    std::unordered_map<std::string_view, std::size_t> at;
+    for (const auto& [policy, start] : findings.dailyLastSuccess) {
+        if (at.emplace(policy, lasts.size()).second)
+            lasts.push_back({.policy = policy, .start = start});
+    }
+    for (const IntervalPolicy& interval : findings.intervals) {
+        if (!interval.lastSuccess)
+            continue;
+        const auto [found, added] = at.emplace(interval.policy, lasts.size());
+        if (added) {
+            lasts.push_back({.policy = interval.policy,
+                             .start = *interval.lastSuccess,
+                             .intervalDays = interval.intervalDays});
+        } else {
+            lasts[found->second].start =
+                std::max(lasts[found->second].start, *interval.lastSuccess);
+        }
+    }
+    return lasts;
+}
+
 template <typename Number>
 std::optional<Number> parsed(std::optional<std::string_view> text) {
     if (!text || text->empty())
@@ -176,14 +214,30 @@ std::string metricsText(const RunOutcome& run, const std::optional<EarlierSucces
                     number(counts.recovered));
         appendGauge(out, kRunning, "Jobs of the window, of every policy, still running or queued.",
                     label, number(counts.running));
-        if (!run.findings->dailyLastSuccess.empty()) {
-            out += "# HELP " + std::string(kPolicyLastSuccess) +
-                   " When the newest successful job of a daily policy started, in unix "
-                   "seconds.\n# TYPE " +
-                   std::string(kPolicyLastSuccess) + " gauge\n";
-            for (const auto& [policy, start] : run.findings->dailyLastSuccess) {
-                out += std::string(kPolicyLastSuccess) + "{folder=\"" + label + "\",policy=\"" +
-                       labelValue(asUtf8(policy)) + "\"} " + number(start) + '\n';
+        appendGauge(out, kOverdue,
+                    "Policies of policy_intervals.txt without a successful job within their "
+                    "interval before the window's end.",
+                    label, number(counts.overdue));
+        appendGauge(out, kSuspicious,
+                    "Successful jobs of the window that saved far less or ran far longer than "
+                    "their stream usually does.",
+                    label, number(counts.suspicious));
+        if (const std::vector<PolicyLast> lasts = policyLasts(*run.findings); !lasts.empty()) {
+            out += "# HELP ";
+            out += kPolicyLastSuccess;
+            out +=
+                " When the newest successful job of a daily policy, or of a policy of "
+                "policy_intervals.txt (labelled with its interval_days), started, in unix "
+                "seconds.\n# TYPE ";
+            out += kPolicyLastSuccess;
+            out += " gauge\n";
+            for (const PolicyLast& last : lasts) {
+                out += kPolicyLastSuccess;
+                out +=
+                    "{folder=\"" + label + "\",policy=\"" + labelValue(asUtf8(last.policy)) + '"';
+                if (last.intervalDays > 0)
+                    out += ",interval_days=\"" + std::to_string(last.intervalDays) + '"';
+                out += "} " + number(last.start) + '\n';
             }
         }
     }

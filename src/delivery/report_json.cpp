@@ -27,6 +27,14 @@ json seconds(const std::optional<double>& epochSeconds) {
     return epochSeconds ? seconds(*epochSeconds) : json(nullptr);
 }
 
+// A size or a duration as the dump gave it: a whole number as one, any
+// other finite number as it is, null where JSON has none.
+json quantity(double value) {
+    if (std::isfinite(value) && std::fabs(value) < 9e15 && value == std::trunc(value))
+        return static_cast<long long>(value);
+    return std::isfinite(value) ? json(value) : json(nullptr);
+}
+
 json meaningOf(std::string_view status, const JsonRun& run) {
     if (run.meanings == nullptr)
         return nullptr;
@@ -48,6 +56,8 @@ json countsOf(const JsonRun& run) {
             {"partial", counts.partial},
             {"failing", counts.failing},
             {"not_found", counts.notFound},
+            {"overdue", counts.overdue},
+            {"suspicious", counts.suspicious},
             {"skipped_lines", counts.skippedLines},
             {"left_out_of_page", counts.leftOutOfPage}};
 }
@@ -77,6 +87,40 @@ json notFoundOf(const JsonRun& run) {
         list.push_back({{"policy", asUtf8(policy.policy)},
                         {"last_job", seconds(policy.lastJob)},
                         {"last_success", seconds(policy.lastSuccess)}});
+    }
+    return list;
+}
+
+// Only the overdue policies: a policy kept or not yet judged needs nobody.
+json overdueOf(const JsonRun& run) {
+    json list = json::array();
+    for (const IntervalPolicy& policy : run.findings->intervals) {
+        if (policy.verdict != IntervalPolicy::Verdict::Overdue)
+            continue;
+        list.push_back({{"policy", asUtf8(policy.policy)},
+                        {"interval_days", policy.intervalDays},
+                        {"last_success", seconds(policy.lastSuccess)},
+                        {"last_job", seconds(policy.lastJob)}});
+    }
+    return list;
+}
+
+json suspiciousOf(const JsonRun& run) {
+    json list = json::array();
+    for (const SuspiciousJob& job : run.findings->suspicious) {
+        json reasons = json::array();
+        for (const Suspicion reason : job.reasons)
+            reasons.push_back(std::string(suspicionName(reason)));
+        list.push_back({{"policy", asUtf8(job.policy)},
+                        {"client", asUtf8(job.client)},
+                        {"schedule", asUtf8(job.schedule)},
+                        {"job_id", asUtf8(job.jobId)},
+                        {"start", seconds(job.start)},
+                        {"kbytes", quantity(job.size.kbytes)},
+                        {"elapsed", quantity(job.size.elapsed)},
+                        {"usual_kbytes", quantity(job.usual.kbytes)},
+                        {"usual_elapsed", quantity(job.usual.elapsed)},
+                        {"reasons", std::move(reasons)}});
     }
     return list;
 }
@@ -132,6 +176,8 @@ std::string reportJson(const JsonRun& run) {
     document["counts"] = success ? countsOf(run) : json(nullptr);
     document["failing"] = success ? failingOf(run) : json(nullptr);
     document["not_found"] = success ? notFoundOf(run) : json(nullptr);
+    document["overdue"] = success ? overdueOf(run) : json(nullptr);
+    document["suspicious"] = success ? suspiciousOf(run) : json(nullptr);
     document["recovered"] = success ? recoveredOf(run) : json(nullptr);
     document["history"] = historyOf(run);
     return document.dump(2) + '\n';

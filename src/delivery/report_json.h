@@ -31,9 +31,13 @@ struct JsonRun {
 // folder, page, window {start, end}, zone (only when the window has one:
 // the name its times were shown in), lookback_days, dump_out_of_order,
 // counts, failing (each with failing_since and failed_since_success),
-// not_found, recovered, history (null without one; else file, jobs,
-// recorded, known_since and error, null when it was read); times are
-// seconds since 1970 (UTC) or null, texts UTF-8 (8-bit text that is not
+// not_found, overdue (the policies of policy_intervals.txt without a success
+// within their interval: policy, interval_days, last_success, last_job),
+// suspicious (the window's successes to check: policy, client, schedule,
+// job_id, start, kbytes, elapsed, usual_kbytes, usual_elapsed and reasons,
+// each "no data", "small" or "long"), recovered, history (null without one;
+// else file, jobs, recorded, known_since and error, null when it was read);
+// times are seconds since 1970 (UTC) or null, texts UTF-8 (8-bit text that is not
 // UTF-8 read as windows-1252). A failed run has null for the page, the
 // counts and the lists.
 std::string reportJson(const JsonRun& run);

@@ -142,6 +142,59 @@ TEST(MetricsText, HistoryJobsOnlyFromAHistoryTheRunUsed) {
     }
 }
 
+// The findings' gauges come from this run only; each policy's last success
+// is said once, and one only on policy_intervals.txt carries its interval,
+// so that a rule for the daily policies can leave it out.
+TEST(MetricsText, OverdueAndSuspiciousCountsAndEachPolicysLastSuccessOnce) {
+    using Verdict = IntervalPolicy::Verdict;
+    Findings findings;
+    findings.counts = {.jobs = 9, .failing = 1, .overdue = 2, .suspicious = 3};
+    findings.dailyLastSuccess = {{"PolA", 1796000000.0}, {"PolB", 1795000000.0}};
+    findings.intervals = {// Daily as well, with a newer success from the history.
+                          {"PolB", 3, 1795500000.0, 1795500000.0, Verdict::Kept},
+                          {"PolW", 7, 1795400000.0, 1795900000.0, Verdict::Overdue},
+                          {"PolN", 30, std::nullopt, std::nullopt, Verdict::Overdue}};
+    const std::string label = "{folder=\"/srv/fennick\"";
+    const std::string counts =
+        "# TYPE fennick_report_overdue_policies gauge\n"
+        "fennick_report_overdue_policies" +
+        label +
+        "} 2\n"
+        "# HELP fennick_report_suspicious_jobs ";
+    const std::string suspicious =
+        "# TYPE fennick_report_suspicious_jobs gauge\n"
+        "fennick_report_suspicious_jobs" +
+        label +
+        "} 3\n"
+        "# HELP fennick_policy_last_success_timestamp_seconds ";
+    const std::string lasts =
+        "# TYPE fennick_policy_last_success_timestamp_seconds gauge\n"
+        "fennick_policy_last_success_timestamp_seconds" +
+        label +
+        ",policy=\"PolA\"} 1796000000\n"
+        "fennick_policy_last_success_timestamp_seconds" +
+        label +
+        ",policy=\"PolB\"} 1795500000\n"
+        "fennick_policy_last_success_timestamp_seconds" +
+        label + ",policy=\"PolW\",interval_days=\"7\"} 1795400000\n";
+    struct Case {
+        bool success;
+        const Findings* findings;
+    };
+    for (const Case c : {Case{true, &findings}, Case{false, &findings}, Case{true, nullptr}}) {
+        SCOPED_TRACE(std::to_string(c.success) + (c.findings ? " with findings" : ""));
+        RunOutcome run = c.success ? kSuccess : kFailure;
+        run.findings = c.findings;
+        const std::string text = metricsText(run, std::nullopt);
+        const bool said = c.success && c.findings;
+        EXPECT_EQ(text.find(counts) != std::string::npos, said) << text;
+        EXPECT_EQ(text.find(suspicious) != std::string::npos, said);
+        EXPECT_EQ(text.find(lasts) != std::string::npos, said);
+        EXPECT_EQ(text.find("PolN"), std::string::npos);  // no success to tell
+        EXPECT_EQ(text.find("overdue") != std::string::npos, said);
+    }
+}
+
 TEST(Metrics, FailedRunKeepsTheLastSuccessOnlyForItsOwnFolder) {
     struct Case {
         const char* name;

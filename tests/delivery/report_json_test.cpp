@@ -49,7 +49,7 @@ TEST(ReportJson, FailingSinceAndTheHistoryAreNullOnlyWhereNothingIsKnown) {
         SCOPED_TRACE(c.expected.dump());
         Findings findings;
         findings.failing.push_back({"PolA", "hostA", "Daily", true, "2", "1010", 1796000000.0, 5,
-                                    1795200000.0, c.since, c.since ? 4u : 0u});
+                                    1795200000.0, c.since, c.since ? 4u : 0u, NightStates{}});
         findings.knownSince = c.since;
         JsonRun run;
         run.history = c.history;
@@ -69,6 +69,55 @@ TEST(ReportJson, FailingSinceAndTheHistoryAreNullOnlyWhereNothingIsKnown) {
         EXPECT_EQ(json::array({*std::next(at), *std::next(at, 2)}), c.failing);
         EXPECT_EQ(std::next(at).key() + ' ' + std::next(at, 2).key(),
                   "failing_since failed_since_success");
+    }
+}
+
+// Only the overdue policies are listed; the suspicious successes with their
+// figures as the dump gave them; a failed run knows neither.
+TEST(ReportJson, OverduePoliciesAndSuspiciousSuccessesAreListedAndCounted) {
+    using json = nlohmann::ordered_json;
+    using Verdict = IntervalPolicy::Verdict;
+    const ReportFile report{"/srv/fennick/report_01-12-26.html", {}};
+    Findings findings;
+    findings.intervals = {{"PolW", 7, 1795300000.0, 1796000000.0, Verdict::Overdue},
+                          {"PolK", 3, 1796000000.0, 1796000000.0, Verdict::Kept},
+                          {"PolU", 30, std::nullopt, std::nullopt, Verdict::Unknown},
+                          {"PolN", 1, std::nullopt, std::nullopt, Verdict::Overdue}};
+    using enum Suspicion;
+    findings.suspicious.push_back({"PolS", "hostS", "Full", "4711", 1796000200.0, JobSize{0, 60.5},
+                                   JobSize{13002342, 600}, std::vector{NoData, Small}});
+    findings.suspicious.push_back({"caf\xE9", "hostT", "Incr", "4712", 1796000300.0,
+                                   JobSize{9000, 18720}, JobSize{9100, 2880}, std::vector{Long}});
+    findings.counts = {.jobs = 9, .overdue = 2, .suspicious = 2};
+    const json overdue = json::parse(R"([
+        {"policy": "PolW", "interval_days": 7, "last_success": 1795300000,
+         "last_job": 1796000000},
+        {"policy": "PolN", "interval_days": 1, "last_success": null, "last_job": null}])");
+    const json suspicious = json::parse(R"([
+        {"policy": "PolS", "client": "hostS", "schedule": "Full", "job_id": "4711",
+         "start": 1796000200, "kbytes": 0, "elapsed": 60.5, "usual_kbytes": 13002342,
+         "usual_elapsed": 600, "reasons": ["no data", "small"]},
+        {"policy": "caf\u00e9", "client": "hostT", "schedule": "Incr", "job_id": "4712",
+         "start": 1796000300, "kbytes": 9000, "elapsed": 18720, "usual_kbytes": 9100,
+         "usual_elapsed": 2880, "reasons": ["long"]}])");
+    for (const bool finished : {true, false}) {
+        SCOPED_TRACE(finished);
+        JsonRun run;
+        if (finished) {
+            run.report = &report;
+            run.findings = &findings;
+        }
+        const json document = json::parse(reportJson(run));
+        EXPECT_EQ(document.at("overdue"), finished ? overdue : json(nullptr));
+        EXPECT_EQ(document.at("suspicious"), finished ? suspicious : json(nullptr));
+        if (!finished)
+            continue;
+        EXPECT_EQ(document.at("counts").at("overdue"), 2);
+        EXPECT_EQ(document.at("counts").at("suspicious"), 2);
+        // Listed in the mail's order: after the policies not found.
+        const auto at = document.find("not_found");
+        EXPECT_EQ(std::next(at).key() + ' ' + std::next(at, 2).key() + ' ' + std::next(at, 3).key(),
+                  "overdue suspicious recovered");
     }
 }
 

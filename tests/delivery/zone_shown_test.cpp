@@ -15,7 +15,7 @@ TEST(ZoneShown, MailAndJsonNameTheZoneAndShowItsClockOnlyWhenOneIsGiven) {
     const TimeZone twoEast = TimeZone::fixed(std::chrono::hours{2});
     Findings findings;
     findings.failing.push_back({"PolA", "host", "Daily", true, "150", "4711", 1796000000.0, 1,
-                                1795990000.0, 1795995000.0, 1});
+                                1795990000.0, 1795995000.0, 1, NightStates{}});
     findings.notFound.push_back({"PolC", std::nullopt, std::nullopt});
     findings.knownSince = 1795300000.0;
     findings.counts = {1, 1, 0, 0, 0, 1, 1, 0};

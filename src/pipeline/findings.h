@@ -98,20 +98,20 @@ struct SuspiciousJob {
 };
 
 struct FindingCounts {
-    std::size_t jobs = 0;        // window jobs: those that go to out.txt
-    std::size_t failed = 0;      // window jobs with a failed status
-    std::size_t recovered = 0;   // of the failed, made good later
-    std::size_t running = 0;     // window jobs without a status yet
-    std::size_t partial = 0;     // window jobs with status "1"
-    std::size_t failing = 0;     // failing streams
-    std::size_t notFound = 0;    // missing daily policies
-    std::size_t overdue = 0;     // overdue policies of policy_intervals.txt
-    std::size_t suspicious = 0;  // suspicious successes
+    std::size_t jobs = 0;       // window jobs: those that go to out.txt
+    std::size_t failed = 0;     // window jobs with a failed status
+    std::size_t recovered = 0;  // of the failed, made good later
+    std::size_t running = 0;    // window jobs without a status yet
+    std::size_t partial = 0;    // window jobs with status "1"
+    std::size_t failing = 0;    // failing streams
+    std::size_t notFound = 0;   // missing daily policies
     std::size_t skippedLines = 0;
     // Window jobs below the line where the extraction stopped, which the
     // page therefore left out: more than 0 only in a dump that is not
     // newest first.
     std::size_t leftOutOfPage = 0;
+    std::size_t overdue = 0;     // overdue policies of policy_intervals.txt
+    std::size_t suspicious = 0;  // suspicious successes
 
     bool operator==(const FindingCounts&) const = default;
 };

@@ -95,10 +95,45 @@ NightStates StreamNights::states(std::span<const Night> nights,
             states[k] = cell.state;
         else if (cell.running)
             states[k] = NightState::Running;
-        else if (k < nights.size() && (!knownSince || nights[k].end <= *knownSince))
+        else if (k < nights.size() && nightUnknown(nights, k, knownSince))
             states[k] = NightState::Unknown;
     }
     return states;
+}
+
+void NightSummer::add(std::int64_t stream, std::string_view policy, double start, JobStatus status,
+                      std::optional<double> kbytes) {
+    ++totals_.jobs;
+    totals_.failed += status == JobStatus::Failed ? 1 : 0;
+    totals_.kbytes += kbytes.value_or(0);
+    auto [at, added] = streams_.try_emplace(stream);
+    if (added)
+        at->second.policy = policy;
+    at->second.night.add(0, start, status);
+}
+
+NightSummary NightSummer::take() {
+    NightSummary summary;
+    summary.totals = totals_;
+    const Night any{};
+    for (auto& [stream, kept] : streams_) {
+        // A stream with a job is never unknown: any known start will do.
+        const NightState state = kept.night.states(std::span(&any, 1), 0.0).front();
+        auto [at, added] = summary.policies.try_emplace(std::move(kept.policy), state);
+        if (!added)
+            at->second = worseNight(at->second, state);
+    }
+    streams_.clear();
+    totals_ = {};
+    return summary;
+}
+
+bool nightUnknown(std::span<const Night> nights, std::size_t index,
+                  std::optional<double> knownSince) {
+    if (!knownSince)
+        return true;
+    // Night 0 holds its end; an older night ends where the next begins.
+    return index == 0 ? *knownSince > nights[index].end : *knownSince >= nights[index].end;
 }
 
 NightState worseNight(NightState a, NightState b) {

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "common/job_status.h"
@@ -74,6 +75,35 @@ class StreamNights {
     };
     std::vector<Cell> cells_;
 };
+
+// What one night's known jobs say: its totals and each policy's state (a
+// policy without a job there is not in it).
+struct NightSummary {
+    NightTotals totals;
+    std::unordered_map<std::string, NightState> policies;
+};
+
+// Sums up one night from its known jobs, given in any order: each stream's
+// state as StreamNights decides it, each policy's the worst of its streams'.
+class NightSummer {
+  public:
+    void add(std::int64_t stream, std::string_view policy, double start, JobStatus status,
+             std::optional<double> kbytes);
+    NightSummary take();
+
+  private:
+    struct Stream {
+        StreamNights night{1};
+        std::string policy;
+    };
+    NightTotals totals_;
+    std::unordered_map<std::int64_t, Stream> streams_;
+};
+
+// Whether nothing can be said of night `index` of `nights`: it ended before
+// the earliest known job (or none is known).
+bool nightUnknown(std::span<const Night> nights, std::size_t index,
+                  std::optional<double> knownSince);
 
 // The worse of two nights: failed, partial, ok, running, none, unknown.
 NightState worseNight(NightState a, NightState b);

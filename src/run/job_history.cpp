@@ -46,6 +46,40 @@ constexpr std::string_view kSucceededIndex =
     "CREATE INDEX IF NOT EXISTS jobs_succeeded ON jobs (stream, started, status, kbytes, "
     "elapsed) WHERE status IN ('0', '1');";
 
+// Each night a run shows, summed up, so that the next runs read a few rows
+// of it rather than every job it held. Any change to a row of a night
+// forgets the night, whoever makes it, and the next run counts it anew.
+constexpr std::string_view kNightTables = R"(
+CREATE TABLE IF NOT EXISTS nights (
+  night INTEGER PRIMARY KEY,
+  start REAL NOT NULL,
+  end REAL NOT NULL,
+  closed INTEGER NOT NULL,
+  jobs INTEGER NOT NULL,
+  failed INTEGER NOT NULL,
+  kbytes REAL NOT NULL
+);
+CREATE TABLE IF NOT EXISTS night_policies (
+  night INTEGER NOT NULL,
+  policy TEXT NOT NULL,
+  state INTEGER NOT NULL,
+  PRIMARY KEY (night, policy)
+) WITHOUT ROWID;
+CREATE TRIGGER IF NOT EXISTS nights_forgotten AFTER DELETE ON nights BEGIN
+  DELETE FROM night_policies WHERE night = old.night;
+END;
+CREATE TRIGGER IF NOT EXISTS nights_row_added AFTER INSERT ON jobs BEGIN
+  DELETE FROM nights WHERE new.started BETWEEN start AND end;
+END;
+CREATE TRIGGER IF NOT EXISTS nights_row_changed
+AFTER UPDATE OF started, status, kbytes, policy, stream ON jobs BEGIN
+  DELETE FROM nights WHERE new.started BETWEEN start AND end OR old.started BETWEEN start AND end;
+END;
+CREATE TRIGGER IF NOT EXISTS nights_row_removed AFTER DELETE ON jobs BEGIN
+  DELETE FROM nights WHERE old.started BETWEEN start AND end;
+END;
+)";
+
 constexpr std::string_view kTables = R"(
 CREATE TABLE jobs (
   job_id TEXT PRIMARY KEY NOT NULL,
@@ -124,6 +158,7 @@ END;
 std::string schemaSql() {
     std::string sql(kTables);
     sql.append(kSucceededIndex);
+    sql.append(kNightTables);
     sql.append("CREATE TRIGGER jobs_added AFTER INSERT ON jobs BEGIN").append(kStreamGains);
     sql.append("END;").append(kRowRemoved).append(kRowChangedFirst).append(kStreamGains);
     return sql.append(kRowChangedLast);
@@ -411,6 +446,7 @@ void JobHistory::open(std::chrono::milliseconds patience) {
     }
     inTransaction_ = true;
     run(kSucceededIndex, "cannot be written");
+    run(kNightTables, "cannot be written");
     prepare();
 }
 
@@ -558,6 +594,31 @@ void JobHistory::prepare() {
                                "SELECT max(started) FROM jobs WHERE stream = ?1 AND status IN "
                                "('0', '1') AND started <= ?2",
                                file_);
+    keptNight_ = Statement(db_,
+                           "SELECT night, jobs, failed, kbytes FROM nights WHERE start = ?1 AND "
+                           "end = ?2 AND closed = ?3",
+                           file_);
+    keptPolicies_ =
+        Statement(db_, "SELECT policy, state FROM night_policies WHERE night = ?1", file_);
+    nightRows_ = Statement(db_,
+                           "SELECT stream, policy, started, status, kbytes FROM jobs WHERE started "
+                           ">= ?1 AND started <= ?2",
+                           file_);
+    keepNight_ = Statement(db_,
+                           "INSERT INTO nights (start, end, closed, jobs, failed, kbytes) VALUES "
+                           "(?1, ?2, ?3, ?4, ?5, ?6)",
+                           file_);
+    keepPolicy_ = Statement(
+        db_, "INSERT INTO night_policies (night, policy, state) VALUES (?1, ?2, ?3)", file_);
+    forgetNights_ = Statement(db_, "DELETE FROM nights WHERE end < ?1", file_);
+    streamFailures_ = Statement(db_,
+                                "SELECT started, status FROM jobs WHERE stream = ?1 AND status NOT "
+                                "IN ('0', '1') AND started >= ?2 AND started <= ?3",
+                                file_);
+    streamSuccesses_ = Statement(db_,
+                                 "SELECT started, status FROM jobs WHERE stream = ?1 AND status IN "
+                                 "('0', '1') AND started >= ?2 AND started <= ?3",
+                                 file_);
     newestOther_ = Statement(db_,
                              "SELECT max(started) FROM jobs WHERE stream = ?1 AND status NOT IN "
                              "('0', '1') AND started <= ?2",
@@ -739,6 +800,100 @@ std::vector<JobSize> JobHistory::successesBefore(std::int64_t stream, double bef
     if (result != SQLITE_DONE && result != SQLITE_ROW)
         fail("cannot be read");
     return found;
+}
+
+NightSummary JobHistory::night(std::span<const Night> nights, std::size_t index) {
+    flush();
+    const Night& night = nights[index];
+    const int closed = index == 0 ? 1 : 0;
+    sqlite3_stmt* kept = keptNight_.get();
+    sqlite3_bind_double(kept, 1, night.start);
+    sqlite3_bind_double(kept, 2, night.end);
+    sqlite3_bind_int(kept, 3, closed);
+    step(keptNight_, "cannot be read");
+    NightSummary summary;
+    if (sqlite3_data_count(kept) > 0) {
+        const sqlite3_int64 id = sqlite3_column_int64(kept, 0);
+        summary.totals.jobs = static_cast<std::size_t>(sqlite3_column_int64(kept, 1));
+        summary.totals.failed = static_cast<std::size_t>(sqlite3_column_int64(kept, 2));
+        summary.totals.kbytes = sqlite3_column_double(kept, 3);
+        sqlite3_reset(kept);
+        sqlite3_stmt* policies = keptPolicies_.get();
+        sqlite3_bind_int64(policies, 1, id);
+        int result = SQLITE_ROW;
+        while ((result = sqlite3_step(policies)) == SQLITE_ROW) {
+            summary.policies.emplace(columnText(policies, 0),
+                                     static_cast<NightState>(sqlite3_column_int(policies, 1)));
+        }
+        sqlite3_reset(policies);
+        if (result != SQLITE_DONE)
+            fail("cannot be read");
+        return summary;
+    }
+    sqlite3_reset(kept);
+    NightSummer summer;
+    sqlite3_stmt* rows = nightRows_.get();
+    sqlite3_bind_double(rows, 1, night.start);
+    sqlite3_bind_double(rows, 2, night.end);
+    int result = SQLITE_ROW;
+    while ((result = sqlite3_step(rows)) == SQLITE_ROW) {
+        const double started = sqlite3_column_double(rows, 2);
+        if (!closed && started >= night.end)
+            continue;
+        summer.add(sqlite3_column_int64(rows, 0), columnText(rows, 1), started,
+                   jobStatus(columnText(rows, 3)), columnNumber(rows, 4));
+    }
+    sqlite3_reset(rows);
+    if (result != SQLITE_DONE)
+        fail("cannot be read");
+    summary = summer.take();
+    sqlite3_stmt* keep = keepNight_.get();
+    sqlite3_bind_double(keep, 1, night.start);
+    sqlite3_bind_double(keep, 2, night.end);
+    sqlite3_bind_int(keep, 3, closed);
+    bindNumber(keep, 4, static_cast<double>(summary.totals.jobs));
+    bindNumber(keep, 5, static_cast<double>(summary.totals.failed));
+    sqlite3_bind_double(keep, 6, summary.totals.kbytes);
+    step(keepNight_, "cannot be written");
+    sqlite3_reset(keep);
+    const sqlite3_int64 id = sqlite3_last_insert_rowid(db_);
+    sqlite3_stmt* policy = keepPolicy_.get();
+    for (const auto& [name, state] : summary.policies) {
+        sqlite3_bind_int64(policy, 1, id);
+        bindText(policy, 2, name);
+        sqlite3_bind_int(policy, 3, static_cast<int>(state));
+        step(keepPolicy_, "cannot be written");
+        sqlite3_reset(policy);
+    }
+    return summary;
+}
+
+void JobHistory::forgetNightsBefore(double start) {
+    sqlite3_bind_double(forgetNights_.get(), 1, start);
+    step(forgetNights_, "cannot be written");
+    sqlite3_reset(forgetNights_.get());
+}
+
+NightStates JobHistory::streamNights(std::int64_t stream, std::span<const Night> nights,
+                                     const Window& window, std::optional<double> knownSince) {
+    flush();
+    StreamNights cells(nights.size());
+    for (Statement* query : {&streamFailures_, &streamSuccesses_}) {
+        sqlite3_stmt* statement = query->get();
+        sqlite3_bind_int64(statement, 1, stream);
+        sqlite3_bind_double(statement, 2, nights.back().start);
+        sqlite3_bind_double(statement, 3, window.EndEpoch);
+        int result = SQLITE_ROW;
+        while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
+            const double started = sqlite3_column_double(statement, 0);
+            if (const auto index = nightIndex(window, started, nights.size()))
+                cells.add(*index, started, jobStatus(columnText(statement, 1)));
+        }
+        sqlite3_reset(statement);
+        if (result != SQLITE_DONE)
+            fail("cannot be read");
+    }
+    return cells.states(nights, knownSince);
 }
 
 std::optional<double> JobHistory::knownSince() {

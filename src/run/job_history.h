@@ -13,11 +13,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/fields.h"
+#include "pipeline/nights.h"
 #include "pipeline/suspicion.h"
 
 struct sqlite3;
@@ -131,6 +133,16 @@ class JobHistory {
     std::vector<JobSize> successesBefore(std::int64_t stream, double before, std::size_t count);
     std::size_t jobs();
 
+    // Night `index` of `nights` (night 0 holds its end), summed up from the
+    // rows: kept from an earlier run of the same night unless a row of it
+    // has changed since, else counted and kept for the next.
+    NightSummary night(std::span<const Night> nights, std::size_t index);
+    // Forgets the nights kept that ended before `start`.
+    void forgetNightsBefore(double start);
+    // The stream's states over `nights`.
+    NightStates streamNights(std::int64_t stream, std::span<const Night> nights,
+                             const Window& window, std::optional<double> knownSince);
+
     // Removes the rows that started before `start`; how many went.
     std::size_t removeStartedBefore(double start);
 
@@ -159,7 +171,8 @@ class JobHistory {
     std::size_t staged_ = 0;            // rows waiting in the staging table
     Statement stage_, flush_, clear_, replaceRunning_, lastSuccess_, failedSince_, failedAll_,
         policyLast_, knownSince_, count_, forget_, remove_, digests_, anyStale_, policyStreams_,
-        successes_, newestSuccess_, newestOther_;
+        successes_, newestSuccess_, newestOther_, keptNight_, keptPolicies_, nightRows_, keepNight_,
+        keepPolicy_, forgetNights_, streamFailures_, streamSuccesses_;
 };
 
 }  // namespace fennick

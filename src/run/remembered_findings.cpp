@@ -13,6 +13,7 @@
 #include "common/failure.h"
 #include "common/job_status.h"
 #include "common/numbers.h"
+#include "pipeline/daily_table.h"
 #include "pipeline/extraction.h"
 #include "run/run_lock.h"
 
@@ -50,25 +51,28 @@ void widen(Findings& findings, JobHistory& history, std::span<const std::string>
     findings.knownSince = history.knownSince();
 }
 
-// A stream's names, as its lines hold them.
-struct StreamNames {
-    std::string policy, schedule, client;
-};
-
-// The lines the findings read, as the intervals and the suspicious
-// successes need them: all of them are known jobs, and with a history they
-// are its newest rows.
+// The lines the findings read, as the intervals, the suspicious successes
+// and the nights need them: all of them are known jobs, and with a history
+// they are its newest rows. Kept lean, as a week of a large server's lines
+// is hundreds of thousands: policies by number, names only of the window's
+// successes.
 struct DumpLines {
     struct Line {
         std::int64_t stream = 0;
         double start = 0;
-        JobStatus status = JobStatus::Running;
         std::optional<double> kbytes, elapsed;
-        std::uint32_t id = 0;  // in ids, for the window's successes
+        std::uint32_t policy = 0;  // in policies
+        std::uint32_t id = 0;      // in successes, for the window's successes
+        JobStatus status = JobStatus::Running;
+    };
+    // A window success: what a listed one shows.
+    struct Shown {
+        std::string jobId, client, schedule;
     };
     std::vector<Line> lines;
-    std::vector<std::string> ids{std::string()};
-    std::unordered_map<std::int64_t, StreamNames> names;
+    std::vector<std::string> policies;
+    std::unordered_map<std::string, std::uint32_t, TransparentHash, std::equal_to<>> policyIndex;
+    std::vector<Shown> successes{Shown{}};
 
     void add(const EdgeFields& fields, double start, const Window& window) {
         using namespace dump;
@@ -80,16 +84,21 @@ struct DumpLines {
         line.status = jobStatus(fields.at(kStatus));
         line.kbytes = storedNumber(fields.at(kKilobytes));
         line.elapsed = storedNumber(fields.at(kElapsed));
+        if (const auto found = policyIndex.find(policy); found != policyIndex.end()) {
+            line.policy = found->second;
+        } else {
+            line.policy = static_cast<std::uint32_t>(policies.size());
+            policies.emplace_back(policy);
+            policyIndex.emplace(policy, line.policy);
+        }
         if (line.status == JobStatus::Succeeded && start >= window.StartEpoch &&
             start <= window.EndEpoch) {
-            line.id = static_cast<std::uint32_t>(ids.size());
-            ids.emplace_back(fields.at(kJobId));
-        }
-        if (!names.contains(line.stream)) {
-            names.emplace(line.stream, StreamNames{std::string(policy), std::string(schedule),
-                                                   std::string(client)});
+            line.id = static_cast<std::uint32_t>(successes.size());
+            successes.push_back(
+                {std::string(fields.at(kJobId)), std::string(client), std::string(schedule)});
         }
     }
+    const std::string& policyOf(const Line& line) const { return policies[line.policy]; }
 };
 
 // Up to five successes of a stream before a start, newest first, where the
@@ -104,7 +113,7 @@ std::vector<SuspiciousJob> suspiciousOf(const DumpLines& read, const Window& win
     struct Success {
         double start = 0;
         JobSize size;
-        std::uint32_t id = 0;
+        const DumpLines::Line* line = nullptr;
     };
     // Only a success whose sizes are numbers can be compared or compare.
     std::unordered_map<std::int64_t, std::vector<Success>> byStream;
@@ -116,14 +125,14 @@ std::vector<SuspiciousJob> suspiciousOf(const DumpLines& read, const Window& win
     for (const DumpLines::Line& line : read.lines) {
         if (line.status == JobStatus::Succeeded && line.kbytes && line.elapsed &&
             line.start <= window.EndEpoch && judged.contains(line.stream))
-            byStream[line.stream].push_back({line.start, {*line.kbytes, *line.elapsed}, line.id});
+            byStream[line.stream].push_back({line.start, {*line.kbytes, *line.elapsed}, &line});
     }
     std::vector<SuspiciousJob> found;
     for (auto& [stream, successes] : byStream) {
         std::sort(successes.begin(), successes.end(),
                   [](const Success& a, const Success& b) { return a.start > b.start; });
         for (auto job = successes.begin(); job != successes.end(); ++job) {
-            if (job->id == 0)
+            if (job->line->id == 0)
                 continue;
             // Earlier: a smaller start; a job that started with it is not.
             std::vector<JobSize> five;
@@ -140,8 +149,8 @@ std::vector<SuspiciousJob> suspiciousOf(const DumpLines& read, const Window& win
             std::vector<Suspicion> reasons = suspicionsOf(job->size, usual, rules);
             if (reasons.empty())
                 continue;
-            const StreamNames& names = read.names.at(stream);
-            found.push_back({names.policy, names.client, names.schedule, read.ids[job->id],
+            const DumpLines::Shown& shown = read.successes[job->line->id];
+            found.push_back({read.policyOf(*job->line), shown.client, shown.schedule, shown.jobId,
                              job->start, job->size, usual, std::move(reasons)});
         }
     }
@@ -170,7 +179,7 @@ std::unordered_map<std::string_view, PolicyLast> policyLasts(const DumpLines& re
     for (const DumpLines::Line& line : read.lines) {
         if (line.start > window.EndEpoch)
             continue;
-        PolicyLast& last = lasts[read.names.at(line.stream).policy];
+        PolicyLast& last = lasts[read.policyOf(line)];
         newer(last.job, line.start);
         if (line.status == JobStatus::Succeeded || line.status == JobStatus::Partial)
             newer(last.success, line.start);
@@ -221,6 +230,68 @@ void recall(Findings& findings, const DumpLines& read, const Window& window,
     findings.counts.suspicious = findings.suspicious.size();
 }
 
+// The nights' states of the daily policies, once each in the list's order,
+// and the totals, from each night's summary.
+void showNights(Findings& findings, const std::vector<NightSummary>& summaries,
+                std::span<const std::string> dailyPolicies) {
+    for (const NightSummary& summary : summaries)
+        findings.nightTotals.push_back(summary.totals);
+    std::unordered_set<std::string_view> listed;
+    for (const std::string& policy : dailyPolicies) {
+        if (!listed.insert(policy).second)
+            continue;
+        PolicyNights& shown = findings.dailyNights.emplace_back();
+        shown.policy = policy;
+        for (std::size_t k = 0; k < summaries.size(); ++k) {
+            const auto found = summaries[k].policies.find(policy);
+            shown.nights.push_back(found != summaries[k].policies.end() ? found->second
+                                   : nightUnknown(findings.nights, k, findings.knownSince)
+                                       ? NightState::Unknown
+                                       : NightState::None);
+        }
+    }
+}
+
+void nightsFromHistory(Findings& findings, JobHistory& history,
+                       std::span<const std::string> dailyPolicies, const Window& window) {
+    findings.nights = nightsOf(window, kPageNights);
+    std::vector<NightSummary> summaries;
+    for (std::size_t k = 0; k < findings.nights.size(); ++k)
+        summaries.push_back(history.night(findings.nights, k));
+    history.forgetNightsBefore(findings.nights.back().start);
+    showNights(findings, summaries, dailyPolicies);
+    for (FailingStream& stream : findings.failing) {
+        stream.nights =
+            history.streamNights(streamKey(stream.policy, stream.schedule, stream.client),
+                                 findings.nights, window, findings.knownSince);
+    }
+}
+
+void nightsFromLines(Findings& findings, const DumpLines& read,
+                     std::span<const std::string> dailyPolicies, const Window& window) {
+    findings.nights = nightsOf(window, kPageNights);
+    std::vector<NightSummer> summers(kPageNights);
+    std::unordered_map<std::int64_t, StreamNights> failing;
+    for (const FailingStream& stream : findings.failing)
+        failing.try_emplace(streamKey(stream.policy, stream.schedule, stream.client), kPageNights);
+    for (const DumpLines::Line& line : read.lines) {
+        const std::optional<std::size_t> k = nightIndex(window, line.start, kPageNights);
+        if (!k)
+            continue;
+        summers[*k].add(line.stream, read.policyOf(line), line.start, line.status, line.kbytes);
+        if (const auto found = failing.find(line.stream); found != failing.end())
+            found->second.add(*k, line.start, line.status);
+    }
+    std::vector<NightSummary> summaries;
+    for (NightSummer& summer : summers)
+        summaries.push_back(summer.take());
+    showNights(findings, summaries, dailyPolicies);
+    for (FailingStream& stream : findings.failing) {
+        stream.nights = failing.at(streamKey(stream.policy, stream.schedule, stream.client))
+                            .states(findings.nights, findings.knownSince);
+    }
+}
+
 }  // namespace
 
 Findings findRecalling(LineReader& dump, const Window& window,
@@ -260,6 +331,7 @@ Findings findRecalling(LineReader& dump, const Window& window,
             Findings remembered = findings;
             widen(remembered, *history, dailyPolicies, window);
             recall(remembered, lines, window, recallRequest, &*history);
+            nightsFromHistory(remembered, *history, dailyPolicies, window);
             history->removeStartedBefore(window.StartEpoch - request->keepDays * kDaySeconds);
             const std::size_t jobs = history->jobs();
             const std::size_t recorded = history->recorded();
@@ -272,6 +344,7 @@ Findings findRecalling(LineReader& dump, const Window& window,
         }
     }
     recall(findings, lines, window, recallRequest, nullptr);
+    nightsFromLines(findings, lines, dailyPolicies, window);
     return findings;
 }
 

@@ -40,8 +40,18 @@ TEST(ReportMessage, TheWholeMessageStaysWithinTheLimitOrGoesWithoutThePage) {
     const std::filesystem::path page = dir.file("report_09-12-26.html");
     const ReportFile report{page, {}};
     Findings findings;
-    findings.failing.push_back({"PolA", "hostA", "Daily", true, "2", "1010", 1796000000.0, 1,
-                                std::nullopt, 1796000000.0, 1});
+    findings.failing.push_back({"PolA",
+                                "hostA",
+                                "Daily",
+                                true,
+                                "2",
+                                "1010",
+                                1796000000.0,
+                                1,
+                                std::nullopt,
+                                1796000000.0,
+                                1,
+                                {}});
     findings.counts = {1, 1, 0, 0, 0, 1, 0, 0};
     const std::map<std::string, std::string, std::less<>> meanings;
     const MailHeaderInfo header{

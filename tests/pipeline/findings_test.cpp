@@ -272,8 +272,8 @@ TEST(FindingsTest, FailingStreamsOfDailyPoliciesComeFirstThenOldestSuccess) {
               "PolA/c3/Daily:c3(13)x1 PolX/x/Daily:x(13)x1 PolW/w/Daily:w(13)x1 ");
     // Its two failed window jobs came after its last success, read below the
     // window: failing since the earlier one.
-    const FailingStream first{"PolA", "c1", "Daily", true, "13", "c1", kIn + 8, 2, kStart - 5,
-                              kIn, 2};
+    const FailingStream first{"PolA",  "c1", "Daily",    true, "13", "c1",
+                              kIn + 8, 2,    kStart - 5, kIn,  2,    {}};
     EXPECT_EQ(findings.failing[2], first);
     EXPECT_FALSE(findings.failing[4].daily);
     EXPECT_EQ(findings.counts.failing, 6U);

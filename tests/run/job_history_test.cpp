@@ -85,15 +85,19 @@ Night run(const path& file, std::string dump, std::chrono::milliseconds patience
     return night;
 }
 
+// The findings as a run without a history makes them: the dump's lines are
+// then all the known jobs, the nights' included.
 Findings alone(std::string dump) {
     LineReader reader(test::readingFrom(dump), kDumpFile, false);
-    return findActions(reader, kToday, {}, kLookback);
+    return findRecalling(reader, kToday, {}, kLookback, RecallRequest{}, nullptr, nullptr);
 }
 
 bool sameFindings(const Findings& a, const Findings& b) {
     return a.failing == b.failing && a.notFound == b.notFound && a.recovered == b.recovered &&
            a.dailyLastSuccess == b.dailyLastSuccess && a.knownSince == b.knownSince &&
-           a.counts == b.counts;
+           a.counts == b.counts && a.nights == b.nights && a.nightTotals == b.nightTotals &&
+           a.dailyNights == b.dailyNights && a.intervals == b.intervals &&
+           a.suspicious == b.suspicious;
 }
 
 bool contains(const std::string& text, const std::string& part) {

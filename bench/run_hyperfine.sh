@@ -303,6 +303,14 @@ historySize() {
             (SELECT name, SUM(pgsize) AS bytes FROM dbstat GROUP BY name ORDER BY bytes DESC)")"
 }
 
+# intervalsFile DIR COUNT: DIR/policy_intervals.txt of COUNT policies that
+# the dump's newest lines name and the daily list does not, every 7 days.
+intervalsFile() {
+    head -n 200000 "$1/bpdbjobs.txt" | cut -d, -f5 | sort -u | grep -vxF -f "$1/policy_list.txt" |
+        head -n "$2" | sed 's/$/=7/' > "$1/policy_intervals.txt"
+    echo "policy_intervals.txt: $(wc -l < "$1/policy_intervals.txt") policies"
+}
+
 # history NAME LOOKBACK: hyperfine over fennick-cli with the findings and the
 # history that 29 earlier nights left (copied into place and synced before
 # each run, as every command's preparation), the same run with --no-history,
@@ -315,6 +323,7 @@ history() {
     local with=(--end "$end" --lookback "$lookback" --json "$json")
     echo "== $name (--end '$end' --lookback $lookback, the history of 29 nights)"
     facts
+    intervalsFile "$dir" 200
     historySize "$saved"
     cp "$saved" "$run"
     env TZ=UTC-8 "$dir/fennick-cli" --dir "$dir" "${with[@]}" --history "$run"

@@ -180,6 +180,73 @@ class Nights(unittest.TestCase):
             "SELECT COUNT(*) FROM jobs").fetchone()[0]
         self.assertEqual(rows, 25)
 
+    def test_an_overdue_policy_and_a_success_that_saved_nothing_reach_the_mail_and_json(self):
+        """PolW (every 3 days) succeeded on night 1 only; PolQ (every 30
+        days) never ran, so the known jobs cannot judge it yet; PolS wrote
+        3 GiB in 10 minutes every night and, on night 8, nothing in almost
+        four hours. Each dump holds three nights: the five earlier successes
+        of night 8 come from the history."""
+        folder = self.folder("intervals")
+        with open(os.path.join(folder, "policy_intervals.txt"), "wb") as f:
+            f.write(b"# weekly and monthly\nPolW=3\nPolQ=30\nPolX=every week\n")
+
+        def jobs_of(night):
+            start = BASE + (night - 1) * DAY + 3600
+            saved = (0, 14000) if night == 8 else (3145728, 600)
+            jobs = [job_line(night * 10 + 1, "PolS", start, "0", "client1", elapsed=saved[1],
+                             kbytes=saved[0], files=10)]
+            if night == 1:
+                jobs.append(dump_line(night * 10 + 2, "PolW", start - 60, "0"))
+            return jobs
+
+        for night in range(1, 9):
+            lines = [line for n in range(max(1, night - KEPT_NIGHTS + 1), night + 1)
+                     for line in jobs_of(n)]
+            with open(os.path.join(folder, "bpdbjobs.txt"), "wb") as f:
+                f.write(b"".join(reversed(lines)))
+            for old in self.mails():
+                os.remove(old)
+            end = BASE + night * DAY
+            json_file = os.path.join(self.work, "intervals.json")
+            done = subprocess.run(
+                [CLI, "--dir", folder, "--start", clock(end - DAY), "--end", clock(end),
+                 "--json", json_file, "--mail-to", "ops@example.com", "--sendmail",
+                 self.sendmail],
+                capture_output=True, timeout=60)
+            self.assertIn(b"policy_intervals.txt line 4: not POLICY=DAYS (1 to 366), skipped",
+                          done.stderr)
+        with open(json_file) as f:
+            report = json.load(f)
+        (path,) = self.mails()
+        with open(path, "rb") as f:
+            message = email.message_from_binary_file(f, policy=email.policy.default)
+        self.assertEqual(message.defects, [])
+        for part in message.walk():
+            self.assertEqual(part.defects, [], part.get_content_type())
+        text = message.get_body(("plain",)).get_content()
+        html = message.get_body(("html",)).get_content()
+
+        night_one = BASE + 3600 - 60
+        self.assertEqual(report["overdue"], [{"policy": "PolW", "interval_days": 3,
+                                              "last_success": night_one,
+                                              "last_job": night_one}])
+        (suspicious,) = report["suspicious"]
+        self.assertEqual(suspicious["policy"], "PolS")
+        self.assertEqual(suspicious["job_id"], "81")
+        self.assertEqual(suspicious["reasons"], ["no data", "small", "long"])
+        self.assertEqual((suspicious["kbytes"], suspicious["elapsed"]), (0, 14000))
+        self.assertEqual((suspicious["usual_kbytes"], suspicious["usual_elapsed"]),
+                         (3145728, 600))
+        self.assertEqual((report["counts"]["overdue"], report["counts"]["suspicious"]), (1, 1))
+        self.assertIn("overdue", message["Subject"])
+        for part in (text, html):
+            self.assertIn("PolW", part)
+            self.assertIn(shown(night_one), part)
+            self.assertIn("Succeeded, but check", part)
+            self.assertIn("wrote 0 KB; usually 3.0 GB", part)
+            self.assertIn("ran 3 h 53 min; usually 10 min", part)
+        self.assertLess(text.index("PolW"), text.index("Succeeded, but check"))
+
     def test_the_history_days_keep_only_the_recent_rows(self):
         for night in range(1, 6):
             done, report, _ = self.run_night(night, "--history-days", "2")

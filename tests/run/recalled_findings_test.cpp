@@ -3,6 +3,8 @@
 // another, and the last night's verdicts with the history and without it.
 #include "run/remembered_findings.h"
 
+#include <sqlite3.h>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -222,6 +224,76 @@ TEST(RecalledFindings, IntervalsAndSuspiciousSuccessesAtTheirEdges) {
         EXPECT_EQ(last.counts.overdue, c.overdue);
         EXPECT_EQ(last.counts.suspicious, c.suspicious);
     }
+}
+
+std::string nightsOf(const Findings& findings, std::size_t count) {
+    std::string text;
+    for (const PolicyNights& policy : findings.dailyNights) {
+        text.append(policy.policy).append(":");
+        for (std::size_t k = 0; k < count; ++k)
+            text.append(" ").append(nightStateName(policy.nights.at(k)));
+        text.append("; ");
+    }
+    for (const FailingStream& stream : findings.failing) {
+        text.append(stream.policy).append("/").append(stream.client).append(":");
+        for (std::size_t k = 0; k < count; ++k)
+            text.append(" ").append(nightStateName(stream.nights.at(k)));
+        text.append("; ");
+    }
+    return text;
+}
+
+// Each run keeps the nights it summed up; a later change to a row of one,
+// by a later dump or by hand, must show the next morning all the same.
+TEST(RecalledFindings, NightsKeptInTheHistoryFollowEveryChangeToTheirRows) {
+    const test::TempDir dir;
+    const HistoryRequest request{.file = dir.file(kHistoryFile)};
+    const std::vector<std::string> daily{"PolA", "PolB", "PolA", "PolN"};
+    const std::vector<std::vector<Job>> nights{
+        {{"2", at(-2, 7200), "13", "PolB"}, {"1", at(-2, 3600), "0", "PolA"}},
+        {{"4", at(-1, 7200), "0", "PolB"}, {"3", at(-1, 3600), "", "PolA"}},
+        {{"6", at(0, 7200), "13", "PolB"},
+         {"5", at(0, 3600), "1", "PolA"},
+         {"4", at(-1, 7200), "0", "PolB"},
+         {"3", at(-1, 3600), "0", "PolA"}},
+    };
+    HistoryState state;
+    Findings last;
+    const auto runDay = [&](int day, const std::vector<Job>& jobs) {
+        std::string text = dumpOf(jobs);
+        LineReader reader(test::readingFrom(text), kDumpFile, false);
+        last = findRecalling(reader, dayWindow(day), daily, kLookback, RecallRequest{}, &request,
+                             &state);
+        ASSERT_TRUE(state.used()) << state.error;
+    };
+    for (int day = -2; day <= 0; ++day)
+        runDay(day, nights[static_cast<std::size_t>(day + 2)]);
+    EXPECT_EQ(nightsOf(last, 4),
+              "PolA: partial ok ok unknown; PolB: failed ok failed unknown; "
+              "PolN: none none none unknown; PolB/client1: failed ok failed unknown; ");
+    EXPECT_EQ(last.nightTotals.at(1), (NightTotals{2, 0, 2048}));
+
+    // The same morning again, after an operator's change to a row the
+    // history alone holds: the night kept from before is not used.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(request.file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "UPDATE jobs SET status = '58' WHERE job_id = '1'", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    runDay(0, nights[2]);
+    EXPECT_EQ(nightsOf(last, 4),
+              "PolA: partial ok failed unknown; PolB: failed ok failed unknown; "
+              "PolN: none none none unknown; PolB/client1: failed ok failed unknown; ");
+
+    // Without the history the dump's lines are all that is known.
+    std::string text = dumpOf(nights[2]);
+    LineReader reader(test::readingFrom(text), kDumpFile, false);
+    const Findings alone =
+        findRecalling(reader, dayWindow(0), daily, kLookback, RecallRequest{}, nullptr, nullptr);
+    EXPECT_EQ(nightsOf(alone, 4),
+              "PolA: partial ok unknown unknown; PolB: failed ok unknown unknown; "
+              "PolN: none none unknown unknown; PolB/client1: failed ok unknown unknown; ");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "common/file_names.h"
 #include "common/time_zone.h"
 #include "common/utf8.h"
+#include "delivery/night_cells.h"
 #include "delivery/text_encoding.h"
 #include "report/html_text.h"
 #include "report/report_page.h"
@@ -250,6 +251,7 @@ enum class SectionKind {
     Overdue,
     NotJudged,
     Check,
+    Nights,
     Running,
     Recovered,
     Page
@@ -267,6 +269,25 @@ std::string historyNotReadLine(const ActionSummary& summary) {
 }
 
 using Row = std::vector<std::string>;
+
+// One row of the nights' grid: a name and its shown nights, night 0 first.
+struct GridRow {
+    std::string name;  // as shownUtf8 makes it
+    NightStates states;
+};
+
+struct GridList {
+    std::string heading;
+    std::vector<GridRow> rows{};  // the first kListedRows
+    std::size_t all = 0;
+};
+
+// The last nights of the daily policies and of the streams still failing.
+struct NightGrid {
+    std::vector<std::string> dates;  // each shown night's start date, night 0 first
+    std::vector<std::string> lines;  // said above the grid
+    std::vector<GridList> lists;
+};
 
 struct Section {
     SectionKind kind = SectionKind::Counts;
@@ -287,6 +308,7 @@ struct Section {
     std::size_t titleCells = 0;
     std::vector<Row> rows{};  // the first kListedRows
     std::size_t all = 0;      // rows there are; more than shown ends in "… and N more"
+    NightGrid grid{};         // the Nights section's
 };
 
 Section lineSection(SectionKind kind, std::string text) {
@@ -300,6 +322,82 @@ Section listSection(SectionKind kind, std::vector<std::string> columns, std::siz
     for (std::size_t i = 0; i < items.size() && i < kListedRows; ++i)
         section.rows.push_back(cells(items[i]));
     section.all = items.size();
+    return section;
+}
+
+// The date a night starts on, as the summary shows dates.
+std::string dateText(double epochSeconds, const TimeZone* zone) {
+    std::string text = timeText(epochSeconds, zone);
+    // "MM/DD/YYYY HH:mm:ss": the date is its first word; a time no clock
+    // can show stays the number it is.
+    if (text.find(' ') == 10)
+        text.resize(10);
+    return text;
+}
+
+// `count` nights of `states`, night 0 first; a night it does not hold
+// cannot be told.
+NightStates shownNights(const NightStates& states, std::size_t count) {
+    NightStates shown(count, NightState::Unknown);
+    std::copy_n(states.begin(), std::min(count, states.size()), shown.begin());
+    return shown;
+}
+
+// "✓ succeeded  ! partly  ✗ failed  … running  · no job  ? not known".
+std::string legendLine() {
+    std::string out;
+    for (const NightState state : kLegendStates) {
+        if (!out.empty())
+            out += "  ";
+        out += nightSign(state);
+        out += ' ';
+        out += nightWords(state);
+    }
+    return out;
+}
+
+// The last kMailNights nights of each daily policy and each stream still
+// failing; none when the nights were not gathered or there is no row.
+std::optional<Section> nightsSection(const ActionSummary& summary) {
+    const Findings& findings = summary.findings;
+    const std::size_t count = std::min(kMailNights, findings.nights.size());
+    if (count == 0 || (findings.dailyNights.empty() && findings.failing.empty()))
+        return std::nullopt;
+    Section section{.kind = SectionKind::Nights};
+    section.heading = "Last " + std::to_string(count) + " nights";
+    NightGrid& grid = section.grid;
+    for (std::size_t k = 0; k < count; ++k)
+        grid.dates.push_back(dateText(findings.nights[k].start, summary.window.zone));
+    std::string range = "From ";
+    range += grid.dates.back();
+    range += " to ";
+    range += grid.dates.front();
+    range += ", by the date each night starts.";
+    grid.lines.push_back(std::move(range));
+    grid.lines.push_back("The oldest night is on the left, this report's night on the right.");
+
+    const auto listOf = [&](std::string heading, const auto& items, auto row) {
+        GridList list{.heading = std::move(heading), .all = items.size()};
+        for (std::size_t i = 0; i < items.size() && i < kListedRows; ++i)
+            list.rows.push_back(row(items[i]));
+        grid.lists.push_back(std::move(list));
+    };
+    if (!findings.dailyNights.empty()) {
+        listOf("Daily policies", findings.dailyNights, [&](const PolicyNights& policy) {
+            return GridRow{shownUtf8(policy.policy), shownNights(policy.nights, count)};
+        });
+    }
+    if (!findings.failing.empty()) {
+        listOf("Still failing (policy / client / schedule)", findings.failing,
+               [&](const FailingStream& stream) {
+                   std::string name = shownUtf8(stream.policy);
+                   name += " / ";
+                   name += shownUtf8(stream.client);
+                   name += " / ";
+                   name += shownUtf8(stream.schedule);
+                   return GridRow{std::move(name), shownNights(stream.nights, count)};
+               });
+    }
     return section;
 }
 
@@ -402,6 +500,10 @@ std::vector<Section> summarySections(const ActionSummary& summary) {
         }
     }
 
+    // After all that needs action, which a long grid must not push down.
+    if (std::optional<Section> nights = nightsSection(summary))
+        sections.push_back(std::move(*nights));
+
     // Said only when there are some: without a job history no success has
     // earlier ones to be measured against, and "none" would claim a check
     // that was not made.
@@ -481,6 +583,61 @@ void appendTable(std::string& out, const Section& list) {
         out += "  " + moreText(list.all) + '\n';
 }
 
+// A grid's name is cut to a column's most, so that every row's nights line
+// up in the text and the name column stays narrow in the HTML (where the
+// style may cut it shorter, and its title holds it whole).
+std::string gridName(const std::string& name) {
+    if (width(name) <= kColumnMost)
+        return name;
+    std::size_t at = 0, characters = 0;
+    while (at < name.size()) {
+        if (!isUtf8Continuation(static_cast<unsigned char>(name[at])) &&
+            ++characters == kColumnMost)
+            break;
+        ++at;
+    }
+    std::string out = name.substr(0, at);
+    out += kEllipsis;
+    return out;
+}
+
+// The grid as text: each row's signs after its name, the oldest night
+// first, the names padded as the tables pad a column.
+void appendGridText(std::string& out, const Section& section) {
+    const NightGrid& grid = section.grid;
+    out += section.heading;
+    out += '\n';
+    for (const std::string& line : grid.lines) {
+        out += line;
+        out += '\n';
+    }
+    out += legendLine();
+    out += '\n';
+    std::size_t names = 0;
+    for (const GridList& list : grid.lists) {
+        for (const GridRow& row : list.rows)
+            names = std::max(names, width(gridName(row.name)));
+    }
+    for (const GridList& list : grid.lists) {
+        out += list.heading;
+        out += ":\n";
+        for (const GridRow& row : list.rows) {
+            const std::string name = gridName(row.name);
+            out += "  ";
+            out += name;
+            out.append(names - width(name) + 2, ' ');
+            for (auto state = row.states.rbegin(); state != row.states.rend(); ++state)
+                out += nightSign(*state);
+            out += '\n';
+        }
+        if (list.all > list.rows.size()) {
+            out += "  ";
+            out += moreText(list.all);
+            out += '\n';
+        }
+    }
+}
+
 // HTML building blocks, inline-styled so that mail programs keep them.
 constexpr std::string_view kHeadingStyle =
     "font-size:17px;margin:20px 0 8px 0;padding-bottom:4px;border-bottom:1px solid #ccc";
@@ -496,6 +653,125 @@ std::string escaped(std::string_view utf8) {
     std::string out;
     appendHtmlText(out, utf8);
     return out;
+}
+
+// Text for an attribute's quotes.
+std::string attribute(std::string_view utf8) {
+    std::string out;
+    for (const char c : utf8) {
+        if (c == '"')
+            out += "&quot;";
+        else if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else
+            out += c;
+    }
+    return out;
+}
+
+// The name column takes what the nights leave of a phone's width, so that
+// all 14 nights show without scrolling there; mail programs that ignore
+// the fixed layout still show the cut names.
+constexpr std::string_view kGridNameStyle =
+    "overflow:hidden;white-space:nowrap;text-overflow:ellipsis";
+constexpr std::string_view kCellSize = "18px";
+
+// A night's square, drawn as on the history page: its colour and its sign,
+// which reads without the colour.
+std::string cellStyle(NightState state) {
+    std::string out = "width:";
+    out += kCellSize;
+    out += ";height:";
+    out += kCellSize;
+    out +=
+        ";padding:0;text-align:center;vertical-align:middle;font-weight:bold;font-size:12px;"
+        "line-height:16px;border:1px solid #9e9e9e;box-sizing:border-box;background:";
+    out += nightColour(state);
+    out += ";color:";
+    out += nightInk(state);
+    return out;
+}
+
+// The grid as a table that may scroll sideways in its own block on a
+// phone, so that the mail's body never does.
+void appendGridHtml(std::string& out, const Section& section) {
+    const NightGrid& grid = section.grid;
+    const std::string columns = std::to_string(grid.dates.size() + 1);
+    out += "<h2 style=\"";
+    out += kHeadingStyle;
+    out += "\">";
+    out += escaped(section.heading);
+    out += "</h2>\n";
+    for (const std::string& line : grid.lines) {
+        out += "<p style=\"margin:0 0 4px 0;font-size:14px;color:#333\">";
+        out += escaped(line);
+        out += "</p>\n";
+    }
+    out +=
+        "<div style=\"overflow-x:auto;max-width:100%;margin:0 0 6px 0\">\n"
+        "<table style=\"width:100%;max-width:560px;table-layout:fixed;border-collapse:separate;"
+        "border-spacing:1px;font-size:13px\">\n<colgroup><col>";
+    for (std::size_t k = 0; k < grid.dates.size(); ++k) {
+        out += "<col style=\"width:";
+        out += kCellSize;
+        out += "\">";
+    }
+    out += "</colgroup>\n";
+    for (const GridList& list : grid.lists) {
+        out += "<tr><td colspan=\"";
+        out += columns;
+        out += "\" style=\"font-weight:bold;padding:6px 0 2px 0\">";
+        out += escaped(list.heading);
+        out += "</td></tr>\n";
+        for (const GridRow& row : list.rows) {
+            out += "<tr><td title=\"";
+            out += attribute(row.name);
+            out += "\" style=\"padding:0 4px 0 0\"><div style=\"";
+            out += kGridNameStyle;
+            out += "\">";
+            out += escaped(gridName(row.name));
+            out += "</div></td>";
+            for (std::size_t k = row.states.size(); k-- > 0;) {
+                const NightState state = row.states[k];
+                out += "<td data-night=\"";
+                out += std::to_string(k);
+                out += "\" title=\"";
+                out += attribute(grid.dates[k]);
+                out += ": ";
+                out += nightWords(state);
+                out += "\" style=\"";
+                out += cellStyle(state);
+                out += "\">";
+                out += nightSign(state);
+                out += "</td>";
+            }
+            out += "</tr>\n";
+        }
+        if (list.all > list.rows.size()) {
+            out += "<tr><td colspan=\"";
+            out += columns;
+            out += "\" style=\"padding:2px 0\">";
+            out += escaped(moreText(list.all));
+            out += "</td></tr>\n";
+        }
+    }
+    out += "</table>\n</div>\n<p style=\"margin:0 0 8px 0;font-size:14px;line-height:2\">";
+    for (const NightState state : kLegendStates) {
+        out +=
+            "<span style=\"white-space:nowrap;margin-right:12px\"><span style=\"display:"
+            "inline-block;";
+        out += cellStyle(state);
+        out += "\">";
+        out += nightSign(state);
+        out += "</span> ";
+        out += nightWords(state);
+        out += "</span> ";
+    }
+    out += "</p>\n";
 }
 
 // A line's paragraph, as its kind is shown.
@@ -630,7 +906,9 @@ std::string summaryText(const ActionSummary& summary) {
     std::string out = actionSubject(summary) + '\n';
     for (const Section& section : summarySections(summary)) {
         out += '\n';
-        if (section.columns.empty()) {
+        if (section.kind == SectionKind::Nights) {
+            appendGridText(out, section);
+        } else if (section.columns.empty()) {
             out += section.heading + '\n';
         } else if (section.none) {
             out += section.heading + ".\n";
@@ -660,6 +938,10 @@ std::string summaryHtml(const ActionSummary& summary) {
     for (const Section& section : summarySections(summary)) {
         if (section.textOnly)
             continue;
+        if (section.kind == SectionKind::Nights) {
+            appendGridHtml(out, section);
+            continue;
+        }
         if (section.columns.empty()) {
             out += paragraphTag(section.kind) + escaped(section.heading) + "</p>\n";
             continue;

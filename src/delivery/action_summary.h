@@ -65,11 +65,16 @@ bool needsAction(const Findings& findings);
 // name cannot break a row; a meaning longer than 200 bytes is cut with "…";
 // a table's column is padded to at most 40 characters. Sizes are shown in
 // KB, MB, GB or TB of 1024 each, times as "45 s", "48 min", "5 h 12 min".
+// When the nights were gathered, "Last 14 nights" follows what needs
+// action: a row of each daily policy, then of each stream still failing,
+// its nights' signs (nightSign) the oldest first.
 std::string summaryText(const ActionSummary& summary);
 
 // The same as a self-contained HTML document: inline styles only, no
 // scripts, nothing fetched; blocks that wrap, so that it reads on a phone
-// and in a reading pane without scrolling sideways. UTF-8.
+// and in a reading pane without scrolling sideways (the nights' grid may
+// scroll in its own block on a phone; each of its cells has the night's
+// number in data-night and its date and state in title). UTF-8.
 std::string summaryHtml(const ActionSummary& summary);
 
 // "DD-MM-YY" of "report_DD-MM-YY.html"; a page named otherwise by its name.

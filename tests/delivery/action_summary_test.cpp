@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "delivery/night_cells.h"
+
 namespace fennick {
 namespace {
 
@@ -46,7 +48,7 @@ TEST(ActionSubject, LeavesOutWhatIsZeroAndPutsWhatNeedsActionFirst) {
          "Backup Report 09-12-26: 2 daily policies not found, dump not newest first (0 jobs)"},
         {{.jobs = 4, .leftOutOfPage = 1}, "Backup Report 09-12-26: dump not newest first (4 jobs)"},
         // An overdue policy is counted as a daily policy not found is.
-        {{918, 57, 27, 0, 0, 3, 1, 2},
+        {{.jobs = 918, .failed = 57, .recovered = 27, .failing = 3, .notFound = 1, .overdue = 2},
          "Backup Report 09-12-26: 3 still failing, 1 daily policy not found, 2 policies overdue "
          "(27 recovered, 918 jobs)"},
         // Successes to check are said only when nothing else needs action.
@@ -596,6 +598,202 @@ TEST(SummaryText, SuccessesToCheckShowTheirFiguresAfterWhatNeedsAction) {
     findings.counts.suspicious = 0;
     EXPECT_EQ(summaryText(summary).find("Succeeded, but check"), std::string::npos);
     EXPECT_EQ(summaryHtml(summary).find("Succeeded, but check"), std::string::npos);
+}
+
+// The grid's cells of an HTML row, left to right: each one's night, sign,
+// title and background.
+struct HtmlCell {
+    std::string night, title, background, sign;
+    bool operator==(const HtmlCell&) const = default;
+};
+
+std::vector<std::vector<HtmlCell>> gridRows(const std::string& html) {
+    static const std::regex row("<tr>(<td title=.*?)</tr>");
+    static const std::regex cell(
+        "<td data-night=\"(\\d+)\" title=\"([^\"]*)\" style=\"[^\"]*background:([^;\"]*)[^\"]*\">"
+        "([^<]*)</td>");
+    std::vector<std::vector<HtmlCell>> rows;
+    for (auto r = std::sregex_iterator(html.begin(), html.end(), row); r != std::sregex_iterator();
+         ++r) {
+        const std::string cells = (*r)[1];
+        auto& shown = rows.emplace_back();
+        for (auto c = std::sregex_iterator(cells.begin(), cells.end(), cell);
+             c != std::sregex_iterator(); ++c)
+            shown.push_back({(*c)[1], (*c)[2], (*c)[3], (*c)[4]});
+    }
+    return rows;
+}
+
+// Each row of the grid shows the nights the oldest first, by sign in the
+// text and by sign, colour and title in the HTML; nights past the mail's 14
+// are not shown, and one a row does not hold is not known.
+TEST(SummaryText, TheLastNightsGridShowsEachRowsNightsOldestFirst) {
+    using enum NightState;
+    const Window window{1795990000, 1796076400};
+    Findings findings = findingsWith({.jobs = 3, .failed = 1, .failing = 2, .suspicious = 1});
+    findings.nights = nightsOf(window, kPageNights);
+    // Night 0 first; the mail shows nights 0 to 13.
+    NightStates polA{Failed, Ok, Partial, Running, None, Ok, Ok, Ok, Ok, Ok, Ok, Ok, Ok, Unknown};
+    polA.resize(kPageNights, Failed);
+    findings.dailyNights = {{"PolA", polA}, {"PolB", NightStates(kPageNights, Ok)}};
+    const std::string longName(45, 'L');
+    findings.failing.push_back({"PolA", "host0", "Daily", true, "13", "7", 1796070000, 1,
+                                std::nullopt, std::nullopt, 0, polA});
+    // A stream whose nights were not told is not known on any of them.
+    findings.failing.push_back({longName, "hostL", "Full", false, "13", "8", 1796070000, 1,
+                                std::nullopt, std::nullopt, 0, NightStates{}});
+    findings.suspicious.push_back({"PolS",
+                                   "hostS",
+                                   "Full",
+                                   "9",
+                                   1796070000,
+                                   JobSize{0, 1},
+                                   JobSize{900, 1},
+                                   {Suspicion::NoData}});
+    const ReportFile report{"/srv/fennick/report_01-12-26.html", {}};
+    const ActionSummary summary{report, findings, kMeanings, window, 7};
+    const std::string text = summaryText(summary), html = summaryHtml(summary);
+
+    const std::string polASigns =
+        "?\xE2\x9C\x93\xE2\x9C\x93\xE2\x9C\x93\xE2\x9C\x93\xE2\x9C\x93"
+        "\xE2\x9C\x93\xE2\x9C\x93\xE2\x9C\x93\xC2\xB7\xE2\x80\xA6!"
+        "\xE2\x9C\x93\xE2\x9C\x97";  // ?✓✓✓✓✓✓✓✓·…!✓✗
+    std::string okSigns, unknownSigns(14, '?');
+    for (int k = 0; k < 14; ++k)
+        okSigns += "\xE2\x9C\x93";
+    // A name column of the longest name, cut to 40 characters so that the
+    // nights line up.
+    const std::string pad40(40, ' ');
+    const std::string shortPad = pad40.substr(4) + "  ", streamPad = pad40.substr(20) + "  ";
+    const std::string grid =
+        "Last 14 nights\n"
+        "From 11/17/2026 to 11/30/2026, by the date each night starts.\n"
+        "The oldest night is on the left, this report's night on the right.\n"
+        "\xE2\x9C\x93 succeeded  ! partly  \xE2\x9C\x97 failed  \xE2\x80\xA6 running  \xC2\xB7 no "
+        "job  ? not known\n"
+        "Daily policies:\n"
+        "  PolA" +
+        shortPad + polASigns +
+        "\n"
+        "  PolB" +
+        shortPad + okSigns +
+        "\n"
+        "Still failing (policy / client / schedule):\n"
+        "  PolA / host0 / Daily" +
+        streamPad + polASigns +
+        "\n"
+        "  " +
+        longName.substr(0, 39) + "\xE2\x80\xA6  " + unknownSigns + "\n";
+    const std::size_t at = text.find(grid);
+    ASSERT_NE(at, std::string::npos) << text;
+    // After all that needs action, before the successes to check.
+    EXPECT_LT(text.find("Needs action"), at);
+    EXPECT_LT(text.find("Every daily policy has jobs"), at);
+    EXPECT_LT(at, text.find("Succeeded, but check"));
+
+    const auto cellsOf = [&](const NightStates& states) {
+        std::vector<HtmlCell> cells;
+        for (std::size_t k = 14; k-- > 0;) {
+            const NightState state = k < states.size() ? states[k] : Unknown;
+            cells.push_back({std::to_string(k),
+                             std::to_string(11) + '/' + std::to_string(30 - k) +
+                                 "/2026: " + std::string(nightWords(state)),
+                             std::string(nightColour(state)), std::string(nightSign(state))});
+        }
+        return cells;
+    };
+    const auto rows = gridRows(html);
+    EXPECT_EQ(rows, (std::vector{cellsOf(polA), cellsOf(NightStates(kPageNights, Ok)),
+                                 cellsOf(polA), cellsOf({})}));
+    // The long name is cut in the HTML as well, and whole in its title.
+    EXPECT_NE(html.find("<td title=\"" + longName + " / hostL / Full\""), std::string::npos);
+    EXPECT_NE(html.find(">" + std::string(39, 'L') + "\xE2\x80\xA6</div>"), std::string::npos);
+    for (const NightState state : kLegendStates) {
+        EXPECT_NE(html.find(std::string(nightSign(state)) + "</span> " +
+                            std::string(nightWords(state)) + "</span>"),
+                  std::string::npos)
+            << nightWords(state);
+    }
+    EXPECT_LT(html.find("Needs action"), html.find(">Last 14 nights</h2>"));
+    EXPECT_LT(html.find(">Last 14 nights</h2>"), html.find("Succeeded, but check"));
+    EXPECT_EQ(html.find("<style"), std::string::npos);
+}
+
+// Each list of the grid stops at kListedRows; without the nights, or
+// without a row to show, there is no grid.
+TEST(SummaryText, TheGridsListsStopAt100RowsAndNoNightsShowNoGrid) {
+    struct Case {
+        bool gathered;
+        std::size_t daily, failing;
+        const char* dailyMore;    // "… and N more" under the daily policies
+        const char* failingMore;  // and under the streams
+    };
+    const Case cases[] = {
+        {true, 101, 0, "1", nullptr},       {true, 3, 102, nullptr, "2"},
+        {true, 100, 100, nullptr, nullptr}, {false, 3, 1, nullptr, nullptr},
+        {true, 0, 0, nullptr, nullptr},
+    };
+    const ReportFile report{"/srv/fennick/report_01-12-26.html", {}};
+    const Window window{1795990000, 1796076400};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.daily) + " daily, " + std::to_string(c.failing) + " failing" +
+                     (c.gathered ? "" : ", no nights"));
+        Findings findings = findingsWith({.failing = c.failing});
+        if (c.gathered)
+            findings.nights = nightsOf(window, kPageNights);
+        for (std::size_t i = 0; i < c.daily; ++i)
+            findings.dailyNights.push_back(
+                {"D" + std::to_string(i), NightStates(kPageNights, NightState::Ok)});
+        for (std::size_t i = 0; i < c.failing; ++i) {
+            findings.failing.push_back({"F", "h" + std::to_string(i), "Daily", true, "13", "1",
+                                        1796070000, 1, std::nullopt, std::nullopt, 0,
+                                        NightStates(kPageNights, NightState::Failed)});
+        }
+        const ActionSummary summary{report, findings, kMeanings, window, 7};
+        const std::string text = summaryText(summary), html = summaryHtml(summary);
+        const bool shown = c.gathered && c.daily + c.failing > 0;
+        EXPECT_EQ(text.find("Last 14 nights") != std::string::npos, shown) << text;
+        EXPECT_EQ(html.find("Last 14 nights") != std::string::npos, shown);
+        const auto rows = gridRows(html);
+        EXPECT_EQ(rows.size(), shown ? std::min<std::size_t>(c.daily, kListedRows) +
+                                           std::min<std::size_t>(c.failing, kListedRows)
+                                     : 0);
+        if (!shown)
+            continue;
+        // Each list in the text: its heading, its rows, then what is left out.
+        struct List {
+            std::string heading;
+            std::size_t rows;
+            const char* more;
+        };
+        const List lists[] = {
+            {"Daily policies:\n", c.daily, c.dailyMore},
+            {"Still failing (policy / client / schedule):\n", c.failing, c.failingMore}};
+        for (const List& list : lists) {
+            if (list.rows == 0) {
+                EXPECT_EQ(text.find(list.heading), std::string::npos);
+                continue;
+            }
+            const std::size_t from = text.find(list.heading);
+            ASSERT_NE(from, std::string::npos) << list.heading;
+            std::size_t end = from + list.heading.size();
+            for (std::size_t row = 0; row < std::min(list.rows, kListedRows); ++row) {
+                EXPECT_EQ(text.compare(end, 2, "  "), 0);
+                end = text.find('\n', end) + 1;
+            }
+            const std::string more =
+                list.more ? "\xE2\x80\xA6 and " + std::string(list.more) + " more" : "";
+            // The line after the rows: what is left out, or no more rows.
+            const std::string next = text.substr(end, text.find('\n', end) - end);
+            if (list.more)
+                EXPECT_EQ(next, "  " + more) << list.heading;
+            else
+                EXPECT_FALSE(next.starts_with("  ")) << next;
+            if (list.more) {
+                EXPECT_NE(html.find(">" + more + "</td></tr>"), std::string::npos);
+            }
+        }
+    }
 }
 
 }  // namespace

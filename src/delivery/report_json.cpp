@@ -1,7 +1,9 @@
 #include "delivery/report_json.h"
 
+#include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
+#include <utility>
 
 #include "common/time_zone.h"
 #include "delivery/action_summary.h"
@@ -62,6 +64,21 @@ json countsOf(const JsonRun& run) {
             {"left_out_of_page", counts.leftOutOfPage}};
 }
 
+// The mail's nights: night 0 first, each as nightStateName names it; null
+// when the nights were not gathered.
+json statesOf(const NightStates& states, const Findings& findings) {
+    const std::size_t count = std::min(kMailNights, findings.nights.size());
+    if (count == 0)
+        return nullptr;
+    json list = json::array();
+    for (std::size_t k = 0; k < count; ++k) {
+        // A stream or policy that holds fewer nights cannot tell the rest.
+        const NightState state = k < states.size() ? states[k] : NightState::Unknown;
+        list.push_back(std::string(nightStateName(state)));
+    }
+    return list;
+}
+
 json failingOf(const JsonRun& run) {
     json list = json::array();
     for (const FailingStream& stream : run.findings->failing) {
@@ -76,7 +93,8 @@ json failingOf(const JsonRun& run) {
                         {"failed_jobs", stream.failedJobs},
                         {"last_success", seconds(stream.lastSuccess)},
                         {"failing_since", seconds(stream.failingSince)},
-                        {"failed_since_success", stream.failedSinceSuccess}});
+                        {"failed_since_success", stream.failedSinceSuccess},
+                        {"nights", statesOf(stream.nights, *run.findings)}});
     }
     return list;
 }
@@ -139,18 +157,40 @@ json recoveredOf(const JsonRun& run) {
     return list;
 }
 
+// The nights the mail shows and each daily policy's; both null when the
+// run failed or gathered none.
+std::pair<json, json> nightsOf(const JsonRun& run) {
+    if (run.report == nullptr || run.findings == nullptr || run.findings->nights.empty())
+        return {nullptr, nullptr};
+    const Findings& findings = *run.findings;
+    json nights = json::array();
+    for (std::size_t k = 0; k < kMailNights && k < findings.nights.size(); ++k) {
+        nights.push_back({{"start", seconds(findings.nights[k].start)},
+                          {"end", seconds(findings.nights[k].end)}});
+    }
+    json policies = json::array();
+    for (const PolicyNights& policy : findings.dailyNights) {
+        policies.push_back(
+            {{"policy", asUtf8(policy.policy)}, {"nights", statesOf(policy.nights, findings)}});
+    }
+    return {std::move(nights), std::move(policies)};
+}
+
 // What the run's job history held; the oldest known job is said beside it,
 // as nothing before it rests on the data.
 json historyOf(const JsonRun& run) {
     if (run.history == nullptr)
         return nullptr;
     const HistoryState& history = *run.history;
+    std::pair<json, json> nights = nightsOf(run);
     return {{"file", asUtf8(history.file.string())},
             {"jobs", history.jobs ? json(*history.jobs) : json(nullptr)},
             {"recorded", history.recorded},
             {"known_since",
              run.findings != nullptr ? seconds(run.findings->knownSince) : json(nullptr)},
-            {"error", history.used() ? json(nullptr) : json(asUtf8(history.error))}};
+            {"error", history.used() ? json(nullptr) : json(asUtf8(history.error))},
+            {"nights", std::move(nights.first)},
+            {"policies", std::move(nights.second)}};
 }
 
 }  // namespace
@@ -179,6 +219,14 @@ std::string reportJson(const JsonRun& run) {
     document["overdue"] = success ? overdueOf(run) : json(nullptr);
     document["suspicious"] = success ? suspiciousOf(run) : json(nullptr);
     document["recovered"] = success ? recoveredOf(run) : json(nullptr);
+    // A run without a history still gathered the nights from the dump's
+    // lines: they stand on their own then, before the history's null.
+    if (run.history == nullptr) {
+        auto [nights, policies] = nightsOf(run);
+        document["nights"] = nights.is_null() ? json(nullptr)
+                                              : json{{"nights", std::move(nights)},
+                                                     {"policies", std::move(policies)}};
+    }
     document["history"] = historyOf(run);
     return document.dump(2) + '\n';
 }

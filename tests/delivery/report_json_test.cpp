@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "pipeline/nights.h"
+
 namespace fennick {
 namespace {
 
@@ -33,7 +35,9 @@ TEST(ReportJson, FailingSinceAndTheHistoryAreNullOnlyWhereNothingIsKnown) {
           {"jobs", 1200},
           {"recorded", 37},
           {"known_since", 1795300000},
-          {"error", nullptr}}},
+          {"error", nullptr},
+          {"nights", nullptr},
+          {"policies", nullptr}}},
         // A failed run has no findings to know a time from.
         {&unread,
          false,
@@ -43,7 +47,9 @@ TEST(ReportJson, FailingSinceAndTheHistoryAreNullOnlyWhereNothingIsKnown) {
           {"jobs", nullptr},
           {"recorded", 0},
           {"known_since", nullptr},
-          {"error", "caf\xC3\xA9: locked"}}},
+          {"error", "caf\xC3\xA9: locked"},
+          {"nights", nullptr},
+          {"policies", nullptr}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.expected.dump());
@@ -118,6 +124,75 @@ TEST(ReportJson, OverduePoliciesAndSuspiciousSuccessesAreListedAndCounted) {
         const auto at = document.find("not_found");
         EXPECT_EQ(std::next(at).key() + ' ' + std::next(at, 2).key() + ' ' + std::next(at, 3).key(),
                   "overdue suspicious recovered");
+    }
+}
+
+// The mail's 14 nights, night 0 first: in the history when the run keeps
+// one, on their own when it does not, null when they were not gathered or
+// the run failed.
+TEST(ReportJson, TheMailsNightsSitInTheHistoryOrOnTheirOwn) {
+    using json = nlohmann::ordered_json;
+    using enum NightState;
+    const ReportFile report{"/srv/fennick/report_01-12-26.html", {}};
+    const HistoryState used{.file = "/srv/h.db", .jobs = 1200, .recorded = 37, .error = ""};
+    const Window window{1795990000, 1796076400};
+    NightStates polA{Failed, Ok, Partial, Running, None, Unknown};
+    polA.resize(kPageNights, Failed);  // nights past the 14th are not written
+    Findings findings;
+    findings.nights = nightsOf(window, kPageNights);
+    findings.dailyNights = {{"caf\xE9", polA}, {"PolB", NightStates(kPageNights, Ok)}};
+    findings.failing.push_back({"PolA", "hostA", "Daily", true, "2", "1010", 1796000000.0, 1,
+                                std::nullopt, std::nullopt, 0, polA});
+    json nights = json::array();
+    for (int k = 0; k < 14; ++k)
+        nights.push_back({{"start", 1795990000 - k * 86400}, {"end", 1796076400 - k * 86400}});
+    const json polANights = json::parse(R"(["failed", "ok", "partial", "running", "none",
+        "unknown", "failed", "failed", "failed", "failed", "failed", "failed", "failed",
+        "failed"])");
+    const json policies = {
+        {{"policy", "caf\u00e9"}, {"nights", polANights}},
+        {{"policy", "PolB"}, {"nights", json(std::vector<std::string>(14, "ok"))}}};
+    struct Case {
+        const HistoryState* history;
+        bool finished, gathered;
+    };
+    for (const Case c :
+         {Case{&used, true, true}, Case{nullptr, true, true}, Case{&used, true, false},
+          Case{nullptr, true, false}, Case{&used, false, true}, Case{nullptr, false, true}}) {
+        SCOPED_TRACE(std::string(c.history ? "history" : "no history") +
+                     (c.finished ? "" : ", failed") + (c.gathered ? "" : ", no nights"));
+        Findings shown = findings;
+        if (!c.gathered) {
+            shown.nights.clear();
+            shown.dailyNights.clear();
+            shown.failing[0].nights.clear();
+        }
+        JsonRun run;
+        run.window = window;
+        run.history = c.history;
+        if (c.finished) {
+            run.report = &report;
+            run.findings = &shown;
+        }
+        const json document = json::parse(reportJson(run));
+        const bool said = c.finished && c.gathered;
+        const json where = c.history ? document.at("history") : document.at("nights");
+        if (c.history) {
+            EXPECT_FALSE(document.contains("nights"));
+        } else {
+            // Just before the history, whose null stays the last key.
+            EXPECT_EQ(std::prev(document.end(), 2).key(), "nights");
+            if (!said) {
+                EXPECT_TRUE(where.is_null());
+                continue;
+            }
+        }
+        EXPECT_EQ(where.at("nights"), said ? nights : json(nullptr));
+        EXPECT_EQ(where.at("policies"), said ? policies : json(nullptr));
+        if (c.finished) {
+            EXPECT_EQ(document.at("failing").at(0).at("nights"),
+                      c.gathered ? polANights : json(nullptr));
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -37,6 +38,7 @@ constexpr std::string_view kOverdue = "fennick_report_overdue_policies";
 constexpr std::string_view kSuspicious = "fennick_report_suspicious_jobs";
 constexpr std::string_view kPolicyLastSuccess = "fennick_policy_last_success_timestamp_seconds";
 constexpr std::string_view kHistoryJobs = "fennick_history_jobs";
+constexpr std::string_view kPolicyFailedNights = "fennick_policy_failed_nights";
 
 // An earlier file larger than this is no file of ours: it holds no success.
 constexpr std::size_t kLargestEarlierFile = std::size_t{1} << 20;
@@ -154,6 +156,42 @@ std::vector<PolicyLast> policyLasts(const Findings& findings) {
     return lasts;
 }
 
+// Of the mail's nights, how many each daily policy failed: a count that a
+// rule can hold against a threshold, where the last success alone tells
+// nothing of a policy that fails every other night. Only when the nights
+// were gathered: no line reads as "no data".
+void appendFailedNights(std::string& out, const Findings& findings, const std::string& label) {
+    if (findings.nights.empty() || findings.dailyNights.empty())
+        return;
+    const std::size_t count = std::min(kMailNights, findings.nights.size());
+    out += "# HELP ";
+    out += kPolicyFailedNights;
+    out += " Of the last ";
+    out += number(count);
+    out +=
+        " nights (the report's window and the ones before it, a window long each), on how "
+        "many a daily policy failed: a stream's newest job of the night failed.\n# TYPE ";
+    out += kPolicyFailedNights;
+    out += " gauge\n";
+    std::unordered_map<std::string_view, bool> said;
+    for (const PolicyNights& policy : findings.dailyNights) {
+        if (!said.emplace(policy.policy, true).second)
+            continue;
+        const auto shown = policy.nights.begin() +
+                           static_cast<std::ptrdiff_t>(std::min(count, policy.nights.size()));
+        const auto failed =
+            static_cast<std::size_t>(std::count(policy.nights.begin(), shown, NightState::Failed));
+        out += kPolicyFailedNights;
+        out += "{folder=\"";
+        out += label;
+        out += "\",policy=\"";
+        out += labelValue(asUtf8(policy.policy));
+        out += "\"} ";
+        out += number(failed);
+        out += '\n';
+    }
+}
+
 template <typename Number>
 std::optional<Number> parsed(std::optional<std::string_view> text) {
     if (!text || text->empty())
@@ -240,6 +278,7 @@ std::string metricsText(const RunOutcome& run, const std::optional<EarlierSucces
                 out += "} " + number(last.start) + '\n';
             }
         }
+        appendFailedNights(out, *run.findings, label);
     }
     if (run.mailDelivered) {
         appendGauge(out, kMailDelivered,

@@ -22,9 +22,10 @@ struct RunOutcome {
     // Whether the mail program took the run's mail; true when none was due.
     // Nothing when the run sends no mail, and then the file has no such line.
     std::optional<bool> mailDelivered;
-    // What needs action, when the run read it: its counts and the last
-    // success of each daily policy and of each policy of
-    // policy_intervals.txt go into the file.
+    // What needs action, when the run read it: its counts, the last success
+    // of each daily policy and of each policy of policy_intervals.txt, and
+    // (when the nights were gathered) how many of the mail's 14 nights each
+    // daily policy failed go into the file.
     const Findings* findings = nullptr;
     // The run's job history, when it keeps one: its rows go into the file
     // when it could be used.

@@ -195,6 +195,47 @@ TEST(MetricsText, OverdueAndSuspiciousCountsAndEachPolicysLastSuccessOnce) {
     }
 }
 
+// Of the mail's 14 nights, how many each daily policy failed, each policy
+// once; no line when the nights were not gathered or the run failed.
+TEST(MetricsText, EachDailyPolicysFailedNightsOfTheMailsFourteen) {
+    using enum NightState;
+    Findings findings;
+    findings.nights = nightsOf({1795990000, 1796076400}, kPageNights);
+    NightStates polA{Failed, Ok, Failed, Unknown, Partial, Running, None};
+    polA.resize(13, Ok);
+    polA.push_back(Failed);            // night 13, the oldest shown
+    polA.resize(kPageNights, Failed);  // not shown: not counted
+    findings.dailyNights = {{"PolA", polA},
+                            {"caf\xE9", NightStates(kPageNights, Ok)},
+                            {"PolA", NightStates(kPageNights, Ok)}};
+    const std::string lines =
+        "# TYPE fennick_policy_failed_nights gauge\n"
+        "fennick_policy_failed_nights{folder=\"/srv/fennick\",policy=\"PolA\"} 3\n"
+        "fennick_policy_failed_nights{folder=\"/srv/fennick\",policy=\"caf\xC3\xA9\"} 0\n";
+    Findings without = findings;
+    without.nights.clear();
+    struct Case {
+        bool success;
+        const Findings* findings;
+        bool said;
+    };
+    for (const Case c : {Case{true, &findings, true}, Case{true, &without, false},
+                         Case{false, &findings, false}}) {
+        SCOPED_TRACE(std::to_string(c.success) + (c.said ? " said" : ""));
+        RunOutcome run = c.success ? kSuccess : kFailure;
+        run.findings = c.findings;
+        const std::string text = metricsText(run, std::nullopt);
+        const std::size_t help = text.find("# HELP fennick_policy_failed_nights Of the last 14 ");
+        EXPECT_EQ(help != std::string::npos, c.said) << text;
+        if (!c.said)
+            continue;
+        const std::size_t type = text.find('\n', help) + 1;
+        EXPECT_EQ(text.substr(type, lines.size()), lines);
+        EXPECT_EQ(text.find("fennick_policy_failed_nights", type + lines.size()),
+                  std::string::npos);
+    }
+}
+
 TEST(Metrics, FailedRunKeepsTheLastSuccessOnlyForItsOwnFolder) {
     struct Case {
         const char* name;

@@ -581,6 +581,96 @@ class NeedsAction(Morning):
         self.assertIsNone(document["counts"])
 
 
+    def test_the_last_nights_grid_reads_at_360_and_800_pixels(self):
+        """The mail's grid of the last 14 nights, from a real run, laid out by
+        headless Chromium: the nights of each row in order, each cell with its
+        sign, and no page that scrolls sideways."""
+        day = 86400
+        end = END_EPOCH
+        # Jobs on nights 0 to 11 only: nights 12 and 13 ended before the
+        # earliest known job. PolA/host0 fails on nights 0 and 3, PolB has no
+        # job on night 5, PolC partly succeeds on night 2.
+        lines = []
+        for k in range(12):
+            start = end - 600 - k * day
+            lines.append((2000 + k, "PolA", start, "13" if k in (0, 3) else "0", "host0"))
+            if k != 5:
+                lines.append((2100 + k, "PolB", start - 60, "0", "client1"))
+            lines.append((2200 + k, "PolC", start - 120, "1" if k == 2 else "0", "hostC"))
+        lines.sort(key=lambda line: -line[2])
+        self.write("bpdbjobs.txt", b"".join(dump_line(*line) for line in lines))
+        code, _, err = self.run_with(["--mail-to", "ops@example.com", "--sendmail",
+                                      shutil.which("msmtp"), "--lookback", "20"])
+        self.assertEqual(code, 0, err)
+        [(_, message)] = self.mails(1)
+        self.assertFalse(message.defects)
+        for part in message.walk():
+            self.assertFalse(part.defects, part.get_content_type())
+        summary, _ = message.get_payload()
+        text, html = (p.get_content() for p in summary.get_payload())
+
+        ok, failed, partial, none, unknown = "\u2713", "\u2717", "!", "\u00b7", "?"
+        def signs(states):  # night 0 first, shown the oldest first
+            return "".join(reversed(states))
+        rows = {
+            "PolA": signs([failed, ok, ok, failed] + [ok] * 8 + [unknown] * 2),
+            "PolB": signs([ok] * 5 + [none] + [ok] * 6 + [unknown] * 2),
+            "PolC": signs([ok, ok, partial] + [ok] * 9 + [unknown] * 2),
+        }
+        rows["PolA / host0 / Daily"] = rows["PolA"]
+        # The text part (CR LF ended, as mail is): each row's name, then its
+        # signs.
+        text = text.replace("\r\n", "\n")
+        grid = text[text.index("Last 14 nights\n"):]
+        self.assertIn("the oldest night is on the left", grid.lower())
+        for name, shown in rows.items():
+            self.assertRegex(grid, r"\n  %s +%s\n" % (re.escape(name), re.escape(shown)))
+
+        part = os.path.join(self.work, "grid.html")
+        probe = ("<script>document.documentElement.style.width = '%dpx';"
+                 "addEventListener('load', () => { const b = document.body;"
+                 "b.setAttribute('data-scroll', document.documentElement.scrollWidth);"
+                 "b.setAttribute('data-body', b.scrollWidth);"
+                 "const w = document.querySelector('table').parentElement;"
+                 "b.setAttribute('data-grid', w.scrollWidth - w.clientWidth);"
+                 "b.setAttribute('data-cells', JSON.stringify([...document.querySelectorAll("
+                 "'tr')].filter(r => r.querySelector('td[data-night]')).map(r => [r.cells[0]"
+                 ".title, [...r.querySelectorAll('td[data-night]')].map(c => [c.dataset.night,"
+                 " c.textContent, getComputedStyle(c).backgroundColor])])))})</script>")
+        for width in (360, 800):
+            with open(part, "wb") as f:
+                f.write(html.replace("</body>", probe % width + "</body>").encode("utf-8"))
+            profile = tempfile.mkdtemp(prefix="chromium-", dir=self.work)
+            dom = subprocess.run(
+                ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                 "--no-first-run", "--disable-background-networking",
+                 "--disable-component-update", "--disable-sync", "--hide-scrollbars",
+                 "--user-data-dir=" + profile, "--window-size=%d,1400" % width, "--dump-dom",
+                 "file://" + part], capture_output=True, timeout=60)
+            self.assertEqual(dom.returncode, 0, dom.stderr[-2000:])
+            body = re.search(r"<body[^>]*>", dom.stdout.decode("utf-8")).group(0)
+            value = lambda name: re.search(r'%s="([^"]*)"' % name, body).group(1)
+            # The body never scrolls sideways. At 800 pixels neither does the
+            # document (a headless window is at least 500 wide, so only there
+            # is the window the width) and the grid fits whole; on a phone it
+            # may scroll in its own block.
+            self.assertLessEqual(int(value("data-body")), width)
+            if width == 800:
+                self.assertLessEqual(int(value("data-scroll")), width)
+                self.assertEqual(int(value("data-grid")), 0)
+            cells = json.loads(value("data-cells").replace("&quot;", '"'))
+            self.assertEqual([name for name, _ in cells], list(rows))
+            colours = {}
+            for name, row in cells:
+                self.assertEqual([int(c[0]) for c in row], list(range(13, -1, -1)), name)
+                self.assertEqual("".join(c[1] for c in row), rows[name], name)
+                for _, sign, colour in row:
+                    colours.setdefault(sign, set()).add(colour)
+            # One colour to each sign, a different one to each.
+            self.assertTrue(all(len(c) == 1 for c in colours.values()), colours)
+            self.assertEqual(len(set.union(*colours.values())), len(colours))
+
+
 class BadInput(Morning):
     """Bad input never harms the host, never stops the report for a delivery
     setting, and never loses the failure mail."""

@@ -13,7 +13,9 @@
 #include <string>
 
 #include "common/failure.h"
+#include "common/file_names.h"
 #include "delivery/action_summary.h"
+#include "delivery/history_page.h"
 #include "delivery/mail_message.h"
 #include "delivery/metrics.h"
 #include "delivery/metrics_record.h"
@@ -219,6 +221,29 @@ std::optional<bool> sendReportMail(const Options& options, const std::filesystem
     }
 }
 
+// The history page beside the report when the run kept a history: whole or
+// not at all. Its path; nothing when none is due, and a note (the run then
+// exits 3) when it cannot be written. A history that could not be used
+// leaves the page of the last run that could.
+std::optional<std::filesystem::path> writeHistoryPage(const std::filesystem::path& dir,
+                                                      const Outcome& outcome, bool& failed) {
+    if (!outcome.report || !outcome.findings || !outcome.history || !outcome.history->used())
+        return std::nullopt;
+    const std::filesystem::path file = dir / kHistoryPageFile;
+    try {
+        const HistoryPage page{*outcome.findings, outcome.window, [&dir](std::string_view name) {
+                                   std::error_code unknown;
+                                   return std::filesystem::is_regular_file(dir / name, unknown);
+                               }};
+        replaceFile(file, historyPageHtml(page), 0644);
+        return file;
+    } catch (const std::exception& failure) {
+        printFailureLine(failure.what());
+        failed = true;
+        return std::nullopt;
+    }
+}
+
 // The page's counts (daily policies), and, when the findings were read,
 // what needs action among every policy's window jobs, named as such.
 std::string summaryOf(const Outcome& outcome) {
@@ -264,10 +289,16 @@ int deliver(const Options& options, const std::filesystem::path& dir, const RunR
     int status = cutShort || (options.check && needsAttention(outcome.report->counts))
                      ? kNeedsAttention
                      : kDone;
+    bool pageFailed = false;
+    const std::optional<std::filesystem::path> historyPage =
+        writeHistoryPage(dir, outcome, pageFailed);
     if (!options.quiet) {
+        std::string line = summaryOf(outcome);
+        if (historyPage)
+            line.append("; nights: ").append(oneLine(historyPage->string()));
         // A script that reads the line must not take silence for success;
         // a reader that has gone (`| head`, `| true`) wanted no more of it.
-        const Written written = writeWithin(STDOUT_FILENO, summaryOf(outcome) + '\n');
+        const Written written = writeWithin(STDOUT_FILENO, line + '\n');
         if (written != Written::All && written != Written::ReaderGone) {
             printNote("the summary line could not be written");
             status = kFailed;
@@ -277,7 +308,7 @@ int deliver(const Options& options, const std::filesystem::path& dir, const RunR
     const std::optional<bool> mailed = sendReportMail(options, dir, outcome);
     const bool json = recordJson(options, dir, outcome);
     const bool recorded = recordMetrics(options, dir, outcome, started, mailed);
-    if (status != kFailed && (!recorded || !json || mailed == false || historyFailed))
+    if (status != kFailed && (!recorded || !json || mailed == false || historyFailed || pageFailed))
         status = kNotDelivered;
     return status;
 }

@@ -61,9 +61,17 @@ void checkDeliveryFiles(const Options& options, const std::filesystem::path& dir
         return;
 
     const std::string pageName = reportFileName(pageDay);
-    const std::array<std::string_view, 8> runFiles{
-        kDumpFile, kPolicyFile,    kConfigFile, kStatusCodesFile,
-        kJobsFile, kOtherJobsFile, kTableFile,  std::string_view(pageName)};
+    // The dump first and the page last: both are looked at again below.
+    const std::array<std::string_view, 10> runFiles{kDumpFile,
+                                                    kPolicyFile,
+                                                    kConfigFile,
+                                                    kStatusCodesFile,
+                                                    kPolicyIntervalsFile,
+                                                    kHistoryPageFile,
+                                                    kJobsFile,
+                                                    kOtherJobsFile,
+                                                    kTableFile,
+                                                    std::string_view(pageName)};
     std::vector<std::pair<std::string_view, FileIdentity>> identities;
     for (const std::string_view name : runFiles)
         identities.emplace_back(name, identityOf(dir / name));

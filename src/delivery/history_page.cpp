@@ -233,9 +233,12 @@ std::vector<ShownNight> shownNights(const Findings& findings, const TimeZone* zo
     for (std::size_t k = 0; k < findings.nights.size(); ++k) {
         const Night& night = findings.nights[k];
         const auto date = dateOf(night.start, zone);
+        // A night before the first known job has no totals to tell: its
+        // zeros would claim that nothing ran.
+        const bool known = k < findings.nightTotals.size() &&
+                           !nightUnknown(findings.nights, k, findings.knownSince);
         shown.push_back({timeText(night.start, zone), timeText(night.end, zone), monthDayText(date),
-                         fullDateText(date),
-                         k < findings.nightTotals.size() ? &findings.nightTotals[k] : nullptr});
+                         fullDateText(date), known ? &findings.nightTotals[k] : nullptr});
     }
     return shown;
 }
@@ -666,11 +669,7 @@ void appendNightList(std::string& out, const HistoryPage& page,
             out += sizeText(night.totals->kbytes);
             out += "</td>";
         } else {
-            for (int i = 0; i < 3; ++i) {
-                out += "<td class=\"n none\">";
-                out += kDash;
-                out += "</td>";
-            }
+            out += "<td class=\"n none\" colspan=\"3\">not known</td>";
         }
         // A run names its page after the date it ran on, at its window's end.
         const std::string name = reportPageOf(spans[k].end, page.window.zone);

@@ -179,6 +179,18 @@ TEST(HistoryPage, LinksOnlyTheReportPagesThereNamedAfterTheLocalDateOfEachNights
     }
 }
 
+// Nights that ended before the first known job have no counts to show: a 0
+// there would claim that nothing ran.
+TEST(HistoryPage, NightsBeforeTheKnownJobsShowNoCounts) {
+    Findings findings = findingsOf(kPageNights);
+    findings.knownSince = findings.nights[2].start;
+    const std::string html =
+        historyPageHtml({findings, {kWindowEnd - kDay, kWindowEnd}, [](auto) { return false; }});
+    EXPECT_EQ(countOf(html, "colspan=\"3\">not known</td>"), kPageNights - 3);
+    // The chart draws a bar, with its title, for the three known nights only.
+    EXPECT_EQ(countOf(html, "<g><title>"), 3u);
+}
+
 TEST(HistoryPage, IsOneSelfContainedPageWhateverItShows) {
     Findings hostile = findingsOf(kPageNights);
     hostile.dailyNights = {{"<b>&amp;", NightStates(kPageNights, NightState::Ok)},

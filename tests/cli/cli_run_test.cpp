@@ -344,7 +344,9 @@ TEST(CliRun, ADumpThatIsNotNewestFirstIsToldAndNeedsAttention) {
                                      dir.path(), false});
 
         EXPECT_EQ(outcome.status, c.status) << outcome.errors;
-        EXPECT_EQ(outcome.out, folderOf(dir) + "/" + kPage + ": " + c.summary + "\n");
+        // The run keeps the folder's history, so the line names its page too.
+        EXPECT_EQ(outcome.out, folderOf(dir) + "/" + kPage + ": " + c.summary + "; nights: " +
+                                   folderOf(dir) + "/history.html\n");
         EXPECT_NE(dir.read("findings.json")
                       .find(std::string("\"dump_out_of_order\": ") + c.outOfOrder + ","),
                   std::string::npos);
@@ -443,7 +445,8 @@ TEST(CliRun, TheSummaryLineTheMetricsAndTheJsonCountTheSameSetsAlike) {
                  dir.path(), false});
 
         EXPECT_EQ(outcome.status, c.status) << outcome.errors;
-        EXPECT_EQ(outcome.out, folderOf(dir) + "/" + kPage + ": " + c.line + "\n");
+        EXPECT_EQ(outcome.out, folderOf(dir) + "/" + kPage + ": " + c.line + "; nights: " +
+                                   folderOf(dir) + "/history.html\n");
         const std::string metrics = dir.read("fennick.prom");
         for (const auto& [name, value] : c.metrics)
             EXPECT_EQ(gauge(metrics, name), value) << name;

@@ -211,7 +211,8 @@ class Morning(unittest.TestCase):
         page = os.path.join(self.dir, PAGE)
         self.assertEqual(run.stdout.decode(),
                          "%s: 3 jobs, 2 failed, 1 daily policy not found; "
-                         "all policies: 3 jobs, 2 streams still failing, 0 recovered\n" % page)
+                         "all policies: 3 jobs, 2 streams still failing, 0 recovered; "
+                         "nights: %s\n" % (page, os.path.join(self.dir, "history.html")))
         self.assertEqual(self.read("bpdbjobs.txt"), self.jobs(failed=2))
         self.assertFalse([n for n in os.listdir(self.dir) if n.startswith(".")])
 
@@ -239,7 +240,10 @@ class Morning(unittest.TestCase):
         text = plain.get_content()
         for wanted in ["PolA", "host0", "host1", "1000", "1001", "PolC", page]:
             self.assertIn(wanted, text)
-        self.assertNotIn("PolB", text)  # its job succeeded
+        # Its job succeeded: it needs no action, and shows in the nights only.
+        needs, nights = text.split("Last 14 nights")
+        self.assertNotIn("PolB", needs)
+        self.assertIn("PolB", nights)
         self.assertEqual(attachment.get_content_type(), "text/html")
         self.assertEqual(attachment.get_content_disposition(), "attachment")
         self.assertEqual(attachment.get_filename(), PAGE)
@@ -481,7 +485,9 @@ class NeedsAction(Morning):
         # then every policy's window jobs, which the mail and the JSON count.
         self.assertTrue(out.endswith(b": 6 jobs, 3 failed, 1 still running, 1 daily policy "
                                      b"not found; all policies: 7 jobs, 2 streams still "
-                                     b"failing, 2 recovered\n"), out)
+                                     b"failing, 2 recovered; nights: "
+                                     + os.path.join(self.dir, "history.html").encode() + b"\n"),
+                        out)
 
         [(_, message)] = self.mails(1)
         self.assertFalse(message.defects)
@@ -535,7 +541,11 @@ class NeedsAction(Morning):
             "jobs": len(in_window), "page_jobs": 6, "page_failed": 3, "page_highlighted": 4,
             "failed": 4, "recovered": 2,
             "running": 1, "partial": 0, "failing": 2, "not_found": 1, "skipped_lines": 1,
-            "left_out_of_page": 0})
+            "left_out_of_page": 0, "overdue": 0, "suspicious": 0})
+        # Each failing stream's last 14 nights, night 0 (failed now) first.
+        nights = [entry.pop("nights") for entry in document["failing"]]
+        self.assertEqual([len(n) for n in nights], [14, 14])
+        self.assertEqual([n[0] for n in nights], ["failed", "failed"])
         self.assertEqual(document["failing"], [
             {"policy": "PolA", "client": "host0", "schedule": "Daily", "daily": True,
              "status": "150", "meaning": "termination requested by administrator",

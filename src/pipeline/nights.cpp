@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace fennick {
 
@@ -103,29 +104,47 @@ NightStates StreamNights::states(std::span<const Night> nights,
 
 void NightSummer::add(std::int64_t stream, std::string_view policy, double start, JobStatus status,
                       std::optional<double> kbytes) {
-    ++totals_.jobs;
-    totals_.failed += status == JobStatus::Failed ? 1 : 0;
-    totals_.kbytes += kbytes.value_or(0);
+    NightTotals& totals = summary_.totals;
+    ++totals.jobs;
+    totals.failed += status == JobStatus::Failed ? 1 : 0;
+    totals.kbytes += kbytes.value_or(0);
     auto [at, added] = streams_.try_emplace(stream);
-    if (added)
-        at->second.policy = policy;
-    at->second.night.add(0, start, status);
+    Stream& kept = at->second;
+    if (added) {
+        auto found = summary_.policies.find(policy);
+        if (found == summary_.policies.end())
+            found = summary_.policies.emplace(std::string(policy), NightState::None).first;
+        kept.policy = &found->second;
+    }
+    NightState state = NightState::Failed;
+    switch (status) {
+        case JobStatus::Running:
+            kept.running = true;
+            return;
+        case JobStatus::Succeeded:
+            state = NightState::Ok;
+            break;
+        case JobStatus::Partial:
+            state = NightState::Partial;
+            break;
+        case JobStatus::Failed:
+            break;
+    }
+    if (!kept.decided || start > *kept.decided) {
+        kept.decided = start;
+        kept.state = state;
+    } else if (start == *kept.decided) {
+        kept.state = worseNight(kept.state, state);
+    }
 }
 
 NightSummary NightSummer::take() {
-    NightSummary summary;
-    summary.totals = totals_;
-    const Night any{};
-    for (auto& [stream, kept] : streams_) {
-        // A stream with a job is never unknown: any known start will do.
-        const NightState state = kept.night.states(std::span(&any, 1), 0.0).front();
-        auto [at, added] = summary.policies.try_emplace(std::move(kept.policy), state);
-        if (!added)
-            at->second = worseNight(at->second, state);
+    for (const auto& [stream, kept] : streams_) {
+        const NightState state = kept.decided ? kept.state : NightState::Running;
+        *kept.policy = worseNight(*kept.policy, state);
     }
     streams_.clear();
-    totals_ = {};
-    return summary;
+    return std::exchange(summary_, NightSummary{});
 }
 
 bool nightUnknown(std::span<const Night> nights, std::size_t index,

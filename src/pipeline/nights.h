@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -14,6 +15,7 @@
 
 #include "common/job_status.h"
 #include "common/report_time.h"
+#include "pipeline/daily_table.h"
 
 namespace fennick {
 
@@ -80,7 +82,7 @@ class StreamNights {
 // policy without a job there is not in it).
 struct NightSummary {
     NightTotals totals;
-    std::unordered_map<std::string, NightState> policies;
+    std::unordered_map<std::string, NightState, TransparentHash, std::equal_to<>> policies;
 };
 
 // Sums up one night from its known jobs, given in any order: each stream's
@@ -92,11 +94,15 @@ class NightSummer {
     NightSummary take();
 
   private:
+    // A stream's night as StreamNights keeps it, without a vector of its
+    // own: a large night holds some hundred thousand streams.
     struct Stream {
-        StreamNights night{1};
-        std::string policy;
+        std::optional<double> decided;
+        NightState state = NightState::None;
+        bool running = false;
+        NightState* policy = nullptr;  // in summary_.policies, whose nodes stay put
     };
-    NightTotals totals_;
+    NightSummary summary_;
     std::unordered_map<std::int64_t, Stream> streams_;
 };
 

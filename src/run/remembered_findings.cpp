@@ -69,7 +69,7 @@ struct DumpLines {
     struct Shown {
         std::string jobId, client, schedule;
     };
-    std::vector<Line> lines;
+    std::vector<Line> lines = reserved();
     std::vector<std::string> policies;
     std::unordered_map<std::string, std::uint32_t, TransparentHash, std::equal_to<>> policyIndex;
     std::vector<Shown> successes{Shown{}};
@@ -99,6 +99,14 @@ struct DumpLines {
         }
     }
     const std::string& policyOf(const Line& line) const { return policies[line.policy]; }
+
+    // Room for a large server's week from the start, so that the lines are
+    // not copied over and over as they come.
+    static std::vector<Line> reserved() {
+        std::vector<Line> lines;
+        lines.reserve(std::size_t{1} << 18);
+        return lines;
+    }
 };
 
 // Up to five successes of a stream before a start, newest first, where the

@@ -444,7 +444,7 @@ struct KillCase {
 };
 
 TEST(JobHistoryKill, ARunKilledAnywhereLeavesEveryEarlierRowAndNothingBesideTheHistory) {
-    const KillCase cases[] = {{"while it makes the history", 0, 5, 20},
+    const KillCase cases[] = {{"while it makes the history", 0, 5, 40},
                               {"while it writes a filled one", 500, 3000, 12}};
     for (const KillCase& c : cases) {
         SCOPED_TRACE(c.name);

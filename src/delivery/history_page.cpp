@@ -47,7 +47,10 @@ constexpr std::string_view kHead =
     "gap:.3em 1.2em}\n"
     ".legend span{display:inline-block;width:1.4em;text-align:center;border:1px solid #bdbdbd;"
     "margin-right:.3em}\n"
-    ".grid table{border-collapse:collapse;font-size:.9em}\n"
+    // Scrolled from the right, so that a phone opens on the newest nights.
+    ".grid{direction:rtl}\n"
+    ".grid table{direction:ltr;margin-left:0;margin-right:auto;border-collapse:collapse;"
+    "font-size:.9em}\n"
     ".grid th,.grid td{padding:0}\n"
     ".grid th.name{position:sticky;left:0;z-index:1;background:#fff;text-align:left;"
     "font-weight:normal;padding-right:.5em}\n"
@@ -60,6 +63,8 @@ constexpr std::string_view kHead =
     "line-height:1.4em;border:1px solid #bdbdbd}\n"
     ".grid tr.section th{text-align:left;padding:.6em 0 .2em;font-weight:bold}\n"
     ".grid tr.more td{padding:.2em 0;font-style:italic}\n"
+    // Headings and "… and N more" stay in sight wherever the grid is scrolled.
+    ".grid tr.section span,.grid tr.more span{position:sticky;left:0}\n"
     "table.list{border-collapse:collapse}\n"
     "table.list th,table.list td{padding:.25em .6em;border-bottom:1px solid #e0e0e0;"
     "text-align:left;vertical-align:top}\n"
@@ -550,19 +555,19 @@ void appendGridRow(std::string& out, const GridCells& cells, std::size_t count,
 void appendSectionRow(std::string& out, std::size_t count, std::string_view title) {
     out += "<tr class=\"section\"><th colspan=\"";
     appendCount(out, count + 1);
-    out += "\" scope=\"rowgroup\">";
+    out += "\" scope=\"rowgroup\"><span>";
     out += title;
-    out += "</th></tr>\n";
+    out += "</span></th></tr>\n";
 }
 
 void appendMoreRow(std::string& out, std::size_t count, std::size_t more) {
     out += "<tr class=\"more\"><td colspan=\"";
     appendCount(out, count + 1);
-    out += "\">";
+    out += "\"><span>";
     out += kEllipsis;
     out += " and ";
     appendCount(out, more);
-    out += " more</td></tr>\n";
+    out += " more</span></td></tr>\n";
 }
 
 void appendGrid(std::string& out, const Findings& findings, const std::vector<ShownNight>& nights) {

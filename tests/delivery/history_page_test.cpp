@@ -221,7 +221,7 @@ TEST(HistoryPage, IsOneSelfContainedPageWhateverItShows) {
          4},
         {"1003 daily policies",
          many,
-         {"Daily policies (1003)", ">P999<", "\xE2\x80\xA6 and 3 more</td>"},
+         {"Daily policies (1003)", ">P999<", "\xE2\x80\xA6 and 3 more</span></td>"},
          {">P1000<"},
          kHistoryRows},
         {"no rows", noRows, {"No daily policies are listed and no stream is failing."}, {}, 0},

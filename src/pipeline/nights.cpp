@@ -149,10 +149,9 @@ NightSummary NightSummer::take() {
 
 bool nightUnknown(std::span<const Night> nights, std::size_t index,
                   std::optional<double> knownSince) {
-    if (!knownSince)
-        return true;
-    // Night 0 holds its end; an older night ends where the next begins.
-    return index == 0 ? *knownSince > nights[index].end : *knownSince >= nights[index].end;
+    // A night that began before the first known job is not known whole: a
+    // job in its first part may have gone unseen.
+    return !knownSince || *knownSince > nights[index].start;
 }
 
 NightState worseNight(NightState a, NightState b) {

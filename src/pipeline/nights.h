@@ -24,7 +24,8 @@ inline constexpr std::size_t kMailNights = 14;
 inline constexpr std::size_t kPageNights = 30;
 
 // Worst last: a policy's night is the worst of its streams'. `Unknown` is a
-// night that ended before the earliest known job: nothing can be said of it.
+// night without a known job that began before the earliest known job: its
+// jobs may have gone unseen.
 enum class NightState : std::uint8_t { Unknown, None, Running, Ok, Partial, Failed };
 
 // "unknown", "none", "running", "ok", "partial", "failed".
@@ -106,8 +107,9 @@ class NightSummer {
     std::unordered_map<std::int64_t, Stream> streams_;
 };
 
-// Whether nothing can be said of night `index` of `nights`: it ended before
-// the earliest known job (or none is known).
+// Whether night `index` of `nights` is not known whole: it began before the
+// earliest known job (or none is known). Its policies and streams without a
+// job there are `Unknown`, not `None`, and its totals are not told.
 bool nightUnknown(std::span<const Night> nights, std::size_t index,
                   std::optional<double> knownSince);
 

@@ -50,7 +50,8 @@ constexpr std::string_view kSucceededIndex =
 // of it rather than every job it held. Any change to a row of a night
 // forgets the night, whoever makes it, and the next run counts it anew.
 // The index on the nights' ends keeps that cheap for a night's new rows,
-// which start after every night kept but the newest one or two.
+// which start after every night kept but the newest one or two; the one on
+// their starts for the old rows that the days kept remove.
 constexpr std::string_view kNightTables = R"(
 CREATE TABLE IF NOT EXISTS nights (
   night INTEGER PRIMARY KEY,
@@ -71,6 +72,7 @@ CREATE TRIGGER IF NOT EXISTS nights_forgotten AFTER DELETE ON nights BEGIN
   DELETE FROM night_policies WHERE night = old.night;
 END;
 CREATE INDEX IF NOT EXISTS nights_end ON nights (end);
+CREATE INDEX IF NOT EXISTS nights_start ON nights (start);
 CREATE TRIGGER IF NOT EXISTS nights_row_added AFTER INSERT ON jobs BEGIN
   DELETE FROM nights WHERE end >= new.started AND start <= new.started;
 END;
@@ -79,7 +81,8 @@ AFTER UPDATE OF started, status, kbytes, policy, stream ON jobs BEGIN
   DELETE FROM nights WHERE (end >= new.started AND start <= new.started)
                         OR (end >= old.started AND start <= old.started);
 END;
-CREATE TRIGGER IF NOT EXISTS nights_row_removed AFTER DELETE ON jobs BEGIN
+CREATE TRIGGER IF NOT EXISTS nights_row_removed AFTER DELETE ON jobs
+WHEN old.started >= (SELECT min(start) FROM nights) BEGIN
   DELETE FROM nights WHERE end >= old.started AND start <= old.started;
 END;
 )";
@@ -599,9 +602,13 @@ void JobHistory::prepare() {
                                "('0', '1') AND started <= ?2",
                                file_);
     keptNight_ = Statement(db_,
-                           "SELECT night, jobs, failed, kbytes FROM nights WHERE start = ?1 AND "
-                           "end = ?2 AND closed = ?3",
+                           "SELECT night, start, end, jobs, failed, kbytes FROM nights WHERE "
+                           "closed = ?3 AND start BETWEEN ?1 - 3600 AND ?1 + 3600 AND end BETWEEN "
+                           "?2 - 3600 AND ?2 + 3600 ORDER BY abs(start - ?1) + abs(end - ?2)",
                            file_);
+    anyStarted_ =
+        Statement(db_, "SELECT 1 FROM jobs WHERE started >= ?1 AND started <= ?2 LIMIT 1", file_);
+    forgetNight_ = Statement(db_, "DELETE FROM nights WHERE night = ?1", file_);
     keptPolicies_ =
         Statement(db_, "SELECT policy, state FROM night_policies WHERE night = ?1", file_);
     nightRows_ = Statement(db_,
@@ -806,35 +813,83 @@ std::vector<JobSize> JobHistory::successesBefore(std::int64_t stream, double bef
     return found;
 }
 
-NightSummary JobHistory::night(std::span<const Night> nights, std::size_t index) {
-    flush();
-    const Night& night = nights[index];
-    const int closed = index == 0 ? 1 : 0;
+std::optional<NightSummary> JobHistory::keptNight(const Night& night, int closed) {
+    struct Kept {
+        sqlite3_int64 id = 0;
+        Night bounds;
+        NightTotals totals;
+    };
+    std::vector<Kept> candidates;
     sqlite3_stmt* kept = keptNight_.get();
     sqlite3_bind_double(kept, 1, night.start);
     sqlite3_bind_double(kept, 2, night.end);
     sqlite3_bind_int(kept, 3, closed);
-    step(keptNight_, "cannot be read");
-    NightSummary summary;
-    if (sqlite3_data_count(kept) > 0) {
-        const sqlite3_int64 id = sqlite3_column_int64(kept, 0);
-        summary.totals.jobs = static_cast<std::size_t>(sqlite3_column_int64(kept, 1));
-        summary.totals.failed = static_cast<std::size_t>(sqlite3_column_int64(kept, 2));
-        summary.totals.kbytes = sqlite3_column_double(kept, 3);
-        sqlite3_reset(kept);
+    int result = SQLITE_ROW;
+    while ((result = sqlite3_step(kept)) == SQLITE_ROW) {
+        candidates.push_back({sqlite3_column_int64(kept, 0),
+                              {sqlite3_column_double(kept, 1), sqlite3_column_double(kept, 2)},
+                              {static_cast<std::size_t>(sqlite3_column_int64(kept, 3)),
+                               static_cast<std::size_t>(sqlite3_column_int64(kept, 4)),
+                               sqlite3_column_double(kept, 5)}});
+    }
+    sqlite3_reset(kept);
+    if (result != SQLITE_DONE)
+        fail("cannot be read");
+    // Nights of an earlier run that began and ended a little apart (a run
+    // started by the clock a few seconds later) held the same jobs when no
+    // job started between the two starts nor between the two ends.
+    const auto noJobBetween = [this](double a, double b) {
+        if (a == b)
+            return true;
+        sqlite3_stmt* any = anyStarted_.get();
+        sqlite3_bind_double(any, 1, std::min(a, b));
+        sqlite3_bind_double(any, 2, std::max(a, b));
+        step(anyStarted_, "cannot be read");
+        const bool none = sqlite3_data_count(any) == 0;
+        sqlite3_reset(any);
+        return none;
+    };
+    for (const Kept& candidate : candidates) {
+        if (!noJobBetween(candidate.bounds.start, night.start) ||
+            !noJobBetween(candidate.bounds.end, night.end))
+            continue;
+        NightSummary summary;
+        summary.totals = candidate.totals;
         sqlite3_stmt* policies = keptPolicies_.get();
-        sqlite3_bind_int64(policies, 1, id);
-        int result = SQLITE_ROW;
+        sqlite3_bind_int64(policies, 1, candidate.id);
+        bool whole = true;
         while ((result = sqlite3_step(policies)) == SQLITE_ROW) {
-            summary.policies.emplace(columnText(policies, 0),
-                                     static_cast<NightState>(sqlite3_column_int(policies, 1)));
+            const int state = sqlite3_column_int(policies, 1);
+            // A state this program does not know (a hand's edit, a later
+            // version's) is no answer: the night is counted anew.
+            if (state < static_cast<int>(NightState::Unknown) ||
+                state > static_cast<int>(NightState::Failed)) {
+                whole = false;
+                continue;
+            }
+            summary.policies.emplace(columnText(policies, 0), static_cast<NightState>(state));
         }
         sqlite3_reset(policies);
         if (result != SQLITE_DONE)
             fail("cannot be read");
+        if (!whole) {
+            sqlite3_bind_int64(forgetNight_.get(), 1, candidate.id);
+            step(forgetNight_, "cannot be written");
+            sqlite3_reset(forgetNight_.get());
+            continue;
+        }
         return summary;
     }
-    sqlite3_reset(kept);
+    return std::nullopt;
+}
+
+NightSummary JobHistory::night(std::span<const Night> nights, std::size_t index) {
+    flush();
+    const Night& night = nights[index];
+    const int closed = index == 0 ? 1 : 0;
+    if (std::optional<NightSummary> kept = keptNight(night, closed))
+        return std::move(*kept);
+    NightSummary summary;
     NightSummer summer;
     sqlite3_stmt* rows = nightRows_.get();
     sqlite3_bind_double(rows, 1, night.start);

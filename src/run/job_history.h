@@ -134,8 +134,9 @@ class JobHistory {
     std::size_t jobs();
 
     // Night `index` of `nights` (night 0 holds its end), summed up from the
-    // rows: kept from an earlier run of the same night unless a row of it
-    // has changed since, else counted and kept for the next.
+    // rows: kept from an earlier run of a night that held the same jobs (the
+    // same, or a few seconds apart with no job started in between) unless a
+    // row of it has changed since, else counted and kept for the next.
     NightSummary night(std::span<const Night> nights, std::size_t index);
     // Forgets the nights kept that ended before `start`.
     void forgetNightsBefore(double start);
@@ -161,6 +162,7 @@ class JobHistory {
     void step(Statement& statement, std::string_view doing);
     void run(std::string_view sql, std::string_view doing);
     std::optional<double> newestUpTo(std::int64_t stream, double until, bool successOnly);
+    std::optional<NightSummary> keptNight(const Night& night, int closed);
 
     std::filesystem::path file_;
     sqlite3* db_ = nullptr;
@@ -172,7 +174,7 @@ class JobHistory {
     Statement stage_, flush_, clear_, replaceRunning_, lastSuccess_, failedSince_, failedAll_,
         policyLast_, knownSince_, count_, forget_, remove_, digests_, anyStale_, policyStreams_,
         successes_, newestSuccess_, newestOther_, keptNight_, keptPolicies_, nightRows_, keepNight_,
-        keepPolicy_, forgetNights_, streamFailures_, streamSuccesses_;
+        keepPolicy_, forgetNights_, streamFailures_, streamSuccesses_, anyStarted_, forgetNight_;
 };
 
 }  // namespace fennick

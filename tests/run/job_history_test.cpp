@@ -410,24 +410,53 @@ pid_t runInChild(const path& file, const std::string& dump) {
 }
 
 // Random times within one whole run of `dump` at `file`, timed here; fixed
-// in their order, so that a failing round comes again.
+// in their order, so that a failing round comes again. While the timed run
+// goes on, its folder is looked at: the kills fall over the whole run, and
+// as often again around the moments when it held more than the history (a
+// file in the making, a journal), which a slow build (a sanitizer's) makes a
+// small part of the run.
 class KillTimes {
   public:
     KillTimes(const path& file, const std::string& dump) {
+        using std::chrono::microseconds;
         const auto began = std::chrono::steady_clock::now();
+        const pid_t child = runInChild(file, dump);
         int status = 0;
-        ::waitpid(runInChild(file, dump), &status, 0);
-        const auto whole = std::chrono::steady_clock::now() - began;
+        std::optional<microseconds> first, last;
+        while (::waitpid(child, &status, WNOHANG) == 0) {
+            std::error_code unknown;
+            std::size_t names = 0;
+            for (auto it = std::filesystem::directory_iterator(file.parent_path(), unknown);
+                 !unknown && it != std::filesystem::directory_iterator(); it.increment(unknown))
+                ++names;
+            const auto at =
+                std::chrono::duration_cast<microseconds>(std::chrono::steady_clock::now() - began);
+            if (names > 1) {
+                first = first.value_or(at);
+                last = at;
+            }
+            std::this_thread::sleep_for(microseconds(20));
+        }
+        const auto whole =
+            std::chrono::duration_cast<microseconds>(std::chrono::steady_clock::now() - began);
         completed = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        delays_ = std::uniform_int_distribution<long long>(
-            0, std::chrono::duration_cast<std::chrono::microseconds>(whole).count());
+        whole_ = std::uniform_int_distribution<long long>(0, whole.count());
+        if (first) {
+            busy_ = std::uniform_int_distribution<long long>(first->count() / 2,
+                                                             last->count() * 3 / 2 + 100);
+        }
     }
-    std::chrono::microseconds next() { return std::chrono::microseconds(delays_(random_)); }
+    std::chrono::microseconds next() {
+        const bool busy = busy_ && (round_++ % 2 == 1);
+        return std::chrono::microseconds(busy ? (*busy_)(random_) : whole_(random_));
+    }
     bool completed = false;
 
   private:
     std::mt19937 random_{20261205};
-    std::uniform_int_distribution<long long> delays_;
+    std::uniform_int_distribution<long long> whole_;
+    std::optional<std::uniform_int_distribution<long long>> busy_;
+    int round_ = 0;
 };
 
 void killAfter(pid_t child, std::chrono::microseconds delay) {

@@ -424,6 +424,13 @@ void JobHistory::open(std::chrono::milliseconds patience) {
         throw Failure(FailureKind::InvalidArgument,
                       "is not an SQLite database: not a Fennick history; it was left as it is")
             .at(file_.string());
+    } else {
+        // A run killed between linking a new history into place and letting
+        // go of its own name for it left that second name: it goes now.
+        const std::filesystem::path folder =
+            file_.has_parent_path() ? file_.parent_path() : std::filesystem::path(".");
+        const TemporaryNames names = newHistoryNames(file_);
+        removeLeftovers(folder, [&names](std::string_view name) { return names.matches(name); });
     }
     if (sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_EXRESCODE,
                         nullptr) != SQLITE_OK)

@@ -63,35 +63,38 @@ std::optional<std::size_t> nightIndex(const Window& window, double start, std::s
     return k;
 }
 
-void StreamNights::add(std::size_t night, double start, JobStatus status) {
-    Cell& cell = cells_.at(night);
-    NightState state = NightState::Failed;
+void NightCell::add(double start, JobStatus status) {
+    NightState shown = NightState::Failed;
     switch (status) {
         case JobStatus::Running:
-            cell.running = true;
+            running = true;
             return;
         case JobStatus::Succeeded:
-            state = NightState::Ok;
+            shown = NightState::Ok;
             break;
         case JobStatus::Partial:
-            state = NightState::Partial;
+            shown = NightState::Partial;
             break;
         case JobStatus::Failed:
             break;
     }
-    if (!cell.decided || start > *cell.decided) {
-        cell.decided = start;
-        cell.state = state;
-    } else if (start == *cell.decided) {
-        cell.state = worseNight(cell.state, state);
+    if (!decided || start > *decided) {
+        decided = start;
+        state = shown;
+    } else if (start == *decided) {
+        state = worseNight(state, shown);
     }
+}
+
+void StreamNights::add(std::size_t night, double start, JobStatus status) {
+    cells_.at(night).add(start, status);
 }
 
 NightStates StreamNights::states(std::span<const Night> nights,
                                  std::optional<double> knownSince) const {
     NightStates states(cells_.size(), NightState::None);
     for (std::size_t k = 0; k < cells_.size(); ++k) {
-        const Cell& cell = cells_[k];
+        const NightCell& cell = cells_[k];
         if (cell.decided)
             states[k] = cell.state;
         else if (cell.running)
@@ -116,31 +119,12 @@ void NightSummer::add(std::int64_t stream, std::string_view policy, double start
             found = summary_.policies.emplace(std::string(policy), NightState::None).first;
         kept.policy = &found->second;
     }
-    NightState state = NightState::Failed;
-    switch (status) {
-        case JobStatus::Running:
-            kept.running = true;
-            return;
-        case JobStatus::Succeeded:
-            state = NightState::Ok;
-            break;
-        case JobStatus::Partial:
-            state = NightState::Partial;
-            break;
-        case JobStatus::Failed:
-            break;
-    }
-    if (!kept.decided || start > *kept.decided) {
-        kept.decided = start;
-        kept.state = state;
-    } else if (start == *kept.decided) {
-        kept.state = worseNight(kept.state, state);
-    }
+    kept.night.add(start, status);
 }
 
 NightSummary NightSummer::take() {
     for (const auto& [stream, kept] : streams_) {
-        const NightState state = kept.decided ? kept.state : NightState::Running;
+        const NightState state = kept.night.decided ? kept.night.state : NightState::Running;
         *kept.policy = worseNight(*kept.policy, state);
     }
     streams_.clear();

@@ -58,6 +58,16 @@ struct NightTotals {
     bool operator==(const NightTotals&) const = default;
 };
 
+// One stream's one night as its jobs come, in any order: the newest start
+// with a status so far and its state, and whether a job still runs.
+struct NightCell {
+    std::optional<double> decided;
+    NightState state = NightState::None;
+    bool running = false;
+
+    void add(double start, JobStatus status);
+};
+
 // A stream's nights from its known jobs, given in any order: the newest job
 // of a night that has a status decides it (the worse state when two such
 // start together); a night of jobs all still running is `Running`, one
@@ -71,12 +81,7 @@ class StreamNights {
     NightStates states(std::span<const Night> nights, std::optional<double> knownSince) const;
 
   private:
-    struct Cell {
-        std::optional<double> decided;  // start of the newest job with a status
-        NightState state = NightState::None;
-        bool running = false;
-    };
-    std::vector<Cell> cells_;
+    std::vector<NightCell> cells_;
 };
 
 // What one night's known jobs say: its totals and each policy's state (a
@@ -98,9 +103,7 @@ class NightSummer {
     // A stream's night as StreamNights keeps it, without a vector of its
     // own: a large night holds some hundred thousand streams.
     struct Stream {
-        std::optional<double> decided;
-        NightState state = NightState::None;
-        bool running = false;
+        NightCell night;
         NightState* policy = nullptr;  // in summary_.policies, whose nodes stay put
     };
     NightSummary summary_;
